@@ -1,0 +1,114 @@
+// Media sources: opening and closing files and live streams on local ports,
+// and feeding stream data.
+#include "backends/gpp_player.h"
+#include "backends/player.h"
+#include "core/port_table.h"
+#include "qxplaysdk.h"
+#include "record/conversion_feed.h"
+
+using namespace qx;
+
+extern "C" {
+
+OVRA_API int32_t OVRA_CALL Ovra_OpenFile(int32_t* port, const char* file_name) {
+  if (file_name == nullptr || port == nullptr) {
+    return OVRA_PARAM_ERROR;
+  }
+  int32_t taken = 0;
+  if (TakeLocalPort(&taken) != 0) {
+    return OVRA_NO_UNUSED_PORT;
+  }
+  // The caller holds the number from here on, also when the open fails, and
+  // gives it back with Ovra_CloseFile.
+  *port = taken;
+  if (player_open_file(taken, file_name) != 1) {
+    return OVRA_PLAYSDK_ERROR;
+  }
+  SetSourceMode(taken, kSourceFile);
+  return OVRA_OK;
+}
+
+OVRA_API int32_t OVRA_CALL Ovra_CloseFile(int32_t port) {
+  if (CheckLocalPort(port) != 0) {
+    return OVRA_PARAM_ERROR;
+  }
+  const bool closed = player_close_file(port) == 1;
+  if (closed) {
+    SetSourceMode(port, kSourceNone);
+  }
+  // Released last, so that no other open receives the number while the
+  // backend still holds it.
+  ReleaseLocalPort(port);
+  return closed ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+}
+
+OVRA_API int32_t OVRA_CALL Ovra_OpenStream(int32_t* port, const void* initial_block,
+                                           uint32_t initial_length, uint32_t buffer_size,
+                                           int32_t media_type) {
+  if (port == nullptr) {
+    return OVRA_PARAM_ERROR;
+  }
+  int32_t taken = 0;
+  if (TakeLocalPort(&taken) != 0) {
+    return OVRA_NO_UNUSED_PORT;
+  }
+  *port = taken;
+  if (media_type == kMediaPlayer) {
+    const int32_t result = player_open_stream(taken, initial_block, initial_length, buffer_size);
+    SetMediaType(taken, kMediaPlayer);
+    if (result != 1) {
+      return OVRA_PLAYSDK_ERROR;
+    }
+  } else if (media_type == kMedia3gpp) {
+    const int32_t result = gpp_open_stream(taken, initial_block, buffer_size);
+    SetMediaType(taken, kMedia3gpp);
+    if (result != 0) {
+      return OVRA_3GPPSDK_ERROR;
+    }
+  } else {
+    return OVRA_PARAM_ERROR;
+  }
+  SetSourceMode(taken, kSourceStream);
+  return OVRA_OK;
+}
+
+OVRA_API int32_t OVRA_CALL Ovra_CloseStream(int32_t port) {
+  if (CheckLocalPort(port) != 0) {
+    return OVRA_PARAM_ERROR;
+  }
+  int32_t result = OVRA_OK;
+  switch (GetMediaType(port)) {
+    case kMediaPlayer:
+      result = player_close_stream(port) == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+      break;
+    case kMedia3gpp:
+      result = gpp_close_stream(port) == 0 ? OVRA_OK : OVRA_3GPPSDK_ERROR;
+      break;
+    default:
+      return OVRA_PARAM_ERROR;
+  }
+  SetSourceMode(port, kSourceNone);
+  ReleaseLocalPort(port);
+  return result;
+}
+
+OVRA_API int32_t OVRA_CALL Ovra_InputData(int32_t port, const void* data, uint32_t length) {
+  if (CheckLocalPort(port) != 0) {
+    return OVRA_PARAM_ERROR;
+  }
+  switch (GetMediaType(port)) {
+    case kMediaPlayer:
+      return player_input_data(port, data, length) == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+    case kMedia3gpp: {
+      const int32_t result = gpp_input_data(port, data, length);
+      // A running 3GPP recording gets the block whatever the play library
+      // said; the caller still learns only the play library's verdict.
+      FeedConversion(port, data, length);
+      return result == 0 ? OVRA_OK : OVRA_3GPPSDK_ERROR;
+    }
+    default:
+      return OVRA_PARAM_ERROR;
+  }
+}
+
+}  // extern "C"

@@ -1,0 +1,46 @@
+#include "core/section_lock.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+TEST(SectionLock, ExcludesAnotherThreadUntilEveryEntryIsLeft) {
+  qx::SectionLock lock;
+  std::atomic<bool> other_entered{false};
+  std::thread other;
+  {
+    qx::SectionGuard outer(&lock);
+    {
+      qx::SectionGuard inner(&lock);
+      other = std::thread([&] {
+        qx::SectionGuard guard(&lock);
+        other_entered = true;
+      });
+    }
+    // Still held once: the other thread cannot have entered.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(other_entered.load());
+  }
+  other.join();
+  EXPECT_TRUE(other_entered.load());
+}
+
+TEST(SectionLock, GuardLeavesTheLockWhenAnExceptionPasses) {
+  qx::SectionLock lock;
+  try {
+    qx::SectionGuard guard(&lock);
+    throw 1;
+  } catch (int) {
+  }
+  std::atomic<bool> entered{false};
+  std::thread([&] {
+    qx::SectionGuard guard(&lock);
+    entered = true;
+  }).join();
+  EXPECT_TRUE(entered.load());
+}
+
+}  // namespace
