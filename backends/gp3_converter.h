@@ -12,12 +12,12 @@
 extern "C" {
 #endif
 
-QX_BACKEND_API int32_t QX_BACKEND_CALL conv_start(int32_t port, const char *file_name);  // [1]
-QX_BACKEND_API int32_t QX_BACKEND_CALL conv_input_data(int32_t port, const void *data,
+QX_BACKEND_API int32_t QX_BACKEND_CALL conv_start(int32_t port, const char* file_name);  // [1]
+QX_BACKEND_API int32_t QX_BACKEND_CALL conv_input_data(int32_t port, const void* data,
                                                        uint32_t length);  // [2]
 QX_BACKEND_API int32_t QX_BACKEND_CALL conv_switch_file(int32_t port,
-                                                        const char *new_file_name);  // [3]
-QX_BACKEND_API int32_t QX_BACKEND_CALL conv_stop(int32_t port);  // [4]
+                                                        const char* new_file_name);  // [3]
+QX_BACKEND_API int32_t QX_BACKEND_CALL conv_stop(int32_t port);                      // [4]
 
 #ifdef __cplusplus
 }

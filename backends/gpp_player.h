@@ -12,22 +12,21 @@
 extern "C" {
 #endif
 
-QX_BACKEND_API int32_t QX_BACKEND_CALL gpp_open_stream(int32_t port,
-                                                       const void *initial_block,
+QX_BACKEND_API int32_t QX_BACKEND_CALL gpp_open_stream(int32_t port, const void* initial_block,
                                                        uint32_t buffer_size);  // [1]
 QX_BACKEND_API int32_t QX_BACKEND_CALL gpp_close_stream(int32_t port);         // [2]
-QX_BACKEND_API int32_t QX_BACKEND_CALL gpp_input_data(int32_t port, const void *data,
-                                                      uint32_t length);  // [3]
-QX_BACKEND_API int32_t QX_BACKEND_CALL gpp_play(int32_t port, void *window);  // [4]
+QX_BACKEND_API int32_t QX_BACKEND_CALL gpp_input_data(int32_t port, const void* data,
+                                                      uint32_t length);       // [3]
+QX_BACKEND_API int32_t QX_BACKEND_CALL gpp_play(int32_t port, void* window);  // [4]
 QX_BACKEND_API int32_t QX_BACKEND_CALL gpp_stop(int32_t port);                // [5]
 QX_BACKEND_API int32_t QX_BACKEND_CALL gpp_set_colour(int32_t port, int32_t region,
                                                       int32_t brightness, int32_t contrast,
                                                       int32_t saturation,
                                                       int32_t hue);  // [8]
 QX_BACKEND_API int32_t QX_BACKEND_CALL gpp_get_colour(int32_t port, int32_t region,
-                                                      int32_t *brightness, int32_t *contrast,
-                                                      int32_t *saturation,
-                                                      int32_t *hue);  // [9]
+                                                      int32_t* brightness, int32_t* contrast,
+                                                      int32_t* saturation,
+                                                      int32_t* hue);  // [9]
 
 #ifdef __cplusplus
 }

@@ -105,11 +105,15 @@ void DetachPortTable() {
 SectionLock& TableLock() { return *TableLockPointer(); }
 SectionLock& PortLock(int32_t port) { return *PortLockPointer(port); }
 
-int32_t TakeLocalPort(int32_t* port) { return TakeFirstFree(kFirstLocalPort, kLastLocalPort, port); }
+int32_t TakeLocalPort(int32_t* port) {
+  return TakeFirstFree(kFirstLocalPort, kLastLocalPort, port);
+}
 int32_t TakeRemoteSlot(int32_t* slot) {
   return TakeFirstFree(kFirstRemoteSlot, kLastRemoteSlot, slot);
 }
-int32_t ReleaseLocalPort(int32_t port) { return ReleaseInRange(kFirstLocalPort, kLastLocalPort, port); }
+int32_t ReleaseLocalPort(int32_t port) {
+  return ReleaseInRange(kFirstLocalPort, kLastLocalPort, port);
+}
 int32_t ReleaseRemoteSlot(int32_t slot) {
   return ReleaseInRange(kFirstRemoteSlot, kLastRemoteSlot, slot);
 }

@@ -87,19 +87,19 @@ extern "C" {
 /* The one list of result codes: name, value and the text that
  * Ovra_GetErrorMessage returns (NULL where a code has no text). The named
  * constants below and the library's message table are both made from it. */
-#define OVRA_RESULT_CODES(X)                                                   \
-  X(OVRA_OK, 0, "QXPLAYSDK NO ERROR")                                          \
-  X(OVRA_NO_UNUSED_PORT, -1, "QXPLAYSDK NO UNUSED PORT")                       \
-  X(OVRA_PARAM_ERROR, -2, "QXPLAYSDK PARAM ERROR")                             \
-  X(OVRA_PLAYSDK_ERROR, -3, "QXPLAYSDK PLAYSDK EXPORT ERROR")                  \
-  X(OVRA_AUDIO_NOT_INITIALISED, -4, NULL)                                      \
-  X(OVRA_3GPPSDK_ERROR, -5, "QXPLAYSDK 3GPPSDK EXPORT ERROR")                  \
-  X(OVRA_PARAM_OVER, -6, "QXPLAYSDK PARAM OVER")                               \
-  X(OVRA_NEED_FILE_MODE, -7, "QXPLAYSDK NEED FILE MODE")                       \
-  X(OVRA_NEED_STREAM_MODE, -8, "QXPLAYSDK NEED STREAM MODE")                   \
-  X(OVRA_NETSDK_ERROR, -9, NULL)                                               \
-  X(OVRA_MEDIA_TYPE_NOT_RIGHT, -10, "QXPLAYSDK MEDIA TYPE NOT RIGHT")          \
-  X(OVRA_PARSE_TIME_ERROR, -11, "QXPLAYSDK PARSE TIME ERROR")                  \
+#define OVRA_RESULT_CODES(X)                                          \
+  X(OVRA_OK, 0, "QXPLAYSDK NO ERROR")                                 \
+  X(OVRA_NO_UNUSED_PORT, -1, "QXPLAYSDK NO UNUSED PORT")              \
+  X(OVRA_PARAM_ERROR, -2, "QXPLAYSDK PARAM ERROR")                    \
+  X(OVRA_PLAYSDK_ERROR, -3, "QXPLAYSDK PLAYSDK EXPORT ERROR")         \
+  X(OVRA_AUDIO_NOT_INITIALISED, -4, NULL)                             \
+  X(OVRA_3GPPSDK_ERROR, -5, "QXPLAYSDK 3GPPSDK EXPORT ERROR")         \
+  X(OVRA_PARAM_OVER, -6, "QXPLAYSDK PARAM OVER")                      \
+  X(OVRA_NEED_FILE_MODE, -7, "QXPLAYSDK NEED FILE MODE")              \
+  X(OVRA_NEED_STREAM_MODE, -8, "QXPLAYSDK NEED STREAM MODE")          \
+  X(OVRA_NETSDK_ERROR, -9, NULL)                                      \
+  X(OVRA_MEDIA_TYPE_NOT_RIGHT, -10, "QXPLAYSDK MEDIA TYPE NOT RIGHT") \
+  X(OVRA_PARSE_TIME_ERROR, -11, "QXPLAYSDK PARSE TIME ERROR")         \
   X(OVRA_RECYCLE_PORT_ERROR, -12, "QXPLAYSDK RECYCLE PORT ERROR")
 
 #define OVRA_RESULT_CODE_ENUMERATOR(name, value, text) name = (value),
@@ -144,14 +144,12 @@ typedef struct DecodeFrameInfo {
 /* Draw notification of a local port: the three values of the player
  * library's notification, unchanged, the port first. Runs on a thread of
  * the player library. */
-typedef void(OVRA_CALLBACK *OvraDrawFun)(int32_t port, uintptr_t value2,
-                                         uintptr_t value3);
+typedef void(OVRA_CALLBACK* OvraDrawFun)(int32_t port, uintptr_t value2, uintptr_t value3);
 
 /* End of a file port's file: the two values of the player library's
  * notification, unchanged, the port first. Runs on a thread of the player
  * library. */
-typedef void(OVRA_CALLBACK *OvraFileEndCallback)(int32_t port,
-                                                 uintptr_t value2);
+typedef void(OVRA_CALLBACK* OvraFileEndCallback)(int32_t port, uintptr_t value2);
 
 /* One decoded frame of a local port. `info` is valid only until the callback
  * returns; `user` is the value the player library hands back with the frame
@@ -159,24 +157,20 @@ typedef void(OVRA_CALLBACK *OvraFileEndCallback)(int32_t port,
  * player library while the port's lock is held: Ovra_Stop and
  * Ovra_SetDecodeCallback of the same port wait for it, and it may call both
  * for its own port without blocking. */
-typedef void(OVRA_CALLBACK *OvraDecodeCallback)(int32_t port,
-                                                const DecodeFrameInfo *info,
+typedef void(OVRA_CALLBACK* OvraDecodeCallback)(int32_t port, const DecodeFrameInfo* info,
                                                 uintptr_t user);
 
 /* A recording file is finished: `file_name` is its name, valid for the
  * duration of the call. Runs on the caller's own thread, inside
  * Ovra_RecordStop or Ovra_RecordSwitchFile, with no lock held. */
-typedef void(OVRA_CALLBACK *OvraRecordFileReadyCallback)(int32_t port,
-                                                         const char *file_name,
+typedef void(OVRA_CALLBACK* OvraRecordFileReadyCallback)(int32_t port, const char* file_name,
                                                          uintptr_t user);
 
 /* One captured voice frame: the 8-byte header 00 00 01 F0 0C 02 00 04
  * followed by the captured audio; `length` counts both. `port` is always 99.
  * `frame` is valid only for the duration of the call. Runs on the player
  * library's capture thread. */
-typedef void(OVRA_CALLBACK *OvraAudioInCallback)(int32_t port,
-                                                 const uint8_t *frame,
-                                                 int32_t length,
+typedef void(OVRA_CALLBACK* OvraAudioInCallback)(int32_t port, const uint8_t* frame, int32_t length,
                                                  uintptr_t user);
 
 /* ------------------------------------------------------------------------ */
@@ -187,7 +181,7 @@ typedef void(OVRA_CALLBACK *OvraAudioInCallback)(int32_t port,
  * code on every call, or NULL for -4, -9 and any code outside 0..-12. Never
  * fails; reads only constant data. The caller neither frees nor modifies the
  * text. */
-OVRA_API const char *OVRA_CALL Ovra_GetErrorMessage(int32_t code);
+OVRA_API const char* OVRA_CALL Ovra_GetErrorMessage(int32_t code);
 
 /* ------------------------------------------------------------------------ */
 /* Media sources                                                            */
@@ -198,7 +192,7 @@ OVRA_API const char *OVRA_CALL Ovra_GetErrorMessage(int32_t code);
  * -1. The port number is written to *port before the player library opens
  * the file; if it refuses (-3) the port stays taken and is given back with
  * Ovra_CloseFile. On success the port is in file mode. */
-OVRA_API int32_t OVRA_CALL Ovra_OpenFile(int32_t *port, const char *file_name);
+OVRA_API int32_t OVRA_CALL Ovra_OpenFile(int32_t* port, const char* file_name);
 
 /* Closes the file of a local port and always gives the port back.
  * Checks: port outside 33..97 or free: -2. Returns -3 when the player
@@ -213,10 +207,8 @@ OVRA_API int32_t OVRA_CALL Ovra_CloseFile(int32_t port);
  * type other than 0 or 1 gives -2, a refusal of the player library -3, of
  * the 3GPP play library -5. After any of these the port stays taken and is
  * given back with Ovra_CloseStream (or Ovra_CloseFile for media type -2). */
-OVRA_API int32_t OVRA_CALL Ovra_OpenStream(int32_t *port,
-                                           const void *initial_block,
-                                           uint32_t initial_length,
-                                           uint32_t buffer_size,
+OVRA_API int32_t OVRA_CALL Ovra_OpenStream(int32_t* port, const void* initial_block,
+                                           uint32_t initial_length, uint32_t buffer_size,
                                            int32_t media_type);
 
 /* Closes the stream of a local port and gives the port back.
@@ -230,8 +222,7 @@ OVRA_API int32_t OVRA_CALL Ovra_CloseStream(int32_t port);
  * neither checked nor copied. Checks: port outside 33..97 or free: -2;
  * media type neither 0 nor 1: -2. Returns -3 / -5 when the player / 3GPP
  * play library refuses the block. */
-OVRA_API int32_t OVRA_CALL Ovra_InputData(int32_t port, const void *data,
-                                          uint32_t length);
+OVRA_API int32_t OVRA_CALL Ovra_InputData(int32_t port, const void* data, uint32_t length);
 
 /* ------------------------------------------------------------------------ */
 /* Caller callbacks                                                         */
@@ -241,17 +232,14 @@ OVRA_API int32_t OVRA_CALL Ovra_InputData(int32_t port, const void *data,
  * draw notifications off) and registers the port with the player library,
  * with `user`. Checks: port outside 33..97 or free: -2. Returns 0 whatever
  * the player library answers. */
-OVRA_API int32_t OVRA_CALL Ovra_RegisterDrawFun(int32_t port,
-                                                OvraDrawFun draw_fun,
-                                                uintptr_t user);
+OVRA_API int32_t OVRA_CALL Ovra_RegisterDrawFun(int32_t port, OvraDrawFun draw_fun, uintptr_t user);
 
 /* Registers the end-of-file callback that serves every file port from now
  * on (NULL turns notifications off) and registers the port with the player
  * library, with `user`. Checks: port outside 33..97: -2; port not in file
  * mode: -7; port free: -2. Returns -3 when the player library refuses the
  * registration; the new callback is in place all the same. */
-OVRA_API int32_t OVRA_CALL Ovra_SetFileEndCallback(int32_t port,
-                                                   OvraFileEndCallback callback,
+OVRA_API int32_t OVRA_CALL Ovra_SetFileEndCallback(int32_t port, OvraFileEndCallback callback,
                                                    uintptr_t user);
 
 /* Sets the port's decode callback and asks the player library for decoded
@@ -261,8 +249,7 @@ OVRA_API int32_t OVRA_CALL Ovra_SetFileEndCallback(int32_t port,
  * frames keep arriving). Waits for a decode callback of the port that is
  * running. The frame numbering (`sequence`) continues; Ovra_Stop restarts
  * it. */
-OVRA_API int32_t OVRA_CALL Ovra_SetDecodeCallback(int32_t port,
-                                                  OvraDecodeCallback callback,
+OVRA_API int32_t OVRA_CALL Ovra_SetDecodeCallback(int32_t port, OvraDecodeCallback callback,
                                                   uintptr_t user);
 
 /* ------------------------------------------------------------------------ */
@@ -278,7 +265,7 @@ OVRA_API int32_t OVRA_CALL Ovra_SetDecodeCallback(int32_t port,
  * Remote slot: by name, -9 when the network library refuses; by time, -2
  * when a time text cannot be read or the network library refuses.
  * Other ports: -2. */
-OVRA_API int32_t OVRA_CALL Ovra_Play(int32_t port, void *window);
+OVRA_API int32_t OVRA_CALL Ovra_Play(int32_t port, void* window);
 
 /* Stops a local port or a remote slot's playback. Clears the port's decode
  * callback and restarts its frame numbering whatever the backend then says;
@@ -301,7 +288,7 @@ OVRA_API int32_t OVRA_CALL Ovra_SetPlayPos(int32_t port, int32_t position);
 /* Writes the position in hundredths (truncated toward zero) to *position.
  * Checks: position NULL: -2; port outside 33..97 or free: -2. Returns 0
  * whatever the player library answers. */
-OVRA_API int32_t OVRA_CALL Ovra_GetPlayPos(int32_t port, int32_t *position);
+OVRA_API int32_t OVRA_CALL Ovra_GetPlayPos(int32_t port, int32_t* position);
 
 /* Changes the play speed in the player library's faster and slower steps
  * (16: 4 faster steps, 8: 3, 4: 2, 2: 1; 1: normal; 1/2: 1 slower step, ...,
@@ -313,7 +300,7 @@ OVRA_API int32_t OVRA_CALL Ovra_SetPlaySpeed(int32_t port, float speed);
 /* Writes the port's play speed (4.0 until Ovra_SetPlaySpeed first stores
  * one) to *speed. Checks: speed NULL: -2; port outside 33..97: -2. A free
  * port answers too. */
-OVRA_API int32_t OVRA_CALL Ovra_GetPlaySpeed(int32_t port, float *speed);
+OVRA_API int32_t OVRA_CALL Ovra_GetPlaySpeed(int32_t port, float* speed);
 
 /* Steps one frame forward. Checks: port outside 33..97: -2; port not in file
  * mode: -7; port free: -2. Player library refusal: -3. */
@@ -326,17 +313,15 @@ OVRA_API int32_t OVRA_CALL Ovra_PreviousFrame(int32_t port);
 /* Writes the file's total frame count to *frames. Checks: frames NULL: -2;
  * port outside 33..97 or free: -2; port not in file mode: -7. Returns 0
  * whatever the player library answers. */
-OVRA_API int32_t OVRA_CALL Ovra_GetFileTotalFrames(int32_t port,
-                                                   uint32_t *frames);
+OVRA_API int32_t OVRA_CALL Ovra_GetFileTotalFrames(int32_t port, uint32_t* frames);
 
 /* Writes the number of frames played to *frames. Checks as
  * Ovra_GetFileTotalFrames. */
-OVRA_API int32_t OVRA_CALL Ovra_GetPlayedFrames(int32_t port, uint32_t *frames);
+OVRA_API int32_t OVRA_CALL Ovra_GetPlayedFrames(int32_t port, uint32_t* frames);
 
 /* Jumps to frame `frame`. Checks: port outside 33..97 or free: -2; port not
  * in file mode: -7. Player library refusal: -3. */
-OVRA_API int32_t OVRA_CALL Ovra_SetCurrentFrameNum(int32_t port,
-                                                   uint32_t frame);
+OVRA_API int32_t OVRA_CALL Ovra_SetCurrentFrameNum(int32_t port, uint32_t frame);
 
 /* ------------------------------------------------------------------------ */
 /* Picture, colour and sound                                                */
@@ -345,22 +330,20 @@ OVRA_API int32_t OVRA_CALL Ovra_SetCurrentFrameNum(int32_t port,
 /* Saves the current picture to `file_name` (always through the player
  * library). Checks: port outside 33..97 or free: -2; file_name NULL: -2.
  * Player library refusal: -3. */
-OVRA_API int32_t OVRA_CALL Ovra_CapPic(int32_t port, const char *file_name);
+OVRA_API int32_t OVRA_CALL Ovra_CapPic(int32_t port, const char* file_name);
 
 /* Sets the four colour values, in this order, through the backend of the
  * port's media type. Checks: port outside 33..97 or free: -2; media type
  * neither 0 nor 1: -2. Refusal: -3 (player) or -5 (3GPP). */
-OVRA_API int32_t OVRA_CALL Ovra_SetColor(int32_t port, int32_t brightness,
-                                         int32_t contrast, int32_t saturation,
-                                         int32_t hue);
+OVRA_API int32_t OVRA_CALL Ovra_SetColor(int32_t port, int32_t brightness, int32_t contrast,
+                                         int32_t saturation, int32_t hue);
 
 /* Reads the four colour values through the backend of the port's media
  * type, which writes them through the four pointers. Checks: port outside
  * 33..97 or free: -2; media type neither 0 nor 1: -2 (nothing is written).
  * Refusal: -3 (player) or -5 (3GPP). */
-OVRA_API int32_t OVRA_CALL Ovra_GetColor(int32_t port, int32_t *brightness,
-                                         int32_t *contrast,
-                                         int32_t *saturation, int32_t *hue);
+OVRA_API int32_t OVRA_CALL Ovra_GetColor(int32_t port, int32_t* brightness, int32_t* contrast,
+                                         int32_t* saturation, int32_t* hue);
 
 /* Switches the port's sound on. Checks: port outside 33..97 or free: -2.
  * Player library refusal: -3. */
@@ -379,7 +362,7 @@ OVRA_API int32_t OVRA_CALL Ovra_SetVolume(int32_t port, uint32_t volume);
 /* Writes the volume, 0..65535, to *volume. Checks: port outside 33..97 or
  * free: -2; volume NULL: -2. Returns 0 whatever the player library
  * answers. */
-OVRA_API int32_t OVRA_CALL Ovra_GetVolume(int32_t port, uint32_t *volume);
+OVRA_API int32_t OVRA_CALL Ovra_GetVolume(int32_t port, uint32_t* volume);
 
 /* ------------------------------------------------------------------------ */
 /* Recording                                                                */
@@ -392,8 +375,7 @@ OVRA_API int32_t OVRA_CALL Ovra_GetVolume(int32_t port, uint32_t *volume);
  * Checks: file_name NULL: -2; port outside 33..97 or free: -2; record type
  * other than 0 or 1: -2; type 1 on a port not in stream mode: -8. Refusal:
  * -3 (player) or -5 (converter). */
-OVRA_API int32_t OVRA_CALL Ovra_RecordStart(int32_t port,
-                                            const char *file_name,
+OVRA_API int32_t OVRA_CALL Ovra_RecordStart(int32_t port, const char* file_name,
                                             int32_t record_type);
 
 /* Stops the port's recording and announces the finished file to the
@@ -409,14 +391,14 @@ OVRA_API int32_t OVRA_CALL Ovra_RecordStop(int32_t port);
  * Checks: new_file_name NULL: -2; port outside 33..97 or free: -2; media
  * type neither 0 nor 1: -2; converter recording on a port not in stream
  * mode: -8. Refusal: -3 / -5 (nothing announced). */
-OVRA_API int32_t OVRA_CALL Ovra_RecordSwitchFile(int32_t port,
-                                                 const char *new_file_name);
+OVRA_API int32_t OVRA_CALL Ovra_RecordSwitchFile(int32_t port, const char* new_file_name);
 
 /* Sets the port's record-file-ready callback (NULL turns announcements off)
  * and the user data handed back with it. Checks: port outside 33..97 or
  * free: -2. */
-OVRA_API int32_t OVRA_CALL Ovra_SetRecordFileReadyCallback(
-    int32_t port, OvraRecordFileReadyCallback callback, uintptr_t user);
+OVRA_API int32_t OVRA_CALL Ovra_SetRecordFileReadyCallback(int32_t port,
+                                                           OvraRecordFileReadyCallback callback,
+                                                           uintptr_t user);
 
 /* ------------------------------------------------------------------------ */
 /* Voice talk (port 99)                                                     */
@@ -425,20 +407,18 @@ OVRA_API int32_t OVRA_CALL Ovra_SetRecordFileReadyCallback(
 /* Opens the voice channel and writes the voice port 99 to *port (before any
  * backend call). Checks: port NULL: -2. Player library refusal of any of the
  * three opening steps: -3 (nothing is undone). */
-OVRA_API int32_t OVRA_CALL Ovra_InitAudio(int32_t *port);
+OVRA_API int32_t OVRA_CALL Ovra_InitAudio(int32_t* port);
 
 /* Sets the audio-in callback and opens the local capture; every captured
  * block then reaches the callback as a voice frame, on the capture thread.
  * Checks: port other than 99 or callback NULL: -2; voice channel not open:
  * -4. Player library refusal: -3 (the callback stays set). */
-OVRA_API int32_t OVRA_CALL Ovra_SetAudioInCallback(int32_t port,
-                                                   OvraAudioInCallback callback,
+OVRA_API int32_t OVRA_CALL Ovra_SetAudioInCallback(int32_t port, OvraAudioInCallback callback,
                                                    uintptr_t user);
 
 /* Plays one block of far-end audio. Checks: port other than 99: -2; voice
  * channel not open: -4; data NULL: -2. Player library refusal: -3. */
-OVRA_API int32_t OVRA_CALL Ovra_InputAudioData(int32_t port, const void *data,
-                                               uint32_t length);
+OVRA_API int32_t OVRA_CALL Ovra_InputAudioData(int32_t port, const void* data, uint32_t length);
 
 /* Closes the voice channel: stops playback, closes the stream and the
  * capture. Checks: port other than 99: -2; voice channel not open: -4.
@@ -454,10 +434,9 @@ OVRA_API int32_t OVRA_CALL Ovra_CloseAudio(int32_t port);
  * are used) and writes the network library's answer to *login, also when it
  * is a failure. Checks: login NULL: -2; address NULL: -2. Returns -9 unless
  * the answer is greater than 0. */
-OVRA_API int32_t OVRA_CALL Ovra_DVR_Login(int32_t *login, const char *address,
-                                          uint32_t recorder_port,
-                                          const char *user_name,
-                                          const char *password);
+OVRA_API int32_t OVRA_CALL Ovra_DVR_Login(int32_t* login, const char* address,
+                                          uint32_t recorder_port, const char* user_name,
+                                          const char* password);
 
 /* Logs out. Returns -9 for a login handle below 1 (without a call) and when
  * the network library's clean-up fails. */
@@ -467,27 +446,21 @@ OVRA_API int32_t OVRA_CALL Ovra_DVR_Logout(int32_t login);
  * the download handle to *download, also when the network library refuses.
  * Checks: download NULL: -2; file_name NULL: -2; target NULL: -2; login
  * below 1: -2. Network library refusal: -9. */
-OVRA_API int32_t OVRA_CALL Ovra_DVR_GetFileByName(int32_t login,
-                                                  int32_t *download,
-                                                  const char *file_name,
-                                                  const char *target);
+OVRA_API int32_t OVRA_CALL Ovra_DVR_GetFileByName(int32_t login, int32_t* download,
+                                                  const char* file_name, const char* target);
 
 /* Starts downloading a channel's recordings between two time strings
  * ("YYYY-MM-DD hh-mm-ss") to `target` and writes the download handle to
  * *download, also when the network library refuses. Checks: download NULL:
  * -2; start NULL: -2; end NULL: -2; login below 1: -2; start, then end, not
  * readable: -11. Network library refusal: -9. */
-OVRA_API int32_t OVRA_CALL Ovra_DVR_GetFileByTime(int32_t login,
-                                                  int32_t *download,
-                                                  int32_t channel,
-                                                  const char *start,
-                                                  const char *end,
-                                                  const char *target);
+OVRA_API int32_t OVRA_CALL Ovra_DVR_GetFileByTime(int32_t login, int32_t* download, int32_t channel,
+                                                  const char* start, const char* end,
+                                                  const char* target);
 
 /* Writes the network library's position of a download to *position.
  * Checks: position NULL: -2. */
-OVRA_API int32_t OVRA_CALL Ovra_DVR_GetDownloadPos(int32_t download,
-                                                   int32_t *position);
+OVRA_API int32_t OVRA_CALL Ovra_DVR_GetDownloadPos(int32_t download, int32_t* position);
 
 /* Stops a download. Returns -9 when the network library refuses. */
 OVRA_API int32_t OVRA_CALL Ovra_DVR_StopGetFile(int32_t download);
@@ -499,19 +472,15 @@ OVRA_API int32_t OVRA_CALL Ovra_DVR_StopGetFile(int32_t download);
 /* Opens a recorded file by name in the lowest free remote slot and writes
  * the slot to *slot; Ovra_Play and Ovra_Stop then play it. Checks: slot
  * NULL: -2; file_name NULL: -2; no free remote slot: -1. */
-OVRA_API int32_t OVRA_CALL Ovra_DVR_OpenFileByName(int32_t login,
-                                                   int32_t *slot,
-                                                   const char *file_name);
+OVRA_API int32_t OVRA_CALL Ovra_DVR_OpenFileByName(int32_t login, int32_t* slot,
+                                                   const char* file_name);
 
 /* Opens a channel's recordings between two time strings in the lowest free
  * remote slot and writes the slot to *slot. The texts are read only when the
  * slot is played. Checks: slot NULL: -2; start NULL: -2; end NULL: -2; no
  * free remote slot: -1. */
-OVRA_API int32_t OVRA_CALL Ovra_DVR_OpenFileByTime(int32_t login,
-                                                   int32_t *slot,
-                                                   int32_t channel,
-                                                   const char *start,
-                                                   const char *end);
+OVRA_API int32_t OVRA_CALL Ovra_DVR_OpenFileByTime(int32_t login, int32_t* slot, int32_t channel,
+                                                   const char* start, const char* end);
 
 /* Frees a remote slot. Returns -12 for a number outside 0..32 or a slot that
  * is not open. A running playback is not stopped. */

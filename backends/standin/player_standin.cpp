@@ -25,14 +25,17 @@ int32_t QX_BACKEND_CALL player_capture_picture(int32_t, const char*) { return 1;
 int32_t QX_BACKEND_CALL player_set_colour(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) {
   return 1;
 }
-int32_t QX_BACKEND_CALL player_get_colour(int32_t, int32_t, int32_t*, int32_t*, int32_t*, int32_t*) {
+int32_t QX_BACKEND_CALL player_get_colour(int32_t, int32_t, int32_t*, int32_t*, int32_t*,
+                                          int32_t*) {
   return 1;
 }
 int32_t QX_BACKEND_CALL player_play_sound(int32_t) { return 1; }
 int32_t QX_BACKEND_CALL player_stop_sound(void) { return 1; }
 int32_t QX_BACKEND_CALL player_set_volume(int32_t, uint16_t) { return 1; }
 uint16_t QX_BACKEND_CALL player_get_volume(int32_t) { return 0; }
-int32_t QX_BACKEND_CALL player_set_draw_callback(int32_t, PlayerDrawCallback, uintptr_t) { return 1; }
+int32_t QX_BACKEND_CALL player_set_draw_callback(int32_t, PlayerDrawCallback, uintptr_t) {
+  return 1;
+}
 int32_t QX_BACKEND_CALL player_set_file_end_callback(int32_t, PlayerFileEndCallback, uintptr_t) {
   return 1;
 }

@@ -94,11 +94,10 @@ TEST_F(PortTable, ReleaseRefusesNumbersOutsideItsPoolAndFreeSlots) {
   };
   const Case refused[] = {
       {qx::ReleaseLocalPort, remote},  // a taken slot of the other pool
-      {qx::ReleaseLocalPort, 32},      {qx::ReleaseLocalPort, 98},
-      {qx::ReleaseLocalPort, 99},      {qx::ReleaseLocalPort, -1},
-      {qx::ReleaseLocalPort, 34},  // free
-      {qx::ReleaseRemoteSlot, local}, {qx::ReleaseRemoteSlot, 33},
-      {qx::ReleaseRemoteSlot, -1},     {qx::ReleaseRemoteSlot, 1},  // free
+      {qx::ReleaseLocalPort, 32},     {qx::ReleaseLocalPort, 98},  {qx::ReleaseLocalPort, 99},
+      {qx::ReleaseLocalPort, -1},     {qx::ReleaseLocalPort, 34},  // free
+      {qx::ReleaseRemoteSlot, local}, {qx::ReleaseRemoteSlot, 33}, {qx::ReleaseRemoteSlot, -1},
+      {qx::ReleaseRemoteSlot, 1},  // free
   };
   for (const Case& c : refused) {
     SCOPED_TRACE(c.port);

@@ -27,11 +27,11 @@ namespace fake {
 
 // One argument of a recorded call.
 struct Arg {
-  int64_t integer = 0;                 // integer value, or a pointer's address
-  const void* pointer = nullptr;       // pointer arguments
-  double real = 0.0;                   // float arguments
-  std::optional<std::string> text;     // copy of a non-null text argument
-  std::vector<uint8_t> bytes;          // copy of a fixed-size record argument
+  int64_t integer = 0;              // integer value, or a pointer's address
+  const void* pointer = nullptr;    // pointer arguments
+  double real = 0.0;                // float arguments
+  std::optional<std::string> text;  // copy of a non-null text argument
+  std::vector<uint8_t> bytes;       // copy of a fixed-size record argument
 };
 
 struct Call {

@@ -34,10 +34,9 @@ int32_t QX_BACKEND_CALL gpp_set_colour(int32_t port, int32_t region, int32_t bri
 }
 int32_t QX_BACKEND_CALL gpp_get_colour(int32_t port, int32_t region, int32_t* brightness,
                                        int32_t* contrast, int32_t* saturation, int32_t* hue) {
-  int32_t result =
-      Answer("gpp_get_colour", {fake::Int(port), fake::Int(region), fake::Pointer(brightness),
-                                fake::Pointer(contrast), fake::Pointer(saturation),
-                                fake::Pointer(hue)});
+  int32_t result = Answer("gpp_get_colour",
+                          {fake::Int(port), fake::Int(region), fake::Pointer(brightness),
+                           fake::Pointer(contrast), fake::Pointer(saturation), fake::Pointer(hue)});
   auto values = fake::ScriptedColourValues();
   int32_t* targets[] = {brightness, contrast, saturation, hue};
   for (int i = 0; i < 4; ++i) {

@@ -32,7 +32,9 @@ int32_t QX_BACKEND_CALL player_close_stream(int32_t port) {
 int32_t QX_BACKEND_CALL player_play(int32_t port, void* window) {
   return Answer("player_play", {fake::Int(port), fake::Pointer(window)});
 }
-int32_t QX_BACKEND_CALL player_stop(int32_t port) { return Answer("player_stop", {fake::Int(port)}); }
+int32_t QX_BACKEND_CALL player_stop(int32_t port) {
+  return Answer("player_stop", {fake::Int(port)});
+}
 int32_t QX_BACKEND_CALL player_pause(int32_t port, uint32_t pause) {
   return Answer("player_pause", {fake::Int(port), fake::Int(pause)});
 }

@@ -141,7 +141,8 @@ int64_t Record(Call call, int64_t fallback) {
   std::function<void(const Call&)> hook;
   {
     std::lock_guard<std::mutex> lock(s.mutex);
-    if (auto queued = s.queued.find(call.name); queued != s.queued.end() && !queued->second.empty()) {
+    if (auto queued = s.queued.find(call.name);
+        queued != s.queued.end() && !queued->second.empty()) {
       result = queued->second.front();
       queued->second.pop_front();
     } else if (auto fixed = s.results.find(call.name); fixed != s.results.end()) {

@@ -38,17 +38,18 @@ TEST_F(MediaSources, RefusedOpensKeepThePortTakenWithItsNumberStored) {
     int32_t expected_media_type;
   };
   const Case cases[] = {
-      {"player_open_file", 0, -1, -3, 2},   {"player_open_file", 2, -1, -3, 2},
-      {"player_open_stream", 0, 0, -3, 0},  {"player_open_stream", -1, 0, -3, 0},
-      {"gpp_open_stream", 1, 1, -5, 1},     {"gpp_open_stream", -1, 1, -5, 1},
+      {"player_open_file", 0, -1, -3, 2},  {"player_open_file", 2, -1, -3, 2},
+      {"player_open_stream", 0, 0, -3, 0}, {"player_open_stream", -1, 0, -3, 0},
+      {"gpp_open_stream", 1, 1, -5, 1},    {"gpp_open_stream", -1, 1, -5, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.op) + " answering " + std::to_string(c.refusal));
     qxtest::ResetLibrary();
     fake::SetResult(c.op, c.refusal);
     int32_t port = -100;
-    const int32_t result = c.media_type < 0 ? Ovra_OpenFile(&port, "a")
-                                            : Ovra_OpenStream(&port, nullptr, 0, 1024, c.media_type);
+    const int32_t result = c.media_type < 0
+                               ? Ovra_OpenFile(&port, "a")
+                               : Ovra_OpenStream(&port, nullptr, 0, 1024, c.media_type);
     EXPECT_EQ(result, c.expected);
     EXPECT_EQ(port, 33);
     EXPECT_EQ(qx::GetSlotState(33), 0);

@@ -1,12 +1,14 @@
 #include "tests/support/library_test.h"
 
 #include "core/port_table.h"
+#include "playback/callback_state.h"
 
 namespace qxtest {
 
 void ResetLibrary() {
   fake::Reset();
   qx::ResetPortTableState();
+  qx::ResetCallbackState();
 }
 
 }  // namespace qxtest

@@ -1,0 +1,54 @@
+// Ovra_Play and Ovra_Stop: the two exports that serve both local ports and
+// remote slots, choosing by the port number.
+#include "backends/gpp_player.h"
+#include "backends/player.h"
+#include "core/port_table.h"
+#include "playback/callback_state.h"
+#include "playback/trampolines.h"
+#include "qxplaysdk.h"
+#include "remote/remote_playback.h"
+
+using namespace qx;
+
+extern "C" {
+
+OVRA_API int32_t OVRA_CALL Ovra_Play(int32_t port, void* window) {
+  if (IsRemoteSlot(port)) {
+    return PlayRemoteSlot(port, window);
+  }
+  if (!IsTablePort(port)) {
+    return OVRA_PARAM_ERROR;
+  }
+  // Neither the slot state nor the source mode is tested: the backend
+  // answers for a port it does not know.
+  if (GetMediaType(port) == kMedia3gpp) {
+    return gpp_play(port, window) == 0 ? OVRA_OK : OVRA_3GPPSDK_ERROR;
+  }
+  // Every play through the player library routes the port's draw
+  // notifications to the process-wide draw function again.
+  player_set_draw_callback(port, DrawTrampoline, 0);
+  return player_play(port, window) == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+}
+
+OVRA_API int32_t OVRA_CALL Ovra_Stop(int32_t port) {
+  if (!IsTablePort(port)) {
+    return OVRA_PARAM_ERROR;
+  }
+  if (IsFree(port)) {
+    return OVRA_PARAM_ERROR;
+  }
+  // The port lock waits for a decode callback of this port that is running;
+  // once the state is cleared under it, the old callback is never called
+  // again. Re-entrant, so a decode callback may stop its own port.
+  SectionGuard guard(&PortLock(port));
+  ClearDecodeState(port);
+  if (IsRemoteSlot(port)) {
+    return StopRemoteSlot(port);
+  }
+  if (GetMediaType(port) == kMedia3gpp) {
+    return gpp_stop(port) == 0 ? OVRA_OK : OVRA_3GPPSDK_ERROR;
+  }
+  return player_stop(port) == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+}
+
+}  // extern "C"
