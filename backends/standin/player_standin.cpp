@@ -2,9 +2,17 @@
 // own convention and does nothing. Getters answer zero.
 #include "backends/player.h"
 
+// What player_open_file answers. A build can make a refusing stand-in with
+// it, to show which player library a process really loaded.
+#ifndef QX_STANDIN_OPEN_FILE_RESULT
+#define QX_STANDIN_OPEN_FILE_RESULT 1
+#endif
+
 extern "C" {
 
-int32_t QX_BACKEND_CALL player_open_file(int32_t, const char*) { return 1; }
+int32_t QX_BACKEND_CALL player_open_file(int32_t, const char*) {
+  return QX_STANDIN_OPEN_FILE_RESULT;
+}
 int32_t QX_BACKEND_CALL player_close_file(int32_t) { return 1; }
 int32_t QX_BACKEND_CALL player_open_stream(int32_t, const void*, uint32_t, uint32_t) { return 1; }
 int32_t QX_BACKEND_CALL player_input_data(int32_t, const void*, uint32_t) { return 1; }
