@@ -167,9 +167,13 @@ typedef void(OVRA_CALLBACK* OvraRecordFileReadyCallback)(int32_t port, const cha
                                                          uintptr_t user);
 
 /* One captured voice frame: the 8-byte header 00 00 01 F0 0C 02 00 04
- * followed by the captured audio; `length` counts both. `port` is always 99.
- * `frame` is valid only for the duration of the call. Runs on the player
- * library's capture thread. */
+ * followed by at most 4096 bytes of captured audio; `length` counts both
+ * (8..4104). A captured block longer than 4096 bytes arrives whole as
+ * consecutive frames, in order, each with the header; an empty block (or one
+ * the player library delivers without data) as the header alone. `port` is
+ * always 99; `user` is the value given to Ovra_SetAudioInCallback. `frame`
+ * is valid only for the duration of the call. Runs on the player library's
+ * capture thread. */
 typedef void(OVRA_CALLBACK* OvraAudioInCallback)(int32_t port, const uint8_t* frame, int32_t length,
                                                  uintptr_t user);
 
@@ -406,13 +410,16 @@ OVRA_API int32_t OVRA_CALL Ovra_SetRecordFileReadyCallback(int32_t port,
 
 /* Opens the voice channel and writes the voice port 99 to *port (before any
  * backend call). Checks: port NULL: -2. Player library refusal of any of the
- * three opening steps: -3 (nothing is undone). */
+ * three opening steps: -3 (nothing is undone; an open channel stays open, a
+ * closed one closed). Calling it on an open channel repeats every step. */
 OVRA_API int32_t OVRA_CALL Ovra_InitAudio(int32_t* port);
 
 /* Sets the audio-in callback and opens the local capture; every captured
- * block then reaches the callback as a voice frame, on the capture thread.
+ * block then reaches the callback as voice frames, on the capture thread.
  * Checks: port other than 99 or callback NULL: -2; voice channel not open:
- * -4. Player library refusal: -3 (the callback stays set). */
+ * -4 (nothing stored). The callback is stored before the capture is opened
+ * and stays set when the player library refuses (-3) and after
+ * Ovra_CloseAudio; reopening the channel does not reopen the capture. */
 OVRA_API int32_t OVRA_CALL Ovra_SetAudioInCallback(int32_t port, OvraAudioInCallback callback,
                                                    uintptr_t user);
 
@@ -421,7 +428,8 @@ OVRA_API int32_t OVRA_CALL Ovra_SetAudioInCallback(int32_t port, OvraAudioInCall
 OVRA_API int32_t OVRA_CALL Ovra_InputAudioData(int32_t port, const void* data, uint32_t length);
 
 /* Closes the voice channel: stops playback, closes the stream and the
- * capture. Checks: port other than 99: -2; voice channel not open: -4.
+ * capture (also one never opened). Checks: port other than 99: -2; voice
+ * channel not open: -4.
  * Player library refusal of a step: -3, the later steps are not made and the
  * channel stays open. */
 OVRA_API int32_t OVRA_CALL Ovra_CloseAudio(int32_t port);
