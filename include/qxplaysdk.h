@@ -160,9 +160,12 @@ typedef void(OVRA_CALLBACK* OvraFileEndCallback)(int32_t port, uintptr_t value2)
 typedef void(OVRA_CALLBACK* OvraDecodeCallback)(int32_t port, const DecodeFrameInfo* info,
                                                 uintptr_t user);
 
-/* A recording file is finished: `file_name` is its name, valid for the
- * duration of the call. Runs on the caller's own thread, inside
- * Ovra_RecordStop or Ovra_RecordSwitchFile, with no lock held. */
+/* A recording file is finished: `file_name` is its name as the library keeps
+ * it (at most 259 characters, always terminated), valid for the duration of
+ * the call; `user` is the value given to Ovra_SetRecordFileReadyCallback.
+ * Runs on the caller's own thread, inside Ovra_RecordStop or
+ * Ovra_RecordSwitchFile, with no lock held: it may call the recording
+ * exports again. */
 typedef void(OVRA_CALLBACK* OvraRecordFileReadyCallback)(int32_t port, const char* file_name,
                                                          uintptr_t user);
 
@@ -375,15 +378,20 @@ OVRA_API int32_t OVRA_CALL Ovra_GetVolume(int32_t port, uint32_t* volume);
 /* Starts recording the port into `file_name`: record type 0 through the
  * player library (any source mode), 1 through the 3GP converter (stream
  * ports only), which from then on also receives every block given to
- * Ovra_InputData. On success the port's media type becomes the record type.
+ * Ovra_InputData. On success the port is recording, its media type becomes
+ * the record type and the library keeps the name (its first 259 characters;
+ * the backend gets the whole string). A start on a port that already records
+ * restarts the backend with the new file without announcing the old one.
  * Checks: file_name NULL: -2; port outside 33..97 or free: -2; record type
  * other than 0 or 1: -2; type 1 on a port not in stream mode: -8. Refusal:
- * -3 (player) or -5 (converter). */
+ * -3 (player) or -5 (converter); nothing changes. Closing the port neither
+ * stops the recording nor forgets it. */
 OVRA_API int32_t OVRA_CALL Ovra_RecordStart(int32_t port, const char* file_name,
                                             int32_t record_type);
 
 /* Stops the port's recording and announces the finished file to the
- * record-file-ready callback, on this thread, before returning.
+ * record-file-ready callback, on this thread, before returning; the name
+ * stays with the port.
  * Checks: port outside 33..97 or free: -2; not recording: -2; media type
  * neither 0 nor 1: -2; converter recording on a port not in stream mode:
  * -8. Refusal: -3 / -5; the recording then goes on and nothing is
@@ -391,15 +399,20 @@ OVRA_API int32_t OVRA_CALL Ovra_RecordStart(int32_t port, const char* file_name,
 OVRA_API int32_t OVRA_CALL Ovra_RecordStop(int32_t port);
 
 /* Finishes the current recording file, announces it to the record-file-ready
- * callback on this thread, and goes on recording into `new_file_name`.
- * Checks: new_file_name NULL: -2; port outside 33..97 or free: -2; media
- * type neither 0 nor 1: -2; converter recording on a port not in stream
- * mode: -8. Refusal: -3 / -5 (nothing announced). */
+ * callback on this thread, and goes on recording into `new_file_name`. The
+ * port's recording state is not consulted: on a port that is not recording
+ * the backend starts recording into the new file, the name the port last
+ * kept is announced (empty if none) and the port still counts as not
+ * recording. Checks: new_file_name NULL: -2; port outside 33..97 or free:
+ * -2; media type neither 0 nor 1: -2; converter recording on a port not in
+ * stream mode: -8. Refusal: -3 / -5 (nothing announced, the old name kept;
+ * through the player library the old file has been stopped all the same).
+ */
 OVRA_API int32_t OVRA_CALL Ovra_RecordSwitchFile(int32_t port, const char* new_file_name);
 
 /* Sets the port's record-file-ready callback (NULL turns announcements off)
- * and the user data handed back with it. Checks: port outside 33..97 or
- * free: -2. */
+ * and the user data handed back with it; both stay with the port number
+ * across close and reopen. Checks: port outside 33..97 or free: -2. */
 OVRA_API int32_t OVRA_CALL Ovra_SetRecordFileReadyCallback(int32_t port,
                                                            OvraRecordFileReadyCallback callback,
                                                            uintptr_t user);

@@ -2,6 +2,7 @@
 
 #include "core/port_table.h"
 #include "playback/callback_state.h"
+#include "record/record_files.h"
 #include "talk/voice_state.h"
 
 namespace qxtest {
@@ -10,6 +11,7 @@ void ResetLibrary() {
   fake::Reset();
   qx::ResetPortTableState();
   qx::ResetCallbackState();
+  qx::ResetRecordState();
   qx::ResetVoiceState();
 }
 
