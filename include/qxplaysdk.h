@@ -294,7 +294,8 @@ OVRA_API int32_t OVRA_CALL Ovra_SetPlayPos(int32_t port, int32_t position);
 
 /* Writes the position in hundredths (truncated toward zero) to *position.
  * Checks: position NULL: -2; port outside 33..97 or free: -2. Returns 0
- * whatever the player library answers. */
+ * whatever the player library answers; an answer that no 32-bit position
+ * can hold is written as the nearest limit (not a number: 0). */
 OVRA_API int32_t OVRA_CALL Ovra_GetPlayPos(int32_t port, int32_t* position);
 
 /* Changes the play speed in the player library's faster and slower steps
