@@ -156,7 +156,9 @@ typedef void(OVRA_CALLBACK* OvraFileEndCallback)(int32_t port, uintptr_t value2)
  * (the user data given to Ovra_SetDecodeCallback). Runs on a thread of the
  * player library while the port's lock is held: Ovra_Stop and
  * Ovra_SetDecodeCallback of the same port wait for it, and it may call both
- * for its own port without blocking. */
+ * for its own port without blocking. A C++ exception thrown out of a draw,
+ * end-of-file or decode callback ends inside the library, which carries on
+ * as if the callback had returned (the frame still counts). */
 typedef void(OVRA_CALLBACK* OvraDecodeCallback)(int32_t port, const DecodeFrameInfo* info,
                                                 uintptr_t user);
 

@@ -1,0 +1,68 @@
+// The three registrations of the caller's notification functions. The player
+// library only ever sees the library's own trampolines; the caller's
+// functions stay here and the trampolines forward to them.
+#include "backends/player.h"
+#include "core/port_table.h"
+#include "playback/callback_state.h"
+#include "playback/trampolines.h"
+#include "qxplaysdk.h"
+
+using namespace qx;
+
+extern "C" {
+
+OVRA_API int32_t OVRA_CALL Ovra_RegisterDrawFun(int32_t port, OvraDrawFun draw_fun,
+                                                uintptr_t user) {
+  if (CheckLocalPort(port) != 0) {
+    return OVRA_PARAM_ERROR;
+  }
+  // One draw function serves every port, null switching them all off; the
+  // player's answer to the registration does not change that.
+  StoreDrawFunction(draw_fun);
+  player_set_draw_callback(port, DrawTrampoline, user);
+  return OVRA_OK;
+}
+
+OVRA_API int32_t OVRA_CALL Ovra_SetFileEndCallback(int32_t port, OvraFileEndCallback callback,
+                                                   uintptr_t user) {
+  if (!IsLocalPort(port)) {
+    return OVRA_PARAM_ERROR;
+  }
+  // Only a file has an end. The mode is looked at before the slot state, so a
+  // free port (mode none) is reported as not being a file.
+  if (GetSourceMode(port) != kSourceFile) {
+    return OVRA_NEED_FILE_MODE;
+  }
+  if (IsFree(port)) {
+    return OVRA_PARAM_ERROR;
+  }
+  // Replaced before the player is asked: file ports registered earlier get
+  // the new function even when the player refuses this port.
+  StoreFileEndCallback(callback);
+  return player_set_file_end_callback(port, FileEndTrampoline, user) == 1 ? OVRA_OK
+                                                                          : OVRA_PLAYSDK_ERROR;
+}
+
+OVRA_API int32_t OVRA_CALL Ovra_SetDecodeCallback(int32_t port, OvraDecodeCallback callback,
+                                                  uintptr_t user) {
+  if (CheckLocalPort(port) != 0) {
+    return OVRA_PARAM_ERROR;
+  }
+  if (callback == nullptr) {
+    return OVRA_PARAM_ERROR;
+  }
+  // Waits for a decode callback of this port that is running, and keeps
+  // Ovra_Stop out until the player holds the registration. The frame
+  // numbering is left alone: only a stop restarts it.
+  SectionGuard guard(&PortLock(port));
+  StoreDecodeCallback(port, callback);
+  if (player_set_decode_callback(port, DecodeTrampoline, user) == 0) {
+    StoreDecodeCallback(port, nullptr);
+    return OVRA_PLAYSDK_ERROR;
+  }
+  // A refused stream selection leaves the registration in place: frames
+  // keep reaching the callback, the caller only learns of the refusal.
+  return player_select_decode_stream(port, 1) == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+}
+
+}  // extern "C"
