@@ -2,6 +2,7 @@
 
 #include "core/port_table.h"
 #include "playback/callback_state.h"
+#include "remote/remote_slots.h"
 
 namespace qxtest {
 
@@ -9,6 +10,7 @@ void ResetLibrary() {
   fake::Reset();
   qx::ResetPortTableState();
   qx::ResetCallbackState();
+  qx::ResetRemoteSlotState();
 }
 
 }  // namespace qxtest
