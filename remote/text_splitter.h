@@ -28,7 +28,7 @@ class TextSplitter final {
   // an empty text, an empty delimiter or when memory runs out.
   bool Split(std::string_view text) noexcept;
 
-  uint32_t Count() const { return static_cast<uint32_t>(tokens_.size()); }
+  [[nodiscard]] uint32_t Count() const { return static_cast<uint32_t>(tokens_.size()); }
 
   // An index of 0 or more reads that token (0-based) and moves the read
   // position to it; a negative index reads the token after the one last
