@@ -99,6 +99,25 @@ TEST_F(RemotePlayback, ByTimeRefusesUnreadableTextsWithoutACallAndKeepsTheHandle
   }
 }
 
+TEST_F(RemotePlayback, OverlongTextsPlayAsTheirKeptBeginnings) {
+  const std::string name_259(259, 'n');
+  const int32_t named = OpenByName(1, (name_259 + "X").c_str());
+  ASSERT_EQ(Ovra_Play(named, kWindow), 0);
+  EXPECT_EQ(fake::Calls("net_playback_by_name").at(0).Text(1), name_259);
+
+  // 31 characters: the final 1 is kept. 32 characters: the final 1 is cut
+  // and the hour reads as 0.
+  const std::string kept = "2011-05-06 " + std::string(19, '0') + "1";
+  const std::string cut = "2011-05-06 " + std::string(20, '0') + "1";
+  ASSERT_EQ(kept.size(), 31U);
+  ASSERT_EQ(cut.size(), 32U);
+  const int32_t timed = OpenByTime(1, 0, kept.c_str(), cut.c_str());
+  ASSERT_EQ(Ovra_Play(timed, kWindow), 0);
+  const fake::Call play = fake::Calls("net_playback_by_time").at(0);
+  EXPECT_EQ(play.Bytes(2), DateTimeBytes({2011, 5, 6, 1, 0, 0}));
+  EXPECT_EQ(play.Bytes(3), DateTimeBytes({2011, 5, 6, 0, 0, 0}));
+}
+
 TEST_F(RemotePlayback, RefusalGivesMinusNineByNameButMinusTwoByTime) {
   fake::SetResult("net_playback_by_name", 0);
   fake::SetResult("net_playback_by_time", 0);
