@@ -475,9 +475,10 @@ OVRA_API int32_t OVRA_CALL Ovra_DVR_GetFileByName(int32_t login, int32_t* downlo
 
 /* Starts downloading a channel's recordings between two time strings
  * ("YYYY-MM-DD hh-mm-ss") to `target` and writes the download handle to
- * *download, also when the network library refuses. Checks: download NULL:
- * -2; start NULL: -2; end NULL: -2; login below 1: -2; start, then end, not
- * readable: -11. Network library refusal: -9. */
+ * *download, also when the network library refuses. `target` and `channel`
+ * are handed on unchecked. Checks: download NULL: -2; start NULL: -2; end
+ * NULL: -2; login below 1: -2; start, then end, not readable: -11. Network
+ * library refusal: -9. */
 OVRA_API int32_t OVRA_CALL Ovra_DVR_GetFileByTime(int32_t login, int32_t* download, int32_t channel,
                                                   const char* start, const char* end,
                                                   const char* target);
@@ -494,15 +495,17 @@ OVRA_API int32_t OVRA_CALL Ovra_DVR_StopGetFile(int32_t download);
 /* ------------------------------------------------------------------------ */
 
 /* Opens a recorded file by name in the lowest free remote slot and writes
- * the slot to *slot; Ovra_Play and Ovra_Stop then play it. Checks: slot
- * NULL: -2; file_name NULL: -2; no free remote slot: -1. */
+ * the slot to *slot; Ovra_Play and Ovra_Stop then play it. The slot keeps
+ * at most the first 259 characters of the name. Checks: slot NULL: -2;
+ * file_name NULL: -2; no free remote slot: -1. */
 OVRA_API int32_t OVRA_CALL Ovra_DVR_OpenFileByName(int32_t login, int32_t* slot,
                                                    const char* file_name);
 
 /* Opens a channel's recordings between two time strings in the lowest free
- * remote slot and writes the slot to *slot. The texts are read only when the
- * slot is played. Checks: slot NULL: -2; start NULL: -2; end NULL: -2; no
- * free remote slot: -1. */
+ * remote slot and writes the slot to *slot. The slot keeps at most the
+ * first 31 characters of each text and reads them only when it is played.
+ * Checks: slot NULL: -2; start NULL: -2; end NULL: -2; no free remote
+ * slot: -1. */
 OVRA_API int32_t OVRA_CALL Ovra_DVR_OpenFileByTime(int32_t login, int32_t* slot, int32_t channel,
                                                    const char* start, const char* end);
 

@@ -2,8 +2,8 @@
 # Installs the build and test tools from Debian's packages (needs root).
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang clang-format libgtest-dev libgmock-dev libbenchmark-dev
-  binutils)
+packages=(cmake ninja-build g++ clang libclang-rt-dev clang-format libgtest-dev libgmock-dev
+  libbenchmark-dev binutils)
 
 missing=()
 for package in "${packages[@]}"; do

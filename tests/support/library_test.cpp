@@ -3,6 +3,7 @@
 #include "core/port_table.h"
 #include "playback/callback_state.h"
 #include "record/record_files.h"
+#include "remote/remote_slots.h"
 #include "talk/voice_state.h"
 
 namespace qxtest {
@@ -13,6 +14,7 @@ void ResetLibrary() {
   qx::ResetCallbackState();
   qx::ResetRecordState();
   qx::ResetVoiceState();
+  qx::ResetRemoteSlotState();
 }
 
 }  // namespace qxtest
