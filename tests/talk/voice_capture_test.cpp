@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -121,6 +123,23 @@ TEST_F(VoiceCapture, CaptureRunsConcurrentlyWithFarEndAudioAndReregistration) {
     EXPECT_TRUE(frames[i].user == 11 || frames[i].user == 12) << frames[i].user;
     ExpectFrame(frames[i], Block(kBlockLength, static_cast<uint8_t>(i)), frames[i].user);
   }
+}
+
+// A C++ caller's function that throws: the exception must end in the
+// trampoline, which returns into the player library.
+std::atomic<int> throwing_calls{0};
+void OVRA_CALLBACK ThrowingAudioIn(int32_t, const uint8_t*, int32_t, uintptr_t) {
+  ++throwing_calls;
+  throw std::runtime_error("caller failure");
+}
+
+TEST_F(VoiceCapture, AnExceptionFromTheCallerEndsInTheTrampoline) {
+  throwing_calls = 0;
+  ASSERT_EQ(Ovra_SetAudioInCallback(99, ThrowingAudioIn, 0), 0);
+  const std::vector<uint8_t> block = Block(5000);
+  EXPECT_NO_THROW(fake::FireCapture(block.data(), static_cast<uint32_t>(block.size())));
+  EXPECT_EQ(throwing_calls.load(), 1) << "the rest of the block is not delivered";
+  EXPECT_EQ(Ovra_InputAudioData(99, block.data(), 16), 0);
 }
 
 }  // namespace
