@@ -1,6 +1,8 @@
 # Checks that the header, the .def file and the built shared library list
 # exactly the same exported functions, and that there are 45 of them.
+# -DLIBRARY=... -DHEADER=... -DDEF_FILE=... [-DOBJDUMP=... for a Windows DLL]
 cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/exported_names.cmake)
 
 file(READ "${HEADER}" header_text)
 string(REGEX MATCHALL "OVRA_CALL (Ovra_[A-Za-z_]+)\\(" declared "${header_text}")
@@ -11,24 +13,7 @@ file(STRINGS "${DEF_FILE}" def_lines REGEX "^[ \t]+Ovra_")
 list(TRANSFORM def_lines STRIP)
 list(SORT def_lines)
 
-execute_process(COMMAND nm -D --defined-only "${LIBRARY}"
-  OUTPUT_VARIABLE nm_output RESULT_VARIABLE nm_result)
-if(NOT nm_result EQUAL 0)
-  message(FATAL_ERROR "nm failed on ${LIBRARY}")
-endif()
-string(REPLACE "\n" ";" nm_lines "${nm_output}")
-set(exported "")
-foreach(line IN LISTS nm_lines)
-  if(line MATCHES "^[0-9a-fA-F]+ ([A-Za-z]) (.+)$")
-    set(kind "${CMAKE_MATCH_1}")
-    set(name "${CMAKE_MATCH_2}")
-    list(APPEND exported "${name}")
-    if(NOT kind STREQUAL "T")
-      message(FATAL_ERROR "exported symbol ${name} is not a function (${kind})")
-    endif()
-  endif()
-endforeach()
-list(SORT exported)
+qx_read_exported_names("${LIBRARY}" "${OBJDUMP}" exported)
 
 list(LENGTH declared declared_count)
 if(NOT declared_count EQUAL 45)
