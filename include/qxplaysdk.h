@@ -214,8 +214,10 @@ OVRA_API int32_t OVRA_CALL Ovra_CloseFile(int32_t port);
  * library. Checks: port NULL: -2 (no port taken); no free local port: -1.
  * The port number is written to *port before anything else; then a media
  * type other than 0 or 1 gives -2, a refusal of the player library -3, of
- * the 3GPP play library -5. After any of these the port stays taken and is
- * given back with Ovra_CloseStream (or Ovra_CloseFile for media type -2). */
+ * the 3GPP play library -5. After any of these the port stays taken. A
+ * refused open is given back with Ovra_CloseStream; after an unknown media
+ * type the port keeps whatever media type it had, so Ovra_CloseFile is the
+ * close that always gives it back. */
 OVRA_API int32_t OVRA_CALL Ovra_OpenStream(int32_t* port, const void* initial_block,
                                            uint32_t initial_length, uint32_t buffer_size,
                                            int32_t media_type);
