@@ -61,6 +61,11 @@ void SetResult(std::string_view op, int64_t value);
 // The next calls of `op` answer these values in order, then fall back to
 // SetResult's value or the default.
 void QueueResults(std::string_view op, std::vector<int64_t> values);
+// The call at this position among all calls recorded since Reset (0 for the
+// first, whatever its operation) answers `value`, ahead of anything scripted
+// for its operation (a queued answer stays queued). Getters return it too,
+// except player_get_position, whose answer is SetPosition's.
+void AnswerCallAt(std::size_t index, int64_t value);
 // player_get_position's answer.
 void SetPosition(float position);
 // The values player_get_colour / gpp_get_colour write through their pointers

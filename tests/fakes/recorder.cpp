@@ -14,6 +14,7 @@ struct State {
   std::vector<Call> calls;
   std::map<std::string, int64_t, std::less<>> results;
   std::map<std::string, std::deque<int64_t>, std::less<>> queued;
+  std::map<std::size_t, int64_t> answers_at;
   std::map<std::string, std::function<void(const Call&)>, std::less<>> hooks;
   float position = 0.0F;
   std::array<int32_t, 4> colour{};
@@ -72,6 +73,7 @@ void Reset() {
   s.calls.clear();
   s.results.clear();
   s.queued.clear();
+  s.answers_at.clear();
   s.hooks.clear();
   s.position = 0.0F;
   s.colour = {};
@@ -90,6 +92,11 @@ void QueueResults(std::string_view op, std::vector<int64_t> values) {
   std::lock_guard<std::mutex> lock(S().mutex);
   auto& queue = S().queued[std::string(op)];
   queue.insert(queue.end(), values.begin(), values.end());
+}
+
+void AnswerCallAt(std::size_t index, int64_t value) {
+  std::lock_guard<std::mutex> lock(S().mutex);
+  S().answers_at[index] = value;
 }
 
 void SetPosition(float position) {
@@ -141,8 +148,10 @@ int64_t Record(Call call, int64_t fallback) {
   std::function<void(const Call&)> hook;
   {
     std::lock_guard<std::mutex> lock(s.mutex);
-    if (auto queued = s.queued.find(call.name);
-        queued != s.queued.end() && !queued->second.empty()) {
+    if (auto at = s.answers_at.find(s.calls.size()); at != s.answers_at.end()) {
+      result = at->second;
+    } else if (auto queued = s.queued.find(call.name);
+               queued != s.queued.end() && !queued->second.empty()) {
       result = queued->second.front();
       queued->second.pop_front();
     } else if (auto fixed = s.results.find(call.name); fixed != s.results.end()) {
