@@ -9,15 +9,21 @@ namespace qx {
 namespace {
 
 // The locks live in raw storage so that attach and detach decide exactly when
-// and in which order they are constructed and destroyed.
+// and in which order they are constructed and destroyed. Each port lock has a
+// cache line of its own: the decode threads of different ports take their
+// ports' locks for every frame.
+struct alignas(kCacheLineSize) PortLockStorage {
+  alignas(SectionLock) std::byte bytes[sizeof(SectionLock)];
+};
+
 alignas(SectionLock) std::byte table_lock_storage[sizeof(SectionLock)];
-alignas(SectionLock) std::byte port_lock_storage[sizeof(SectionLock) * kPortCount];
+PortLockStorage port_lock_storage[kPortCount];
 
 SectionLock* TableLockPointer() {
   return std::launder(reinterpret_cast<SectionLock*>(table_lock_storage));
 }
 SectionLock* PortLockPointer(int32_t port) {
-  return std::launder(reinterpret_cast<SectionLock*>(port_lock_storage) + port);
+  return std::launder(reinterpret_cast<SectionLock*>(port_lock_storage[port].bytes));
 }
 
 // The four words guarded by the table lock.
@@ -90,7 +96,7 @@ const AttachWhileLoaded attach_while_loaded;
 void AttachPortTable() {
   new (table_lock_storage) SectionLock();
   for (int32_t port = 0; port < kPortCount; ++port) {
-    new (port_lock_storage + sizeof(SectionLock) * static_cast<std::size_t>(port)) SectionLock();
+    new (port_lock_storage[port].bytes) SectionLock();
   }
   StoreDefaults();
 }

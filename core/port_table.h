@@ -14,6 +14,7 @@
 #ifndef QXPLAYSDK_CORE_PORT_TABLE_H
 #define QXPLAYSDK_CORE_PORT_TABLE_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "core/section_lock.h"
@@ -42,6 +43,11 @@ inline constexpr int32_t kMedia3gpp = 1;
 inline constexpr int32_t kMediaNone = 2;
 
 inline constexpr float kDefaultPlaySpeed = 4.0F;
+
+// Per-port state that decode threads write at the frame rate (a port's lock,
+// its decode counter) sits on a cache line of its own, so that threads
+// delivering frames of different ports never stall on each other's writes.
+inline constexpr std::size_t kCacheLineSize = 64;
 
 constexpr bool IsLocalPort(int32_t port) {
   return port >= kFirstLocalPort && port <= kLastLocalPort;

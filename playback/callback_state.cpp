@@ -11,8 +11,19 @@ namespace {
 std::atomic<OvraDrawFun> draw_function{nullptr};
 std::atomic<OvraFileEndCallback> file_end_callback{nullptr};
 
-std::array<std::atomic<OvraDecodeCallback>, kPortCount> decode_callbacks{};
-std::array<uint32_t, kPortCount> decode_counters{};
+// A port's decode callback and counter, on a cache line of their own: the
+// counter is written for every frame, by the thread delivering that port's
+// frames.
+struct alignas(kCacheLineSize) PortDecodeState {
+  std::atomic<OvraDecodeCallback> callback{nullptr};
+  uint32_t counter = 0;
+};
+
+std::array<PortDecodeState, kPortCount> decode_states{};
+
+PortDecodeState& DecodeStateOf(int32_t port) {
+  return decode_states[static_cast<std::size_t>(port)];
+}
 
 }  // namespace
 
@@ -29,18 +40,16 @@ void StoreFileEndCallback(OvraFileEndCallback callback) {
 }
 
 OvraDecodeCallback LoadDecodeCallback(int32_t port) {
-  return decode_callbacks[static_cast<std::size_t>(port)].load(std::memory_order_acquire);
+  return DecodeStateOf(port).callback.load(std::memory_order_acquire);
 }
 void StoreDecodeCallback(int32_t port, OvraDecodeCallback callback) {
-  decode_callbacks[static_cast<std::size_t>(port)].store(callback, std::memory_order_release);
+  DecodeStateOf(port).callback.store(callback, std::memory_order_release);
 }
 
-uint32_t TakeDecodeSequence(int32_t port) {
-  return decode_counters[static_cast<std::size_t>(port)]++;
-}
+uint32_t TakeDecodeSequence(int32_t port) { return DecodeStateOf(port).counter++; }
 
 void ClearDecodeState(int32_t port) {
-  decode_counters[static_cast<std::size_t>(port)] = 0;
+  DecodeStateOf(port).counter = 0;
   StoreDecodeCallback(port, nullptr);
 }
 

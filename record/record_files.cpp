@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstring>
 
 #include "core/port_table.h"
 
@@ -21,15 +22,17 @@ RecordFileEntry& EntryOf(int32_t port) { return entries[static_cast<std::size_t>
 }  // namespace
 
 void StoreRecordFileName(int32_t port, const char* name) {
-  // Built aside first: a callback may hand back the very name it was given,
+  std::array<char, kRecordFileNameSize>& field = EntryOf(port).name;
+  // Reads the caller's string no further than its terminator or the last
+  // character the field keeps (memchr stops at the first match).
+  const void* terminator = std::memchr(name, '\0', kRecordFileNameSize - 1);
+  const std::size_t length =
+      terminator != nullptr ? static_cast<std::size_t>(static_cast<const char*>(terminator) - name)
+                            : kRecordFileNameSize - 1;
+  // Moved, not copied: a callback may hand back the very name it was given,
   // which points into this field.
-  std::array<char, kRecordFileNameSize> copy{};
-  // Stops at the terminator or at the last character the field keeps, so
-  // a caller's string of any length is read no further than needed.
-  for (std::size_t i = 0; i + 1 < kRecordFileNameSize && name[i] != '\0'; ++i) {
-    copy[i] = name[i];
-  }
-  EntryOf(port).name = copy;
+  std::memmove(field.data(), name, length);
+  std::memset(field.data() + length, 0, kRecordFileNameSize - length);
 }
 
 const char* RecordFileName(int32_t port) { return EntryOf(port).name.data(); }

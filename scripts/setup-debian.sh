@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-dev clang-format libgtest-dev libgmock-dev
-  libbenchmark-dev binutils)
+  libbenchmark-dev binutils valgrind python3)
 
 missing=()
 for package in "${packages[@]}"; do

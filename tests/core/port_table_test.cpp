@@ -4,6 +4,8 @@
 
 #include <array>
 #include <atomic>
+#include <cstdint>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -140,6 +142,21 @@ TEST_F(PortTable, TheTableLockIsReentrantForItsHolder) {
   // Take enters the table lock again, and so does its setter.
   EXPECT_EQ(TakeLocal(), 33);
   EXPECT_EQ(qx::GetSlotState(33), 0);
+}
+
+TEST_F(PortTable, NoTwoPortLocksShareACacheLine) {
+  // Decode threads of different ports take their ports' locks for every
+  // frame; locks sharing a line would slow each other down.
+  std::set<uintptr_t> lines;
+  for (int32_t port = 0; port < qx::kPortCount; ++port) {
+    SCOPED_TRACE(port);
+    const auto start = reinterpret_cast<uintptr_t>(&qx::PortLock(port));
+    const uintptr_t first = start / qx::kCacheLineSize;
+    const uintptr_t last = (start + sizeof(qx::SectionLock) - 1) / qx::kCacheLineSize;
+    for (uintptr_t line = first; line <= last; ++line) {
+      EXPECT_TRUE(lines.insert(line).second);
+    }
+  }
 }
 
 TEST_F(PortTable, ThreadsTakingAndReleasingNeverHoldTheSameNumber) {
