@@ -17,7 +17,8 @@
 //   - every per-port word, remote slot record and the voice flag agree with
 //     the model.
 // A mismatch prints the steps so far and what differs, then aborts, so that
-// libFuzzer keeps the input.
+// libFuzzer keeps the input. With QX_FUZZ_TRACE set in the environment every
+// step is printed with its result as it runs.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -111,6 +112,11 @@ std::string RunStep(const Step& step, uint32_t previous_operation, qxfuzz::Model
   }
   const std::vector<qxfuzz::Event> events = qxfuzz::TakeObservedEvents();
 
+  static const bool trace = std::getenv("QX_FUZZ_TRACE") != nullptr;
+  if (trace) {
+    std::fprintf(stderr, "%-32s port %d arg %u script 0x%04x -> %d, calls %s\n", operation.name,
+                 step.Port(), step.arg, step.script, result, Describe(calls).c_str());
+  }
   if (!operation.notification && (result > 0 || result < -12)) {
     return "result " + std::to_string(result) + " is no result code";
   }

@@ -194,19 +194,35 @@ bool Model::Decode(int32_t port, const FrameValues& f, Expectation& e) {
   if (!IsTable(port) || !slots[port].decode_registered) {
     return false;
   }
-  SlotModel& slot = slots[port];
-  if (slot.decode_function != 0) {
-    e.events.push_back({Event::kDecode,
-                        slot.decode_function,
-                        port,
-                        {1, f.info_c, f.info_e, slot.decode_sequence++, f.info_a, f.info_b,
-                         f.value2, f.value3, slot.decode_user},
-                        {}});
-    if (slot.decode_function == 2) {
-      Nested(port, Stop(port, e), e);  // the second decode function stops its port
-    }
+  DeliverFrame(port, f, slots[port].decode_user, e);
+  return true;
+}
+
+bool Model::StrayDecode(int32_t registered_port, int32_t port, const FrameValues& f, uintptr_t user,
+                        Expectation& e) {
+  if (!slots[registered_port].decode_registered) {
+    return false;
+  }
+  if (IsTable(port)) {
+    DeliverFrame(port, f, user, e);  // a number outside the table is ignored
   }
   return true;
+}
+
+void Model::DeliverFrame(int32_t port, const FrameValues& f, uintptr_t user, Expectation& e) {
+  SlotModel& slot = slots[port];
+  if (slot.decode_function == 0) {
+    return;  // not counted
+  }
+  e.events.push_back({Event::kDecode,
+                      slot.decode_function,
+                      port,
+                      {1, f.info_c, f.info_e, slot.decode_sequence++, f.info_a, f.info_b, f.value2,
+                       f.value3, user},
+                      {}});
+  if (slot.decode_function == 2) {
+    Nested(port, Stop(port, e), e);  // the second decode function stops its port
+  }
 }
 
 bool Model::Capture(uint32_t length, bool has_data, Expectation& e) const {

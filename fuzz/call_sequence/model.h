@@ -111,6 +111,11 @@ class Model {
   bool Draw(int32_t port, uintptr_t value2, uintptr_t value3, Expectation& e) const;
   bool FileEnd(int32_t port, uintptr_t value2, Expectation& e) const;
   bool Decode(int32_t port, const FrameValues& frame, Expectation& e);
+  // A decode notification for `port` made through the registration of
+  // `registered_port`, with `user` as the fifth value, as a player library
+  // would make it that mixed up its numbers.
+  bool StrayDecode(int32_t registered_port, int32_t port, const FrameValues& frame, uintptr_t user,
+                   Expectation& e);
   bool Capture(uint32_t length, bool has_data, Expectation& e) const;
 
  private:
@@ -118,6 +123,7 @@ class Model {
   int32_t TakeLowest(int32_t first, int32_t last);
   void Announce(int32_t port, Expectation& e);
   void Nested(int32_t port, int32_t result, Expectation& e) const;
+  void DeliverFrame(int32_t port, const FrameValues& frame, uintptr_t user, Expectation& e);
 };
 
 }  // namespace qxfuzz

@@ -11,6 +11,7 @@
 namespace qxfuzz {
 namespace {
 
+constexpr int32_t kFirstLocalPort = 33;
 constexpr int32_t kVoicePort = 99;
 
 // Bytes handed to Ovra_InputData, Ovra_InputAudioData and the capture
@@ -253,6 +254,22 @@ const Operation kOperations[] = {
        const FrameValues f = Frame(s);
        const PlayerFrameInfo info = {f.info_a, f.info_b, f.info_c, f.info_d, f.info_e};
        return int32_t{fake::FireDecode(s.Port(), info, f.value2, f.value3, f.value6)};
+     },
+     nullptr},
+    {"stray decode notification", true,
+     [](M& m, const S& s, E& e) {
+       return int32_t{m.StrayDecode(kFirstLocalPort, s.Port(), Frame(s), s.User(), e)};
+     },
+     [](const S& s, O&) {
+       // Port 33's registered trampoline, called with another number.
+       const fake::DecodeRegistration registration = fake::DecodeRegistrationOf(kFirstLocalPort);
+       if (registration.callback == nullptr) {
+         return int32_t{0};
+       }
+       const FrameValues f = Frame(s);
+       const PlayerFrameInfo info = {f.info_a, f.info_b, f.info_c, f.info_d, f.info_e};
+       registration.callback(s.Port(), f.value2, f.value3, &info, s.User(), f.value6);
+       return int32_t{1};
      },
      nullptr},
     {"capture notification", true,
