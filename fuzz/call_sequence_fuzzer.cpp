@@ -157,7 +157,8 @@ std::string RunStep(const Step& step, uint32_t previous_operation, qxfuzz::Model
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   qxtest::ResetLibrary();
-  fake::SetColourValues(11, 22, 33, 44);
+  const auto& colour = qxfuzz::kFakeColourValues;
+  fake::SetColourValues(colour[0], colour[1], colour[2], colour[3]);
   qxfuzz::TakeObservedEvents();
   qxfuzz::Model model;
   const std::size_t steps = (size + qxfuzz::kStepBytes - 1) / qxfuzz::kStepBytes;

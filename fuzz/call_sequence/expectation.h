@@ -39,6 +39,9 @@ struct Event {
   bool operator==(const Event&) const = default;
 };
 
+// The colour values the fake backends write through Ovra_GetColor's pointers.
+inline constexpr std::array<int32_t, 4> kFakeColourValues = {11, 22, 33, 44};
+
 // Values the exports write through their out-pointers. Every field starts
 // as a sentinel, so an unexpected write shows.
 struct OutValues {

@@ -187,12 +187,12 @@ int32_t Model::GetColor(int32_t port, Expectation& e) {
   if (slot == nullptr || (slot->media != 0 && slot->media != 1)) {
     return OVRA_PARAM_ERROR;  // nothing is written
   }
-  // The backend writes the four values through the pointers (the fakes
-  // answer with fixed colour values) whatever it then returns.
+  // The backend writes the four values through the pointers whatever it then
+  // returns.
   const int32_t result = slot->media == 0
                              ? PlayerResult(e.Call("player_get_colour", C::kExactlyOne, port))
                              : GppResult(e.Call("gpp_get_colour", C::kZero, port));
-  e.outs.colour = {11, 22, 33, 44};
+  e.outs.colour = kFakeColourValues;
   return result;
 }
 
