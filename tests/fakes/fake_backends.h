@@ -82,6 +82,10 @@ std::vector<Call> Calls(std::string_view op);
 std::size_t CallCount(std::string_view op);
 // Names of the recorded calls, in order.
 std::vector<std::string> CallNames();
+// How many calls have been recorded, and those recorded from index `first`
+// on: lets a long run look at one step's calls only.
+std::size_t CallTotal();
+std::vector<Call> CallsSince(std::size_t first);
 
 // Registrations the library made, as the backend keeps them (the latest per
 // port for the player's per-port notifications).

@@ -1,5 +1,6 @@
 #include "tests/fakes/recorder.h"
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -140,6 +141,17 @@ std::vector<std::string> CallNames() {
     names.push_back(call.name);
   }
   return names;
+}
+
+std::size_t CallTotal() {
+  std::lock_guard<std::mutex> lock(S().mutex);
+  return S().calls.size();
+}
+
+std::vector<Call> CallsSince(std::size_t first) {
+  std::lock_guard<std::mutex> lock(S().mutex);
+  const auto& calls = S().calls;
+  return {calls.begin() + static_cast<std::ptrdiff_t>(std::min(first, calls.size())), calls.end()};
 }
 
 int64_t Record(Call call, int64_t fallback) {

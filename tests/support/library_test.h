@@ -7,12 +7,9 @@
 
 #include "qxplaysdk.h"
 #include "tests/fakes/fake_backends.h"
+#include "tests/support/reset_library.h"
 
 namespace qxtest {
-
-// Restores every piece of the library's process-wide state to its load-time
-// value and clears the fakes. No backend notification may be in flight.
-void ResetLibrary();
 
 class LibraryTest : public ::testing::Test {
  protected:

@@ -1,10 +1,11 @@
-#include "tests/support/library_test.h"
+#include "tests/support/reset_library.h"
 
 #include "core/port_table.h"
 #include "playback/callback_state.h"
 #include "record/record_files.h"
 #include "remote/remote_slots.h"
 #include "talk/voice_state.h"
+#include "tests/fakes/fake_backends.h"
 
 namespace qxtest {
 
