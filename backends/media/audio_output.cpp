@@ -1,0 +1,204 @@
+#include "backends/media/audio_output.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "backends/media/g711.h"
+
+namespace qx::media {
+
+namespace {
+
+constexpr size_t kMaxQueuedFrames = static_cast<size_t>(kOutputRate) * 2;
+// A source starts (and, after running dry, starts again) only once this much
+// is waiting, so that samples arriving in bursts play without gaps.
+constexpr size_t kPrimeFrames = static_cast<size_t>(kOutputRate) / 20;
+
+// The one output device and the sources it mixes.
+struct OutputDevice {
+  std::mutex mutex;
+  SDL_AudioDeviceID device = 0;
+  std::vector<std::shared_ptr<AudioSource>> sources;
+  std::vector<int32_t> mix;
+};
+
+OutputDevice& Device() {
+  static OutputDevice device;
+  return device;
+}
+
+void MixCallback(void* /*userdata*/, Uint8* stream, int length) {
+  OutputDevice& output = Device();
+  const size_t frames = static_cast<size_t>(length) / (sizeof(int16_t) * kOutputChannels);
+  std::lock_guard<std::mutex> guard(output.mutex);
+  output.mix.assign(frames * kOutputChannels, 0);
+  for (const auto& source : output.sources) {
+    if (source->audible()) {
+      source->MixInto(output.mix.data(), frames);
+    } else {
+      source->Clear();
+    }
+  }
+  auto* out = reinterpret_cast<int16_t*>(stream);
+  for (size_t i = 0; i < frames * kOutputChannels; ++i) {
+    out[i] = static_cast<int16_t>(std::clamp<int32_t>(output.mix[i], INT16_MIN, INT16_MAX));
+  }
+}
+
+SDL_AudioDeviceID OpenDevice() {
+  SDL_AudioSpec wanted{};
+  wanted.freq = kOutputRate;
+  wanted.format = AUDIO_S16SYS;
+  wanted.channels = kOutputChannels;
+  wanted.samples = 1024;
+  wanted.callback = &MixCallback;
+  SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
+  if (device == 0) {
+    // The system driver loaded but has no usable device: play into nothing.
+    if (SDL_AudioInit("dummy") != 0) return 0;
+    device = SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
+  }
+  if (device != 0) SDL_PauseAudioDevice(device, 0);
+  return device;
+}
+
+}  // namespace
+
+bool EnsureAudioSubsystem() {
+  static std::mutex init_mutex;
+  std::lock_guard<std::mutex> guard(init_mutex);
+  if (SDL_GetCurrentAudioDriver() != nullptr) return true;
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) return true;
+  return SDL_AudioInit("dummy") == 0;
+}
+
+bool AttachAudioSource(const std::shared_ptr<AudioSource>& source) {
+  if (!EnsureAudioSubsystem()) return false;
+  OutputDevice& output = Device();
+  SDL_AudioDeviceID to_open = 0;
+  {
+    std::lock_guard<std::mutex> guard(output.mutex);
+    if (std::find(output.sources.begin(), output.sources.end(), source) != output.sources.end()) {
+      return true;
+    }
+    output.sources.push_back(source);
+    if (output.device != 0) return true;
+  }
+  // Opened outside the lock: SDL may already call the mixer from its thread.
+  to_open = OpenDevice();
+  std::lock_guard<std::mutex> guard(output.mutex);
+  if (to_open == 0) {
+    output.sources.erase(std::remove(output.sources.begin(), output.sources.end(), source),
+                         output.sources.end());
+    return false;
+  }
+  if (output.device == 0) {
+    output.device = to_open;
+  } else {
+    SDL_CloseAudioDevice(to_open);
+  }
+  return true;
+}
+
+void DetachAudioSource(const std::shared_ptr<AudioSource>& source) {
+  OutputDevice& output = Device();
+  SDL_AudioDeviceID to_close = 0;
+  {
+    std::lock_guard<std::mutex> guard(output.mutex);
+    output.sources.erase(std::remove(output.sources.begin(), output.sources.end(), source),
+                         output.sources.end());
+    if (output.sources.empty()) std::swap(to_close, output.device);
+  }
+  // Closing waits for the mixer to return, so it is done without the lock.
+  if (to_close != 0) SDL_CloseAudioDevice(to_close);
+}
+
+bool AudioSource::Push(const uint8_t* const* data, int samples, AVSampleFormat format,
+                       const AVChannelLayout& layout, int rate) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return Convert(data, samples, format, layout, rate);
+}
+
+bool AudioSource::PushMuLaw(const uint8_t* data, size_t length) {
+  std::vector<int16_t> linear(length);
+  for (size_t i = 0; i < length; ++i) linear[i] = MuLawDecode(data[i]);
+  const auto* planes = reinterpret_cast<const uint8_t*>(linear.data());
+  AVChannelLayout mono = AV_CHANNEL_LAYOUT_MONO;
+  std::lock_guard<std::mutex> guard(mutex_);
+  return Convert(&planes, static_cast<int>(length), AV_SAMPLE_FMT_S16, mono, 8000);
+}
+
+bool AudioSource::Convert(const uint8_t* const* data, int samples, AVSampleFormat format,
+                          const AVChannelLayout& layout, int rate) {
+  if (samples <= 0) return true;
+  if (!resampler_ || format != from_format_ || rate != from_rate_ ||
+      av_channel_layout_compare(&layout, &from_layout_) != 0) {
+    SwrContext* context = nullptr;
+    // Mono stays mono here and is copied to both sides below, so that a
+    // voice plays at its own level on each side (a mono-to-stereo mix would
+    // take it 3 dB down).
+    AVChannelLayout output_layout = AV_CHANNEL_LAYOUT_STEREO;
+    if (layout.nb_channels == 1) output_layout = AV_CHANNEL_LAYOUT_MONO;
+    AVChannelLayout input_layout{};
+    if (av_channel_layout_copy(&input_layout, &layout) < 0) return false;
+    const int made = swr_alloc_set_opts2(&context, &output_layout, AV_SAMPLE_FMT_S16, kOutputRate,
+                                         &input_layout, format, rate, 0, nullptr);
+    av_channel_layout_uninit(&input_layout);
+    if (made < 0 || swr_init(context) < 0) {
+      swr_free(&context);
+      return false;
+    }
+    resampler_.reset(context);
+    from_format_ = format;
+    from_rate_ = rate;
+    av_channel_layout_uninit(&from_layout_);
+    av_channel_layout_copy(&from_layout_, &layout);
+  }
+  const int room = swr_get_out_samples(resampler_.get(), samples);
+  if (room < 0) return false;
+  const auto expected = static_cast<size_t>(av_rescale(samples, kOutputRate, rate));
+  if (queue_.size() / kOutputChannels + expected > kMaxQueuedFrames) return false;
+  std::vector<int16_t> converted(static_cast<size_t>(room) * kOutputChannels);
+  auto* out = reinterpret_cast<uint8_t*>(converted.data());
+  const int made =
+      swr_convert(resampler_.get(), &out, room, const_cast<const uint8_t**>(data), samples);
+  if (made < 0) return false;
+  if (from_layout_.nb_channels == 1) {
+    for (int i = 0; i < made; ++i) {
+      queue_.push_back(converted[static_cast<size_t>(i)]);
+      queue_.push_back(converted[static_cast<size_t>(i)]);
+    }
+  } else {
+    queue_.insert(queue_.end(), converted.begin(),
+                  converted.begin() + static_cast<ptrdiff_t>(made) * kOutputChannels);
+  }
+  return true;
+}
+
+void AudioSource::Clear() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  queue_.clear();
+  primed_ = false;
+}
+
+size_t AudioSource::Queued() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return queue_.size() / kOutputChannels;
+}
+
+void AudioSource::MixInto(int32_t* mix, size_t frames) {
+  const int64_t volume = volume_.load();
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (!primed_ && queue_.size() / kOutputChannels < kPrimeFrames) return;
+  primed_ = true;
+  const size_t count = std::min(frames * kOutputChannels, queue_.size());
+  if (count == queue_.size()) primed_ = false;  // ran dry: wait for more
+  for (size_t i = 0; i < count; ++i) {
+    mix[i] += static_cast<int32_t>(queue_[i] * volume / 65535);
+  }
+  queue_.erase(queue_.begin(), queue_.begin() + static_cast<ptrdiff_t>(count));
+}
+
+}  // namespace qx::media

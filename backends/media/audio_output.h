@@ -1,0 +1,83 @@
+// Sound output: one device for the whole process, opened while any port has
+// a sound source, mixing the sources of all ports.
+//
+// The device plays 48 kHz 16-bit stereo. Each source holds converted samples
+// waiting to be played, at most two seconds of them, and carries its port's
+// volume (0..65535, 65535 = unchanged) and whether its sound is on.
+//
+// The device is SDL's default output. A machine without a sound device gets
+// SDL's "dummy" driver, which consumes the samples in real time and plays
+// nothing; SDL_AUDIODRIVER=disk writes what is played to the file named by
+// SDL_DISKAUDIOFILE instead.
+#ifndef QXPLAYSDK_BACKENDS_MEDIA_AUDIO_OUTPUT_H
+#define QXPLAYSDK_BACKENDS_MEDIA_AUDIO_OUTPUT_H
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+
+#include "backends/media/ffmpeg.h"
+
+namespace qx::media {
+
+inline constexpr int kOutputRate = 48000;
+inline constexpr int kOutputChannels = 2;
+
+class AudioSource {
+ public:
+  AudioSource() = default;
+  ~AudioSource() { av_channel_layout_uninit(&from_layout_); }
+  AudioSource(const AudioSource&) = delete;
+  AudioSource& operator=(const AudioSource&) = delete;
+
+  // Converts and queues samples of any format FFmpeg knows. False (and
+  // nothing queued) when the queue would hold more than two seconds or the
+  // format cannot be converted.
+  bool Push(const uint8_t* const* data, int samples, AVSampleFormat format,
+            const AVChannelLayout& layout, int rate);
+  // Queues 8 kHz mono G.711 mu-law bytes.
+  bool PushMuLaw(const uint8_t* data, size_t length);
+  void Clear();
+
+  void SetAudible(bool audible) { audible_.store(audible); }
+  bool audible() const { return audible_.load(); }
+  void SetVolume(uint16_t volume) { volume_.store(volume); }
+  uint16_t volume() const { return volume_.load(); }
+  // Output frames (one sample per channel) waiting to be played.
+  size_t Queued() const;
+
+  // Adds up to `frames` output frames into `mix`, at the source's volume.
+  void MixInto(int32_t* mix, size_t frames);
+
+ private:
+  bool Convert(const uint8_t* const* data, int samples, AVSampleFormat format,
+               const AVChannelLayout& layout, int rate);
+
+  mutable std::mutex mutex_;
+  std::deque<int16_t> queue_;  // interleaved stereo
+  ResampleContextPtr resampler_;
+  AVSampleFormat from_format_ = AV_SAMPLE_FMT_NONE;
+  AVChannelLayout from_layout_{};
+  int from_rate_ = 0;
+  bool primed_ = false;
+  std::atomic<bool> audible_{false};
+  std::atomic<uint16_t> volume_{65535};
+};
+
+// Registers a source with the device, opening the device for the first one.
+// False when no device (not even the dummy one) can be opened.
+bool AttachAudioSource(const std::shared_ptr<AudioSource>& source);
+// Removes a source; the device is closed with the last one, so a disk
+// driver's file is complete once every port has let go of its sound.
+void DetachAudioSource(const std::shared_ptr<AudioSource>& source);
+
+// Starts SDL's audio with the system's driver, or with the dummy driver
+// when the system has none. False only when even that fails.
+bool EnsureAudioSubsystem();
+
+}  // namespace qx::media
+
+#endif  // QXPLAYSDK_BACKENDS_MEDIA_AUDIO_OUTPUT_H

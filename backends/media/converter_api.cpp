@@ -1,0 +1,68 @@
+// The 3GP converter's operations on the engine. Success is 0, failure -1.
+//
+// conv_start on a port that converts already finishes its file and goes on
+// in the new one, as conv_switch_file does. A block that does not fit into
+// the converter's buffer (8 MiB waiting to be written) is refused.
+#include <memory>
+#include <string>
+
+#include "backends/gp3_converter.h"
+#include "backends/media/port_registry.h"
+#include "backends/media/stream_remuxer.h"
+
+namespace {
+
+using qx::media::Guarded;
+using qx::media::StreamRemuxer;
+
+constexpr int32_t kSuccess = 0;
+constexpr int32_t kFailure = -1;
+
+qx::media::PortRegistry<StreamRemuxer>& Converters() {
+  static qx::media::PortRegistry<StreamRemuxer> converters;
+  return converters;
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t QX_BACKEND_CALL conv_start(int32_t port, const char* file_name) {
+  return Guarded<int32_t>(kFailure, [&]() -> int32_t {
+    if (file_name == nullptr) return kFailure;
+    if (std::shared_ptr<StreamRemuxer> running = Converters().Find(port)) {
+      return running->SwitchFile(file_name) ? kSuccess : kFailure;
+    }
+    std::shared_ptr<StreamRemuxer> converter =
+        StreamRemuxer::Start(file_name, qx::media::RecordContainer::k3gp);
+    if (!converter || !Converters().Add(port, converter)) return kFailure;
+    return kSuccess;
+  });
+}
+
+int32_t QX_BACKEND_CALL conv_input_data(int32_t port, const void* data, uint32_t length) {
+  return Guarded<int32_t>(kFailure, [&]() -> int32_t {
+    std::shared_ptr<StreamRemuxer> converter = Converters().Find(port);
+    if (!converter) return kFailure;
+    return converter->Input(static_cast<const uint8_t*>(data), length) ? kSuccess : kFailure;
+  });
+}
+
+int32_t QX_BACKEND_CALL conv_switch_file(int32_t port, const char* new_file_name) {
+  return Guarded<int32_t>(kFailure, [&]() -> int32_t {
+    std::shared_ptr<StreamRemuxer> converter = Converters().Find(port);
+    if (!converter || new_file_name == nullptr) return kFailure;
+    return converter->SwitchFile(new_file_name) ? kSuccess : kFailure;
+  });
+}
+
+int32_t QX_BACKEND_CALL conv_stop(int32_t port) {
+  return Guarded<int32_t>(kFailure, [&]() -> int32_t {
+    std::shared_ptr<StreamRemuxer> converter = Converters().Remove(port);
+    if (!converter) return kFailure;
+    converter->Stop();
+    return kSuccess;
+  });
+}
+
+}  // extern "C"

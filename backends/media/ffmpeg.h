@@ -1,0 +1,71 @@
+// FFmpeg's C headers for the engine, and owning pointers for its objects.
+#ifndef QXPLAYSDK_BACKENDS_MEDIA_FFMPEG_H
+#define QXPLAYSDK_BACKENDS_MEDIA_FFMPEG_H
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/avutil.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <memory>
+#include <string>
+
+namespace qx::media {
+
+struct PacketDeleter {
+  void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+struct FrameDeleter {
+  void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+struct CodecContextDeleter {
+  void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+};
+struct InputContextDeleter {
+  void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
+};
+struct ScaleContextDeleter {
+  void operator()(SwsContext* context) const { sws_freeContext(context); }
+};
+struct ResampleContextDeleter {
+  void operator()(SwrContext* context) const { swr_free(&context); }
+};
+
+using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
+using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
+using InputContextPtr = std::unique_ptr<AVFormatContext, InputContextDeleter>;
+using ScaleContextPtr = std::unique_ptr<SwsContext, ScaleContextDeleter>;
+using ResampleContextPtr = std::unique_ptr<SwrContext, ResampleContextDeleter>;
+
+inline PacketPtr MakePacket() { return PacketPtr(av_packet_alloc()); }
+inline FramePtr MakeFrame() { return FramePtr(av_frame_alloc()); }
+
+// A new reference to the same picture, or null when it cannot be made.
+inline FramePtr RefFrame(const AVFrame* source) {
+  FramePtr copy = MakeFrame();
+  if (copy && av_frame_ref(copy.get(), source) < 0) copy.reset();
+  return copy;
+}
+
+// FFmpeg's text for an error code.
+inline std::string ErrorText(int code) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(code, text, sizeof text);
+  return text;
+}
+
+// Timestamp in `time_base` units converted to milliseconds.
+inline int64_t ToMilliseconds(int64_t value, AVRational time_base) {
+  return av_rescale_q(value, time_base, AVRational{1, 1000});
+}
+
+}  // namespace qx::media
+
+#endif  // QXPLAYSDK_BACKENDS_MEDIA_FFMPEG_H

@@ -1,0 +1,113 @@
+#include "backends/media/frame_index.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+#include "backends/media/media_input.h"
+
+namespace qx::media {
+
+FrameIndex FrameIndex::Build(MediaInput& input) {
+  FrameIndex index;
+  const int video = input.video_stream();
+  index.time_base_ = input.stream(video)->time_base;
+  PacketPtr packet = MakePacket();
+  while (input.Read(packet.get()) >= 0) {
+    if (packet->stream_index == video) {
+      index.packets_.push_back(IndexedPacket{packet->pos, packet->dts, packet->pts,
+                                             (packet->flags & AV_PKT_FLAG_KEY) != 0});
+    }
+    av_packet_unref(packet.get());
+  }
+
+  const auto& packets = index.packets_;
+  const auto count = static_cast<uint32_t>(packets.size());
+  index.by_timestamp_ =
+      count > 0 && std::all_of(packets.begin(), packets.end(),
+                               [](const IndexedPacket& p) { return p.pts != AV_NOPTS_VALUE; });
+  index.frame_of_packet_.resize(count);
+  if (index.by_timestamp_) {
+    std::vector<uint32_t> order(count);
+    std::iota(order.begin(), order.end(), 0U);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](uint32_t a, uint32_t b) { return packets[a].pts < packets[b].pts; });
+    index.sorted_pts_.resize(count);
+    for (uint32_t frame = 0; frame < count; ++frame) {
+      index.frame_of_packet_[order[frame]] = frame;
+      index.sorted_pts_[frame] = packets[order[frame]].pts;
+    }
+  } else {
+    std::iota(index.frame_of_packet_.begin(), index.frame_of_packet_.end(), 0U);
+  }
+
+  for (uint32_t i = 0; i < count; ++i) {
+    if (packets[i].key) index.key_packets_.push_back(i);
+  }
+  // A stream whose first packet is not marked key still starts decoding there.
+  if (index.key_packets_.empty() || index.key_packets_.front() != 0) {
+    index.key_packets_.insert(index.key_packets_.begin(), 0U);
+  }
+
+  index.positions_unique_ = count > 0;
+  for (uint32_t i = 0; i < count && index.positions_unique_; ++i) {
+    if (packets[i].position < 0 || !index.by_position_.emplace(packets[i].position, i).second) {
+      index.positions_unique_ = false;
+    }
+  }
+  if (!index.positions_unique_) index.by_position_.clear();
+  index.dts_increasing_ = count > 0;
+  for (uint32_t i = 0; i < count && index.dts_increasing_; ++i) {
+    if (packets[i].dts == AV_NOPTS_VALUE || (i > 0 && packets[i].dts <= packets[i - 1].dts)) {
+      index.dts_increasing_ = false;
+    }
+  }
+  return index;
+}
+
+std::optional<uint32_t> FrameIndex::DecodeIndexOf(const AVPacket& packet) const {
+  if (positions_unique_ && packet.pos >= 0) {
+    auto found = by_position_.find(packet.pos);
+    if (found != by_position_.end()) return found->second;
+    return std::nullopt;
+  }
+  if (dts_increasing_ && packet.dts != AV_NOPTS_VALUE) {
+    auto found = std::lower_bound(packets_.begin(), packets_.end(), packet.dts,
+                                  [](const IndexedPacket& p, int64_t dts) { return p.dts < dts; });
+    if (found != packets_.end() && found->dts == packet.dts) {
+      return static_cast<uint32_t>(found - packets_.begin());
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<uint32_t> FrameIndex::FrameNumberOfTimestamp(int64_t pts) const {
+  if (!by_timestamp_ || pts == AV_NOPTS_VALUE) return std::nullopt;
+  auto found = std::lower_bound(sorted_pts_.begin(), sorted_pts_.end(), pts);
+  if (found == sorted_pts_.end() || *found != pts) return std::nullopt;
+  return static_cast<uint32_t>(found - sorted_pts_.begin());
+}
+
+uint32_t FrameIndex::FrameNumberOfPacket(uint32_t decode_index) const {
+  return frame_of_packet_[decode_index];
+}
+
+uint32_t FrameIndex::KeyPacketFor(uint32_t frame) const {
+  // Key frames come in decode order; each is shown after the previous ones.
+  uint32_t chosen = key_packets_.front();
+  for (uint32_t key : key_packets_) {
+    if (frame_of_packet_[key] > frame) break;
+    chosen = key;
+  }
+  return chosen;
+}
+
+int64_t FrameIndex::TimestampMs(uint32_t frame, double frame_rate) const {
+  if (by_timestamp_ && frame < sorted_pts_.size()) {
+    return ToMilliseconds(sorted_pts_[frame] - sorted_pts_.front(), time_base_);
+  }
+  double rate = frame_rate > 0.0 ? frame_rate : 25.0;
+  return static_cast<int64_t>(std::llround(frame * 1000.0 / rate));
+}
+
+}  // namespace qx::media

@@ -1,0 +1,69 @@
+// The index of a file's video packets, built once when the file is opened:
+// the exact frame count, each frame's number in presentation order, its
+// timestamp, and the key frame from which any frame can be decoded.
+//
+// Frame numbers count from 0 in presentation order. When every packet has a
+// presentation timestamp, a decoded frame is numbered by its timestamp's
+// rank; otherwise (raw elementary streams) frames are numbered in decode
+// order, which is presentation order for streams with closed groups of
+// pictures.
+#ifndef QXPLAYSDK_BACKENDS_MEDIA_FRAME_INDEX_H
+#define QXPLAYSDK_BACKENDS_MEDIA_FRAME_INDEX_H
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "backends/media/ffmpeg.h"
+
+namespace qx::media {
+
+class MediaInput;
+
+struct IndexedPacket {
+  int64_t position = -1;  // byte offset in the file, -1 unknown
+  int64_t dts = AV_NOPTS_VALUE;
+  int64_t pts = AV_NOPTS_VALUE;
+  bool key = false;
+};
+
+class FrameIndex {
+ public:
+  // Reads every packet of `input` (freshly opened, not read yet) and indexes
+  // those of its video stream.
+  static FrameIndex Build(MediaInput& input);
+
+  uint32_t frame_count() const { return static_cast<uint32_t>(packets_.size()); }
+  bool numbered_by_timestamp() const { return by_timestamp_; }
+  const IndexedPacket& packet(uint32_t decode_index) const { return packets_[decode_index]; }
+
+  // The decode-order index of a video packet read from the file, when the
+  // packet can be recognised (by byte offset or decode timestamp).
+  std::optional<uint32_t> DecodeIndexOf(const AVPacket& packet) const;
+  // The frame number of a decoded frame with this presentation timestamp.
+  std::optional<uint32_t> FrameNumberOfTimestamp(int64_t pts) const;
+  // The frame number of the picture carried by a packet.
+  uint32_t FrameNumberOfPacket(uint32_t decode_index) const;
+  // The decode-order index of the key frame to start decoding from to reach
+  // `frame`: the last key frame that is not shown after it.
+  uint32_t KeyPacketFor(uint32_t frame) const;
+  // A frame's timestamp in milliseconds from the first frame.
+  int64_t TimestampMs(uint32_t frame, double frame_rate) const;
+
+ private:
+  std::vector<IndexedPacket> packets_;     // decode order
+  std::vector<int64_t> sorted_pts_;        // presentation order
+  std::vector<uint32_t> frame_of_packet_;  // decode index -> frame number
+  std::vector<uint32_t> key_packets_;      // decode indices of key frames
+  std::unordered_map<int64_t, uint32_t> by_position_;
+  bool by_timestamp_ = false;
+  bool positions_unique_ = false;
+  bool dts_increasing_ = false;
+  AVRational time_base_{1, 1000};
+};
+
+}  // namespace qx::media
+
+#endif  // QXPLAYSDK_BACKENDS_MEDIA_FRAME_INDEX_H

@@ -1,0 +1,100 @@
+// The 3GPP play library's operations on the engine. Success is 0, failure -1.
+//
+// A 3GPP stream is an MP4/3GP byte stream pushed block by block, its index
+// (moov) before its media data. The initial block of gpp_open_stream comes
+// without its length, so it cannot be used; the stream's bytes are all taken
+// through gpp_input_data. Colour values as in the player library (0..128,
+// default 64; region 0).
+#include <memory>
+
+#include "backends/gpp_player.h"
+#include "backends/media/media_port.h"
+#include "backends/media/port_registry.h"
+
+namespace {
+
+using qx::media::Guarded;
+using qx::media::MediaPort;
+
+constexpr int32_t kSuccess = 0;
+constexpr int32_t kFailure = -1;
+
+qx::media::PortRegistry<MediaPort>& Ports() {
+  static qx::media::PortRegistry<MediaPort> ports;
+  return ports;
+}
+
+template <typename Body>
+int32_t WithPort(int32_t port, Body&& body) {
+  return Guarded<int32_t>(kFailure, [&]() -> int32_t {
+    std::shared_ptr<MediaPort> media = Ports().Find(port);
+    return media && body(*media) ? kSuccess : kFailure;
+  });
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t QX_BACKEND_CALL gpp_open_stream(int32_t port, const void* /*initial_block*/,
+                                        uint32_t buffer_size) {
+  return Guarded<int32_t>(kFailure, [&]() -> int32_t {
+    if (Ports().Contains(port)) return kFailure;
+    std::shared_ptr<MediaPort> media = MediaPort::OpenStream(port, nullptr, 0, buffer_size);
+    if (!media) return kFailure;
+    if (!Ports().Add(port, media)) {
+      media->Close();
+      return kFailure;
+    }
+    return kSuccess;
+  });
+}
+
+int32_t QX_BACKEND_CALL gpp_close_stream(int32_t port) {
+  return Guarded<int32_t>(kFailure, [&]() -> int32_t {
+    std::shared_ptr<MediaPort> media = Ports().Remove(port);
+    if (!media) return kFailure;
+    media->Close();
+    return kSuccess;
+  });
+}
+
+int32_t QX_BACKEND_CALL gpp_input_data(int32_t port, const void* data, uint32_t length) {
+  return WithPort(port, [&](MediaPort& media) {
+    return media.InputData(static_cast<const uint8_t*>(data), length);
+  });
+}
+
+int32_t QX_BACKEND_CALL gpp_play(int32_t port, void* window) {
+  return WithPort(port, [&](MediaPort& media) { return media.Play(window); });
+}
+
+int32_t QX_BACKEND_CALL gpp_stop(int32_t port) {
+  return WithPort(port, [](MediaPort& media) { return media.Stop(); });
+}
+
+int32_t QX_BACKEND_CALL gpp_set_colour(int32_t port, int32_t region, int32_t brightness,
+                                       int32_t contrast, int32_t saturation, int32_t hue) {
+  return WithPort(port, [&](MediaPort& media) {
+    return region == 0 &&
+           media.SetColour(qx::media::ColourSettings{brightness, contrast, saturation, hue});
+  });
+}
+
+int32_t QX_BACKEND_CALL gpp_get_colour(int32_t port, int32_t region, int32_t* brightness,
+                                       int32_t* contrast, int32_t* saturation, int32_t* hue) {
+  return WithPort(port, [&](MediaPort& media) {
+    if (region != 0 || brightness == nullptr || contrast == nullptr || saturation == nullptr ||
+        hue == nullptr) {
+      return false;
+    }
+    const qx::media::ColourSettings colour = media.Colour();
+    *brightness = colour.brightness;
+    *contrast = colour.contrast;
+    *saturation = colour.saturation;
+    *hue = colour.hue;
+    return true;
+  });
+}
+
+}  // extern "C"

@@ -1,0 +1,114 @@
+#include "backends/media/media_input.h"
+
+#include <cstring>
+
+namespace qx::media {
+
+namespace {
+
+constexpr int kStreamIoBlock = 4096;
+
+}  // namespace
+
+MediaInput::~MediaInput() {
+  context_.reset();
+  if (io_ != nullptr) {
+    av_freep(static_cast<void*>(&io_->buffer));
+    avio_context_free(&io_);
+  }
+}
+
+std::unique_ptr<MediaInput> MediaInput::OpenFile(const std::string& path) {
+  std::unique_ptr<MediaInput> input(new MediaInput());
+  AVFormatContext* context = nullptr;
+  if (avformat_open_input(&context, path.c_str(), nullptr, nullptr) < 0) return nullptr;
+  input->context_.reset(context);
+  if (avformat_find_stream_info(context, nullptr) < 0) return nullptr;
+  input->ChooseStreams();
+  if (input->video_stream_ < 0) return nullptr;
+  return input;
+}
+
+std::unique_ptr<MediaInput> MediaInput::OpenStream(std::shared_ptr<StreamBuffer> buffer) {
+  std::unique_ptr<MediaInput> input(new MediaInput());
+  input->buffer_ = std::move(buffer);
+  auto* io_buffer = static_cast<uint8_t*>(av_malloc(kStreamIoBlock));
+  if (io_buffer == nullptr) return nullptr;
+  input->io_ = avio_alloc_context(io_buffer, kStreamIoBlock, 0, input.get(),
+                                  &MediaInput::ReadBuffer, nullptr, nullptr);
+  if (input->io_ == nullptr) {
+    av_free(io_buffer);
+    return nullptr;
+  }
+  input->io_->seekable = 0;
+  AVFormatContext* context = avformat_alloc_context();
+  if (context == nullptr) return nullptr;
+  context->pb = input->io_;
+  context->flags |= AVFMT_FLAG_CUSTOM_IO;
+  // The streams are taken as their packets come instead of being analysed
+  // ahead, so that no time passes between the first key frame and its picture.
+  if (avformat_open_input(&context, nullptr, nullptr, nullptr) < 0) return nullptr;
+  input->context_.reset(context);
+  input->ChooseStreams();
+  return input;
+}
+
+int MediaInput::ReadBuffer(void* opaque, uint8_t* out, int size) {
+  auto* self = static_cast<MediaInput*>(opaque);
+  size_t count = self->buffer_->Read(out, static_cast<size_t>(size));
+  return count == 0 ? AVERROR_EOF : static_cast<int>(count);
+}
+
+void MediaInput::ChooseStreams() {
+  if (video_stream_ < 0) {
+    int best = av_find_best_stream(context_.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (best >= 0) video_stream_ = best;
+  }
+  if (audio_stream_ < 0) {
+    int best =
+        av_find_best_stream(context_.get(), AVMEDIA_TYPE_AUDIO, -1, video_stream_, nullptr, 0);
+    if (best >= 0) audio_stream_ = best;
+  }
+  // Live containers may announce no stream yet; take the first of each kind.
+  for (unsigned i = 0; i < context_->nb_streams; ++i) {
+    const AVCodecParameters* parameters = context_->streams[i]->codecpar;
+    if (video_stream_ < 0 && parameters->codec_type == AVMEDIA_TYPE_VIDEO) {
+      video_stream_ = static_cast<int>(i);
+    }
+    if (audio_stream_ < 0 && parameters->codec_type == AVMEDIA_TYPE_AUDIO &&
+        parameters->codec_id != AV_CODEC_ID_NONE) {
+      audio_stream_ = static_cast<int>(i);
+    }
+  }
+}
+
+double MediaInput::ContainerFrameRate() const {
+  if (video_stream_ < 0) return 0.0;
+  const AVStream* video = context_->streams[video_stream_];
+  AVRational rate = video->avg_frame_rate;
+  if (rate.num <= 0 || rate.den <= 0) rate = video->r_frame_rate;
+  if (rate.num <= 0 || rate.den <= 0) return 0.0;
+  return av_q2d(rate);
+}
+
+int MediaInput::Read(AVPacket* packet) {
+  int result = av_read_frame(context_.get(), packet);
+  if (result >= 0 && (video_stream_ < 0 || audio_stream_ < 0)) ChooseStreams();
+  return result;
+}
+
+bool MediaInput::SeekToByte(int64_t position) {
+  return av_seek_frame(context_.get(), -1, position, AVSEEK_FLAG_BYTE) >= 0;
+}
+
+bool MediaInput::SeekToTimestamp(int64_t timestamp) {
+  return av_seek_frame(context_.get(), video_stream_, timestamp, AVSEEK_FLAG_BACKWARD) >= 0;
+}
+
+bool MediaInput::PrefersByteSeek() const {
+  const AVInputFormat* format = context_->iformat;
+  if ((format->flags & AVFMT_NO_BYTE_SEEK) != 0) return false;
+  return (format->flags & AVFMT_TS_DISCONT) != 0 || (format->flags & AVFMT_GENERIC_INDEX) != 0;
+}
+
+}  // namespace qx::media

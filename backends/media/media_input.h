@@ -1,0 +1,67 @@
+// Demuxing: a container opened from a file or from a live stream's buffer,
+// the video and audio streams chosen in it, packets read in file order, and
+// repositioning for seeks.
+#ifndef QXPLAYSDK_BACKENDS_MEDIA_MEDIA_INPUT_H
+#define QXPLAYSDK_BACKENDS_MEDIA_MEDIA_INPUT_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "backends/media/ffmpeg.h"
+#include "backends/media/stream_buffer.h"
+
+namespace qx::media {
+
+class MediaInput {
+ public:
+  ~MediaInput();
+  MediaInput(const MediaInput&) = delete;
+  MediaInput& operator=(const MediaInput&) = delete;
+
+  // Opens a file of any container FFmpeg reads and reads its stream
+  // information. Null when it cannot be opened or has no video stream.
+  static std::unique_ptr<MediaInput> OpenFile(const std::string& path);
+
+  // Opens a live stream whose bytes come through `buffer`; the format is
+  // probed from the first bytes. Blocks until enough bytes have come to
+  // recognise the format; null when the buffer is aborted first or the bytes
+  // are not a known format. Streams are chosen as their first packets come,
+  // so that no time is lost analysing the stream ahead of decoding.
+  static std::unique_ptr<MediaInput> OpenStream(std::shared_ptr<StreamBuffer> buffer);
+
+  AVFormatContext* context() const { return context_.get(); }
+  AVStream* stream(int index) const { return context_->streams[index]; }
+  // Index of the chosen video / audio stream, -1 while there is none.
+  int video_stream() const { return video_stream_; }
+  int audio_stream() const { return audio_stream_; }
+  // Frame rate of the video stream as the container gives it (0 unknown).
+  double ContainerFrameRate() const;
+
+  // Reads the next packet: 0, AVERROR_EOF at the end, or another error.
+  int Read(AVPacket* packet);
+
+  // Repositions at a byte offset / at the key frame at or before a
+  // timestamp of the video stream. False when the container refuses.
+  bool SeekToByte(int64_t position);
+  bool SeekToTimestamp(int64_t timestamp);
+  // Whether byte offsets are the better way to reposition in this container
+  // (streams without a usable timestamp index: MPEG-TS/PS, raw elementary
+  // streams).
+  bool PrefersByteSeek() const;
+
+ private:
+  MediaInput() = default;
+  void ChooseStreams();
+  static int ReadBuffer(void* opaque, uint8_t* out, int size);
+
+  InputContextPtr context_;
+  std::shared_ptr<StreamBuffer> buffer_;
+  AVIOContext* io_ = nullptr;  // owned for live streams only
+  int video_stream_ = -1;
+  int audio_stream_ = -1;
+};
+
+}  // namespace qx::media
+
+#endif  // QXPLAYSDK_BACKENDS_MEDIA_MEDIA_INPUT_H

@@ -1,0 +1,755 @@
+#include "backends/media/media_port.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "backends/media/snapshot.h"
+
+namespace qx::media {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A live picture later than this is shown at once and the clock restarts
+// from it, rather than rushing through the backlog.
+constexpr std::chrono::milliseconds kLateLimit{500};
+
+double SpeedFactor(int level) { return std::ldexp(1.0, level); }
+
+}  // namespace
+
+MediaPort::MediaPort(int32_t port, const PortOptions& options)
+    : port_(port),
+      options_(options),
+      target_(NewRenderTargetId()),
+      audio_(std::make_shared<AudioSource>()),
+      decoded_(MakeFrame()) {}
+
+MediaPort::~MediaPort() { Close(); }
+
+std::shared_ptr<MediaPort> MediaPort::OpenFile(int32_t port, const std::string& path,
+                                               const PortOptions& options) {
+  if (path.empty()) return nullptr;
+  std::unique_ptr<MediaInput> for_index = MediaInput::OpenFile(path);
+  if (!for_index) return nullptr;
+  std::shared_ptr<MediaPort> media(new MediaPort(port, options));
+  media->path_ = path;
+  media->index_ = FrameIndex::Build(*for_index);
+  if (media->index_.frame_count() == 0) return nullptr;
+  media->input_ = MediaInput::OpenFile(path);
+  if (!media->input_) return nullptr;
+  const double rate = media->input_->ContainerFrameRate();
+  if (rate > 0.0) media->frame_rate_ = rate;
+  DecoderOptions decoder_options;
+  decoder_options.threads = options.decode_threads;
+  media->video_decoder_ =
+      StreamDecoder::Open(*media->input_->stream(media->input_->video_stream()), decoder_options);
+  if (!media->video_decoder_) return nullptr;
+  media->StartThread(media);
+  return media;
+}
+
+std::shared_ptr<MediaPort> MediaPort::OpenStream(int32_t port, const uint8_t* initial_block,
+                                                 size_t initial_length, size_t buffer_size,
+                                                 const PortOptions& options) {
+  if (buffer_size == 0) return nullptr;
+  std::shared_ptr<MediaPort> media(new MediaPort(port, options));
+  media->buffer_ = std::make_shared<StreamBuffer>(buffer_size);
+  if (initial_block != nullptr && initial_length > 0 &&
+      !media->buffer_->Push(initial_block, initial_length)) {
+    return nullptr;
+  }
+  media->StartThread(media);
+  return media;
+}
+
+void MediaPort::StartThread(std::shared_ptr<MediaPort> self) {
+  thread_ = std::thread([self = std::move(self)] {
+    self->thread_id_.store(std::this_thread::get_id());
+    if (self->is_file()) {
+      self->RunFile();
+    } else {
+      self->RunStream();
+    }
+  });
+}
+
+bool MediaPort::OnPortThread() const { return std::this_thread::get_id() == thread_id_.load(); }
+
+void MediaPort::Close() {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    quit_ = true;
+    playing_ = false;
+  }
+  wake_.notify_all();
+  if (buffer_) buffer_->Abort();
+  if (thread_.joinable()) {
+    if (OnPortThread()) {
+      thread_.detach();
+    } else {
+      thread_.join();
+    }
+  }
+  DetachWindow(target_);
+  DetachAudioSource(audio_);
+  StopRecord();
+  std::shared_ptr<StreamRemuxer> remuxer;
+  {
+    std::lock_guard<std::mutex> guard(record_mutex_);
+    remuxer = std::move(remuxer_);
+  }
+  if (remuxer) remuxer->Stop();
+}
+
+bool MediaPort::InputData(const uint8_t* data, size_t length) {
+  if (!buffer_) return false;
+  std::shared_ptr<StreamRemuxer> remuxer;
+  {
+    std::lock_guard<std::mutex> guard(record_mutex_);
+    remuxer = remuxer_;
+  }
+  // A block goes to both or to neither, so that offering a refused block
+  // again never doubles it in either.
+  if (remuxer && !remuxer->Fits(length)) return false;
+  if (!buffer_->Push(data, length)) return false;
+  if (remuxer) remuxer->Input(data, length);
+  return true;
+}
+
+bool MediaPort::RunCommand(CommandKind kind, int64_t value) {
+  auto done = std::make_shared<std::promise<bool>>();
+  std::future<bool> result = done->get_future();
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (quit_) return false;
+    commands_.push_back(Command{kind, value, OnPortThread() ? nullptr : done});
+  }
+  wake_.notify_all();
+  // From inside a notification the command runs once the port's thread is
+  // back in its loop.
+  if (OnPortThread()) return true;
+  return result.get();
+}
+
+// ---------------------------------------------------------------------------
+// Control, on the caller's threads.
+
+bool MediaPort::Play(void* window) {
+  if (window != nullptr && !AttachWindow(target_, window)) return false;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (quit_) return false;
+    if (window != nullptr) window_ = window;
+    if (!playing_) {
+      playing_ = true;
+      if (window == nullptr) window_ = nullptr;
+      if (is_file()) commands_.push_back(Command{CommandKind::kStart, 0, nullptr});
+    }
+    paused_ = false;
+    speed_level_ = 0;
+    clock_valid_ = false;
+  }
+  wake_.notify_all();
+  return true;
+}
+
+bool MediaPort::Stop() {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (quit_) return false;
+    playing_ = false;
+    paused_ = false;
+    speed_level_ = 0;
+    clock_valid_ = false;
+    window_ = nullptr;
+    if (is_file()) {
+      ended_ = false;
+      current_number_ = -1;
+      rewind_on_start_ = true;
+    }
+  }
+  wake_.notify_all();
+  audio_->Clear();
+  DetachWindow(target_);
+  return true;
+}
+
+bool MediaPort::Pause(bool pause) {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (!playing_) return false;
+    paused_ = pause;
+    clock_valid_ = false;
+  }
+  if (pause) audio_->Clear();
+  wake_.notify_all();
+  return true;
+}
+
+bool MediaPort::Faster() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (speed_level_ >= kFastestLevel) return false;
+  ++speed_level_;
+  clock_valid_ = false;
+  wake_.notify_all();
+  return true;
+}
+
+bool MediaPort::Slower() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (speed_level_ <= kSlowestLevel) return false;
+  --speed_level_;
+  clock_valid_ = false;
+  wake_.notify_all();
+  return true;
+}
+
+int MediaPort::speed_level() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return speed_level_;
+}
+
+bool MediaPort::StepForward() {
+  if (!is_file()) return false;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (!playing_) return false;
+    paused_ = true;
+  }
+  return RunCommand(CommandKind::kStep, 1);
+}
+
+bool MediaPort::StepBack() {
+  if (!is_file()) return false;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (!playing_) return false;
+    paused_ = true;
+  }
+  return RunCommand(CommandKind::kStep, -1);
+}
+
+bool MediaPort::SetPosition(float position) {
+  if (!is_file() || !(position >= 0.0F && position <= 1.0F)) return false;
+  const uint32_t total = index_.frame_count();
+  auto frame = static_cast<uint32_t>(std::floor(static_cast<double>(position) * total));
+  return SetCurrentFrame(std::min(frame, total - 1));
+}
+
+float MediaPort::Position() const {
+  if (!is_file()) return 0.0F;
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (ended_) return 1.0F;
+  if (current_number_ < 0) return 0.0F;
+  return static_cast<float>(static_cast<double>(current_number_) / index_.frame_count());
+}
+
+bool MediaPort::SetCurrentFrame(uint32_t frame) {
+  if (!is_file() || frame >= index_.frame_count()) return false;
+  return RunCommand(CommandKind::kSeek, frame);
+}
+
+uint32_t MediaPort::TotalFrames() const { return is_file() ? index_.frame_count() : 0; }
+
+uint32_t MediaPort::PlayedFrames() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (is_file()) return static_cast<uint32_t>(current_number_ + 1);
+  return presented_count_;
+}
+
+int64_t MediaPort::CurrentFrame() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return current_number_;
+}
+
+bool MediaPort::CapturePicture(const std::string& file_name) const {
+  FramePtr picture;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (current_picture_) picture = RefFrame(current_picture_.get());
+  }
+  return picture && WriteSnapshot(*picture, file_name);
+}
+
+bool MediaPort::SetColour(const ColourSettings& colour) {
+  if (!colour.Valid()) return false;
+  std::lock_guard<std::mutex> guard(mutex_);
+  colour_ = colour;
+  return true;
+}
+
+ColourSettings MediaPort::Colour() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return colour_;
+}
+
+bool MediaPort::SetSound(bool on) {
+  if (!on) {
+    audio_->SetAudible(false);
+    DetachAudioSource(audio_);
+    audio_->Clear();
+    return true;
+  }
+  if (!AttachAudioSource(audio_)) return false;
+  audio_->SetAudible(true);
+  return true;
+}
+
+bool MediaPort::InputAudio(const uint8_t* data, size_t length) {
+  if (data == nullptr) return false;
+  if (!audio_->audible()) return true;  // sound off: played into silence
+  return audio_->PushMuLaw(data, length);
+}
+
+void MediaPort::SetDrawCallback(PlayerDrawCallback callback, uintptr_t user) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  callbacks_.draw = callback;
+  callbacks_.draw_user = user;
+}
+
+void MediaPort::SetFileEndCallback(PlayerFileEndCallback callback, uintptr_t user) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  callbacks_.file_end = callback;
+  callbacks_.file_end_user = user;
+}
+
+void MediaPort::SetDecodeCallback(PlayerDecodeCallback callback, uintptr_t user) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  callbacks_.decode = callback;
+  callbacks_.decode_user = user;
+}
+
+bool MediaPort::StartRecord(const std::string& file_name) {
+  if (!is_file()) {
+    std::shared_ptr<StreamRemuxer> remuxer;
+    {
+      std::lock_guard<std::mutex> guard(record_mutex_);
+      remuxer = remuxer_;
+    }
+    bool ok = false;
+    if (remuxer) {
+      ok = remuxer->SwitchFile(file_name);
+    } else {
+      remuxer = StreamRemuxer::Start(file_name, RecordContainer::kMpegTs);
+      ok = remuxer != nullptr;
+    }
+    std::lock_guard<std::mutex> guard(record_mutex_);
+    if (remuxer) remuxer_ = remuxer;
+    live_recording_ = ok;
+    return ok;
+  }
+  std::unique_ptr<StreamRecorder> recorder =
+      StreamRecorder::Create(file_name, RecordContainer::kMpegTs);
+  if (!recorder) return false;
+  std::unique_ptr<StreamRecorder> previous;
+  {
+    std::lock_guard<std::mutex> guard(record_mutex_);
+    previous = std::move(recorder_);
+    recorder_ = std::move(recorder);
+  }
+  if (previous) previous->Finish();
+  return true;
+}
+
+bool MediaPort::StopRecord() {
+  if (!is_file()) {
+    std::shared_ptr<StreamRemuxer> remuxer;
+    {
+      std::lock_guard<std::mutex> guard(record_mutex_);
+      if (!live_recording_) return false;
+      live_recording_ = false;
+      remuxer = remuxer_;
+    }
+    return remuxer && remuxer->FinishFile();
+  }
+  std::lock_guard<std::mutex> guard(record_mutex_);
+  if (!recorder_) return false;
+  recorder_->Finish();
+  recorder_.reset();
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// The port's thread.
+
+void MediaPort::RunFile() {
+  while (true) {
+    std::optional<Command> command;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      wake_.wait(lock, [this] {
+        return quit_ || !commands_.empty() || (playing_ && !paused_ && !ended_);
+      });
+      if (quit_) break;
+      if (!commands_.empty()) {
+        command = std::move(commands_.front());
+        commands_.pop_front();
+      }
+    }
+    if (command) {
+      const bool ok = Execute(*command);
+      if (command->done) command->done->set_value(ok);
+      continue;
+    }
+    Advance();
+  }
+  std::lock_guard<std::mutex> guard(mutex_);
+  for (Command& command : commands_) {
+    if (command.done) command.done->set_value(false);
+  }
+  commands_.clear();
+}
+
+bool MediaPort::Execute(const Command& command) {
+  bool playing = false;
+  bool rewind = false;
+  int64_t current = -1;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    playing = playing_;
+    current = current_number_;
+    if (command.kind == CommandKind::kStart) {
+      rewind = rewind_on_start_;
+      rewind_on_start_ = false;
+    }
+    if (command.kind == CommandKind::kSeek) rewind_on_start_ = false;
+  }
+  switch (command.kind) {
+    case CommandKind::kStart:
+      return !rewind || SeekToFrame(0, false);
+    case CommandKind::kSeek:
+      return SeekToFrame(static_cast<uint32_t>(command.value), playing);
+    case CommandKind::kStep:
+      if (!playing) return false;
+      if (command.value < 0) {
+        return current > 0 && SeekToFrame(static_cast<uint32_t>(current - 1), true);
+      }
+      if (!pending_) pending_ = DecodeNext(false);
+      if (!pending_) {
+        ReachEnd();
+        return false;
+      }
+      Present(std::move(*pending_));
+      pending_.reset();
+      return true;
+  }
+  return false;
+}
+
+void MediaPort::Advance() {
+  if (!pending_) {
+    pending_ = DecodeNext(false);
+    if (!pending_) {
+      ReachEnd();
+      return;
+    }
+  }
+  if (!WaitUntilDue(pending_->timestamp_ms)) return;
+  Present(std::move(*pending_));
+  pending_.reset();
+}
+
+int MediaPort::ReadPacket(AVPacket* packet) {
+  if (lookahead_) {
+    av_packet_move_ref(packet, lookahead_.get());
+    lookahead_.reset();
+    return 0;
+  }
+  return input_->Read(packet);
+}
+
+std::optional<MediaPort::DecodedFrame> MediaPort::DecodeNext(bool seeking) {
+  PacketPtr packet = MakePacket();
+  while (true) {
+    const int received = video_decoder_->Receive(decoded_.get());
+    if (received == 0) {
+      std::optional<DecodedFrame> frame = Label(*decoded_);
+      av_frame_unref(decoded_.get());
+      if (frame) return frame;
+      continue;
+    }
+    if (received != AVERROR(EAGAIN)) return std::nullopt;
+    if (input_ended_) {
+      if (drained_) return std::nullopt;
+      drained_ = true;
+      video_decoder_->Send(nullptr);
+      continue;
+    }
+    if (ReadPacket(packet.get()) < 0) {
+      input_ended_ = true;
+      continue;
+    }
+    if (packet->stream_index == input_->video_stream()) {
+      if (!seeking) Record(*packet);
+      video_decoder_->Send(packet.get());
+    } else if (packet->stream_index == input_->audio_stream() && !seeking) {
+      Record(*packet);
+      PlayAudio(*packet);
+    }
+    av_packet_unref(packet.get());
+  }
+}
+
+std::optional<MediaPort::DecodedFrame> MediaPort::Label(const AVFrame& frame) {
+  DecodedFrame out;
+  out.picture = converter_.ToYuv420(frame);
+  if (!out.picture) return std::nullopt;
+  out.key = frame.key_frame != 0;
+  if (is_file()) {
+    const int64_t pts = frame.pts != AV_NOPTS_VALUE ? frame.pts : frame.best_effort_timestamp;
+    out.number = index_.FrameNumberOfTimestamp(pts).value_or(next_number_);
+    out.timestamp_ms = index_.TimestampMs(out.number, frame_rate_);
+  } else {
+    out.number = next_number_;
+    const int64_t pts = frame.best_effort_timestamp;
+    const AVStream* video = input_->stream(input_->video_stream());
+    if (pts != AV_NOPTS_VALUE) {
+      if (first_stream_pts_ == AV_NOPTS_VALUE) first_stream_pts_ = pts;
+      out.timestamp_ms = ToMilliseconds(pts - first_stream_pts_, video->time_base);
+    } else {
+      out.timestamp_ms = std::llround(out.number * 1000.0 / frame_rate_);
+    }
+  }
+  next_number_ = out.number + 1;
+  return out;
+}
+
+bool MediaPort::SeekToFrame(uint32_t frame, bool present) {
+  if (frame >= index_.frame_count()) return false;
+  const uint32_t key = index_.KeyPacketFor(frame);
+  pending_.reset();
+  if (!Reposition(key)) return false;
+  video_decoder_->Flush();
+  if (audio_decoder_) audio_decoder_->Flush();
+  audio_->Clear();
+  input_ended_ = false;
+  drained_ = false;
+  next_number_ = index_.FrameNumberOfPacket(key);
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    ended_ = false;
+  }
+  while (std::optional<DecodedFrame> decoded = DecodeNext(true)) {
+    if (decoded->number < frame) continue;
+    const bool exact = decoded->number == frame;
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      clock_valid_ = false;
+      if (!present) {
+        current_number_ = decoded->number;
+        current_picture_ = RefFrame(decoded->picture.get());
+      }
+    }
+    if (present) {
+      Present(std::move(*decoded));
+    } else {
+      pending_ = std::move(decoded);
+    }
+    return exact;
+  }
+  return false;
+}
+
+bool MediaPort::Reposition(uint32_t key_packet) {
+  const IndexedPacket& target = index_.packet(key_packet);
+  lookahead_.reset();
+  bool sought = false;
+  if (input_->PrefersByteSeek() && target.position >= 0) {
+    sought = input_->SeekToByte(target.position);
+  } else if (target.dts != AV_NOPTS_VALUE) {
+    sought = input_->SeekToTimestamp(target.dts);
+  } else if (target.pts != AV_NOPTS_VALUE) {
+    sought = input_->SeekToTimestamp(target.pts);
+  }
+  if (sought && LandOn(key_packet)) return true;
+
+  // The container could not be repositioned exactly: read it again from the
+  // start and count packets, which always finds the key frame.
+  lookahead_.reset();
+  input_ = MediaInput::OpenFile(path_);
+  if (!input_) return false;
+  PacketPtr packet = MakePacket();
+  uint32_t count = 0;
+  while (input_->Read(packet.get()) >= 0) {
+    if (packet->stream_index == input_->video_stream()) {
+      if (count == key_packet) {
+        lookahead_ = std::move(packet);
+        return true;
+      }
+      ++count;
+    }
+    av_packet_unref(packet.get());
+  }
+  return false;
+}
+
+bool MediaPort::LandOn(uint32_t key_packet) {
+  PacketPtr packet = MakePacket();
+  while (input_->Read(packet.get()) >= 0) {
+    if (packet->stream_index != input_->video_stream()) {
+      av_packet_unref(packet.get());
+      continue;
+    }
+    const std::optional<uint32_t> at = index_.DecodeIndexOf(*packet);
+    if (!at || *at > key_packet) return false;
+    if (*at == key_packet) {
+      lookahead_ = std::move(packet);
+      return true;
+    }
+    av_packet_unref(packet.get());
+  }
+  return false;
+}
+
+bool MediaPort::WaitUntilDue(int64_t timestamp_ms) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (true) {
+    if (quit_ || !commands_.empty() || !playing_ || paused_) return false;
+    if (!options_.paced) return true;
+    const Clock::time_point now = Clock::now();
+    if (!clock_valid_ || timestamp_ms < anchor_ms_) {
+      clock_valid_ = true;
+      anchor_wall_ = now;
+      anchor_ms_ = timestamp_ms;
+    }
+    const auto offset = std::chrono::microseconds(static_cast<int64_t>(
+        static_cast<double>(timestamp_ms - anchor_ms_) * 1000.0 / SpeedFactor(speed_level_)));
+    const Clock::time_point due = anchor_wall_ + offset;
+    if (now >= due) {
+      if (now - due > kLateLimit) {
+        anchor_wall_ = now;
+        anchor_ms_ = timestamp_ms;
+      }
+      return true;
+    }
+    wake_.wait_until(lock, due);
+  }
+}
+
+void MediaPort::Present(DecodedFrame frame) {
+  Callbacks callbacks;
+  void* window = nullptr;
+  ColourSettings colour;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (!playing_ || quit_) return;
+    current_picture_ = RefFrame(frame.picture.get());
+    current_number_ = frame.number;
+    ++presented_count_;
+    callbacks = callbacks_;
+    window = window_;
+    colour = colour_;
+  }
+  if (window != nullptr) ShowPicture(target_, RefFrame(frame.picture.get()), colour);
+  if (callbacks.decode != nullptr) {
+    PackYuv420(*frame.picture, packed_);
+    PlayerFrameInfo info{};
+    info.info_a = static_cast<uint32_t>(frame.picture->width);
+    info.info_b = static_cast<uint32_t>(frame.picture->height);
+    info.info_c = static_cast<uint32_t>(frame.timestamp_ms);
+    info.info_d = frame.key ? 1U : 0U;
+    info.info_e = static_cast<uint32_t>(std::lround(frame_rate_));
+    callbacks.decode(port_, reinterpret_cast<uintptr_t>(packed_.data()), packed_.size(), &info,
+                     callbacks.decode_user, frame.number);
+  }
+  if (callbacks.draw != nullptr) {
+    callbacks.draw(port_, reinterpret_cast<uintptr_t>(window), callbacks.draw_user);
+  }
+}
+
+void MediaPort::ReachEnd() {
+  Callbacks callbacks;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (ended_ || !playing_) return;
+    ended_ = true;
+    callbacks = callbacks_;
+  }
+  if (callbacks.file_end != nullptr) callbacks.file_end(port_, callbacks.file_end_user);
+}
+
+void MediaPort::Record(const AVPacket& packet) {
+  std::lock_guard<std::mutex> guard(record_mutex_);
+  if (recorder_) {
+    recorder_->Write(*input_->context(), input_->video_stream(), input_->audio_stream(), packet);
+  }
+}
+
+void MediaPort::PlayAudio(const AVPacket& packet) {
+  if (!audio_->audible()) return;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (!playing_ || paused_ || speed_level_ != 0) return;
+  }
+  if (!audio_decoder_) {
+    audio_decoder_ =
+        StreamDecoder::Open(*input_->stream(packet.stream_index), DecoderOptions{1, true});
+    if (!audio_decoder_) return;
+  }
+  if (audio_decoder_->Send(&packet) < 0) return;
+  FramePtr samples = MakeFrame();
+  while (audio_decoder_->Receive(samples.get()) == 0) {
+    audio_->Push(samples->extended_data, samples->nb_samples,
+                 static_cast<AVSampleFormat>(samples->format), samples->ch_layout,
+                 samples->sample_rate);
+    av_frame_unref(samples.get());
+  }
+}
+
+void MediaPort::OpenStreamDecoder() {
+  DecoderOptions decoder_options;
+  decoder_options.threads = 0;
+  decoder_options.low_latency = true;
+  video_decoder_ = StreamDecoder::Open(*input_->stream(input_->video_stream()), decoder_options);
+  double rate = input_->ContainerFrameRate();
+  if (rate <= 0.0 && video_decoder_) {
+    const AVRational decoder_rate = video_decoder_->context().framerate;
+    if (decoder_rate.num > 0 && decoder_rate.den > 0) rate = av_q2d(decoder_rate);
+  }
+  if (rate > 0.0 && rate < 1000.0) frame_rate_ = rate;
+}
+
+void MediaPort::RunStream() {
+  input_ = MediaInput::OpenStream(buffer_);
+  PacketPtr packet = MakePacket();
+  while (input_ && input_->Read(packet.get()) >= 0) {
+    bool playing = false;
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      if (quit_) break;
+      playing = playing_;
+    }
+    if (packet->stream_index == input_->audio_stream()) {
+      PlayAudio(*packet);
+    } else if (packet->stream_index == input_->video_stream()) {
+      if (!playing) {
+        decoding_ = false;
+      } else if (decoding_ || (packet->flags & AV_PKT_FLAG_KEY) != 0) {
+        if (!decoding_) {
+          // Decoding (re)starts at a key frame.
+          if (video_decoder_) {
+            video_decoder_->Flush();
+          } else {
+            OpenStreamDecoder();
+          }
+          decoding_ = video_decoder_ != nullptr;
+        }
+        if (decoding_ && video_decoder_->Send(packet.get()) >= 0) {
+          while (video_decoder_->Receive(decoded_.get()) == 0) {
+            std::optional<DecodedFrame> frame = Label(*decoded_);
+            av_frame_unref(decoded_.get());
+            if (frame && WaitUntilDue(frame->timestamp_ms)) Present(std::move(*frame));
+          }
+        }
+      }
+    }
+    av_packet_unref(packet.get());
+  }
+  // The stream ended or failed: wait to be closed.
+  std::unique_lock<std::mutex> lock(mutex_);
+  wake_.wait(lock, [this] { return quit_; });
+}
+
+}  // namespace qx::media

@@ -1,0 +1,241 @@
+// One port of the engine: a file or a live stream with its own thread that
+// demuxes, decodes, paces and presents pictures, plays sound, records, and
+// makes the port's notifications.
+//
+// Frame numbers count from 0 in presentation order. A file's frames are
+// known exactly from its packet index (see FrameIndex): jumping to a frame
+// or stepping back decodes from the key frame before it and lands on that
+// very frame. Frames decoded only to reach a jump's target are neither shown
+// nor reported.
+//
+// Notifications run on the port's thread, never with an engine lock held:
+//  - decode, once per presented frame: (port, address of the picture in
+//    planar YUV 4:2:0, its size in bytes, frame information, user data,
+//    frame number); the picture is valid during the call.
+//  - draw, once per presented frame, after the picture went to the window:
+//    (port, the window handle or 0, user data).
+//  - file end, once each time a file port's playback reaches its end:
+//    (port, user data).
+// After Stop (or Close) has returned no notification of the port begins.
+#ifndef QXPLAYSDK_BACKENDS_MEDIA_MEDIA_PORT_H
+#define QXPLAYSDK_BACKENDS_MEDIA_MEDIA_PORT_H
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "backends/media/audio_output.h"
+#include "backends/media/ffmpeg.h"
+#include "backends/media/frame_index.h"
+#include "backends/media/media_input.h"
+#include "backends/media/picture.h"
+#include "backends/media/render_service.h"
+#include "backends/media/stream_buffer.h"
+#include "backends/media/stream_decoder.h"
+#include "backends/media/stream_recorder.h"
+#include "backends/media/stream_remuxer.h"
+#include "backends/player.h"
+
+namespace qx::media {
+
+struct PortOptions {
+  // Present each frame at its time (scaled by the speed); false presents
+  // them as fast as they are decoded.
+  bool paced = true;
+  // Decoding threads for files (live streams decode with slice threads
+  // only); 0 is one per core.
+  int decode_threads = 0;
+};
+
+// Speed levels: 0 is normal speed, each level doubles or halves it, from
+// -4 (1/16) to 4 (16 times).
+inline constexpr int kSlowestLevel = -4;
+inline constexpr int kFastestLevel = 4;
+
+class MediaPort {
+ public:
+  // Opens and indexes a file. Null when it is no media file with video.
+  static std::shared_ptr<MediaPort> OpenFile(int32_t port, const std::string& path,
+                                             const PortOptions& options = {});
+  // Opens a live stream whose bytes will be pushed with InputData into a
+  // buffer of `buffer_size` bytes; the initial block, when given, is the
+  // stream's first bytes.
+  static std::shared_ptr<MediaPort> OpenStream(int32_t port, const uint8_t* initial_block,
+                                               size_t initial_length, size_t buffer_size,
+                                               const PortOptions& options = {});
+  ~MediaPort();
+  MediaPort(const MediaPort&) = delete;
+  MediaPort& operator=(const MediaPort&) = delete;
+
+  // Ends the thread and lets go of the window, the sound and a running
+  // recording (which is finished).
+  void Close();
+
+  bool is_file() const { return !path_.empty(); }
+  int32_t port() const { return port_; }
+
+  // Live streams: false when the block does not fit into the buffer now.
+  bool InputData(const uint8_t* data, size_t length);
+
+  // Starts playing into `window` (null: no window). On a playing port: a
+  // window replaces the current one; null keeps it; either way normal speed
+  // and unpaused.
+  bool Play(void* window);
+  // Stops playing; a file starts from its beginning at the next Play.
+  bool Stop();
+  bool Pause(bool pause);
+  bool Faster();
+  bool Slower();
+  int speed_level() const;
+
+  // Files, while playing: pause and show the next / previous frame.
+  bool StepForward();
+  bool StepBack();
+  // Files: jump to the frame at this fraction (0..1) of the file / to a
+  // frame number. Waits until the frame has been decoded.
+  bool SetPosition(float position);
+  float Position() const;
+  bool SetCurrentFrame(uint32_t frame);
+  uint32_t TotalFrames() const;
+  // Files: frames from the beginning up to the one shown (its number + 1).
+  // Live streams: frames presented since the stream was opened.
+  uint32_t PlayedFrames() const;
+  // Number of the frame presented last, -1 before the first.
+  int64_t CurrentFrame() const;
+
+  // Writes the picture presented last; true once the file is complete.
+  bool CapturePicture(const std::string& file_name) const;
+  bool SetColour(const ColourSettings& colour);
+  ColourSettings Colour() const;
+
+  bool SetSound(bool on);
+  bool sound_on() const { return audio_->audible(); }
+  void SetVolume(uint16_t volume) { audio_->SetVolume(volume); }
+  uint16_t Volume() const { return audio_->volume(); }
+  // Voice audio from the far end: 8 kHz G.711 mu-law, played while sound is
+  // on. False when more than two seconds are already waiting.
+  bool InputAudio(const uint8_t* data, size_t length);
+
+  void SetDrawCallback(PlayerDrawCallback callback, uintptr_t user);
+  void SetFileEndCallback(PlayerFileEndCallback callback, uintptr_t user);
+  void SetDecodeCallback(PlayerDecodeCallback callback, uintptr_t user);
+
+  // Records into an MPEG-TS file (a recording already running is finished
+  // first), without disturbing playback. A file port records the packets it
+  // plays; a live stream records the blocks as they are pushed, whether or
+  // not it plays, so a file holds exactly the blocks pushed while it was
+  // being recorded (from its first key frame on).
+  bool StartRecord(const std::string& file_name);
+  // False when no recording runs.
+  bool StopRecord();
+
+ private:
+  enum class CommandKind { kStart, kSeek, kStep };
+  struct Command {
+    CommandKind kind = CommandKind::kStart;
+    int64_t value = 0;
+    std::shared_ptr<std::promise<bool>> done;
+  };
+  struct DecodedFrame {
+    FramePtr picture;  // 4:2:0 planar
+    uint32_t number = 0;
+    int64_t timestamp_ms = 0;
+    bool key = false;
+  };
+  struct Callbacks {
+    PlayerDrawCallback draw = nullptr;
+    uintptr_t draw_user = 0;
+    PlayerFileEndCallback file_end = nullptr;
+    uintptr_t file_end_user = 0;
+    PlayerDecodeCallback decode = nullptr;
+    uintptr_t decode_user = 0;
+  };
+
+  MediaPort(int32_t port, const PortOptions& options);
+  void StartThread(std::shared_ptr<MediaPort> self);
+  bool OnPortThread() const;
+  bool RunCommand(CommandKind kind, int64_t value);
+
+  // Port thread.
+  void RunFile();
+  void RunStream();
+  bool Execute(const Command& command);
+  void Advance();
+  std::optional<DecodedFrame> DecodeNext(bool seeking);
+  std::optional<DecodedFrame> Label(const AVFrame& frame);
+  bool SeekToFrame(uint32_t frame, bool present);
+  bool Reposition(uint32_t key_packet);
+  bool LandOn(uint32_t key_packet);
+  int ReadPacket(AVPacket* packet);
+  bool WaitUntilDue(int64_t timestamp_ms);
+  void Present(DecodedFrame frame);
+  void ReachEnd();
+  void Record(const AVPacket& packet);
+  void PlayAudio(const AVPacket& packet);
+  void OpenStreamDecoder();
+
+  const int32_t port_;
+  const PortOptions options_;
+  const RenderTargetId target_;
+  const std::shared_ptr<AudioSource> audio_;
+  std::string path_;
+  std::shared_ptr<StreamBuffer> buffer_;
+  FrameIndex index_;  // files; fixed once opened
+
+  // Guarded by mutex_.
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<Command> commands_;
+  bool quit_ = false;
+  bool playing_ = false;
+  bool paused_ = false;
+  bool ended_ = false;
+  bool rewind_on_start_ = false;
+  int speed_level_ = 0;
+  void* window_ = nullptr;
+  ColourSettings colour_;
+  Callbacks callbacks_;
+  FramePtr current_picture_;
+  int64_t current_number_ = -1;
+  uint32_t presented_count_ = 0;
+  bool clock_valid_ = false;
+  std::chrono::steady_clock::time_point anchor_wall_;
+  int64_t anchor_ms_ = 0;
+
+  std::mutex record_mutex_;
+  std::unique_ptr<StreamRecorder> recorder_;  // files; guarded by record_mutex_
+  std::shared_ptr<StreamRemuxer> remuxer_;    // live streams; guarded by record_mutex_
+  bool live_recording_ = false;               // guarded by record_mutex_
+
+  // Port thread only.
+  std::unique_ptr<MediaInput> input_;
+  std::unique_ptr<StreamDecoder> video_decoder_;
+  std::unique_ptr<StreamDecoder> audio_decoder_;
+  PictureConverter converter_;
+  PacketPtr lookahead_;
+  FramePtr decoded_;
+  std::optional<DecodedFrame> pending_;
+  std::vector<uint8_t> packed_;
+  bool input_ended_ = false;
+  bool drained_ = false;
+  bool decoding_ = false;  // live: the decoder has had a key frame
+  uint32_t next_number_ = 0;
+  int64_t first_stream_pts_ = AV_NOPTS_VALUE;
+  double frame_rate_ = 25.0;
+
+  std::atomic<std::thread::id> thread_id_{};  // the port's thread, once it runs
+  std::thread thread_;
+};
+
+}  // namespace qx::media
+
+#endif  // QXPLAYSDK_BACKENDS_MEDIA_MEDIA_PORT_H

@@ -1,0 +1,53 @@
+// The ports a backend library has open, by port number.
+#ifndef QXPLAYSDK_BACKENDS_MEDIA_PORT_REGISTRY_H
+#define QXPLAYSDK_BACKENDS_MEDIA_PORT_REGISTRY_H
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+
+namespace qx::media {
+
+template <typename Port>
+class PortRegistry {
+ public:
+  // False when the number is already in use.
+  bool Add(int32_t number, std::shared_ptr<Port> port) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return ports_.emplace(number, std::move(port)).second;
+  }
+  std::shared_ptr<Port> Find(int32_t number) const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    auto found = ports_.find(number);
+    return found == ports_.end() ? nullptr : found->second;
+  }
+  std::shared_ptr<Port> Remove(int32_t number) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    auto found = ports_.find(number);
+    if (found == ports_.end()) return nullptr;
+    std::shared_ptr<Port> port = std::move(found->second);
+    ports_.erase(found);
+    return port;
+  }
+  bool Contains(int32_t number) const { return Find(number) != nullptr; }
+
+ private:
+  mutable std::mutex mutex_;
+  std::map<int32_t, std::shared_ptr<Port>> ports_;
+};
+
+// Runs a C operation's body; an exception (memory exhausted) becomes the
+// operation's failure value instead of crossing the C boundary.
+template <typename Result, typename Body>
+Result Guarded(Result failure, Body&& body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    return failure;
+  }
+}
+
+}  // namespace qx::media
+
+#endif  // QXPLAYSDK_BACKENDS_MEDIA_PORT_REGISTRY_H

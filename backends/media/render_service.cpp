@@ -1,0 +1,246 @@
+#include "backends/media/render_service.h"
+
+#include <SDL.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <future>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#if defined(QX_MEDIA_HAS_X11)
+// Xlib's macros (None, Status, ...) stay in this file's end of the includes.
+#include <X11/Xlib.h>
+#endif
+
+namespace qx::media {
+
+namespace {
+
+#if defined(QX_MEDIA_HAS_X11)
+// Xlib's default answer to a request about a window that does not exist is
+// to end the process. A caller's handle is checked on a connection of the
+// render thread's own first, with errors caught, so that a wrong handle
+// fails the play instead.
+std::atomic<bool> x_error_seen{false};
+
+int NoteXError(Display* /*display*/, XErrorEvent* /*event*/) {
+  x_error_seen.store(true);
+  return 0;
+}
+
+bool IsWindow(void* handle) {
+  static Display* own = XOpenDisplay(nullptr);
+  if (own == nullptr) return false;
+  XSync(own, False);
+  x_error_seen.store(false);
+  XErrorHandler previous = XSetErrorHandler(&NoteXError);
+  XWindowAttributes attributes;
+  const Status found = XGetWindowAttributes(
+      own, static_cast<::Window>(reinterpret_cast<uintptr_t>(handle)), &attributes);
+  XSync(own, False);
+  XSetErrorHandler(previous);
+  return found != 0 && !x_error_seen.load();
+}
+#else
+bool IsWindow(void* /*handle*/) { return true; }
+#endif
+
+struct Target {
+  SDL_Window* window = nullptr;
+  SDL_Renderer* renderer = nullptr;
+  SDL_Texture* texture = nullptr;
+  int texture_width = 0;
+  int texture_height = 0;
+
+  void Release() {
+    if (texture != nullptr) SDL_DestroyTexture(texture);
+    if (renderer != nullptr) SDL_DestroyRenderer(renderer);
+    if (window != nullptr) SDL_DestroyWindow(window);
+    *this = Target{};
+  }
+};
+
+struct Pending {
+  FramePtr picture;
+  ColourSettings colour;
+};
+
+struct Request {
+  RenderTargetId target = 0;
+  void* window = nullptr;  // null: detach
+  std::promise<bool> done;
+};
+
+class RenderThread {
+ public:
+  ~RenderThread() { Shutdown(); }
+
+  void Shutdown() {
+    std::thread ending;
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      quit_ = true;
+      ending = std::move(thread_);
+    }
+    wake_.notify_all();
+    if (ending.joinable()) ending.join();
+    std::lock_guard<std::mutex> guard(mutex_);
+    quit_ = false;
+    attached_.clear();
+    pending_.clear();
+  }
+
+  bool Call(RenderTargetId target, void* window) {
+    std::future<bool> result;
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      if (window == nullptr && attached_.count(target) == 0) return true;
+      if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
+      requests_.push_back(Request{target, window, {}});
+      result = requests_.back().done.get_future();
+    }
+    wake_.notify_all();
+    return result.get();
+  }
+
+  void Show(RenderTargetId target, FramePtr picture, const ColourSettings& colour) {
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      if (attached_.count(target) == 0) return;
+      pending_[target] = Pending{std::move(picture), colour};
+    }
+    wake_.notify_all();
+  }
+
+  void WaitUntilDrawn() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    drawn_.wait(lock, [this] { return pending_.empty() && !drawing_; });
+  }
+
+ private:
+  void Run() {
+    const bool video = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    std::map<RenderTargetId, Target> windows;
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!quit_) {
+      wake_.wait_for(lock, std::chrono::milliseconds(100),
+                     [this] { return quit_ || !requests_.empty() || !pending_.empty(); });
+      while (!requests_.empty()) {
+        Request request = std::move(requests_.front());
+        requests_.pop_front();
+        lock.unlock();
+        bool ok = true;
+        windows[request.target].Release();
+        windows.erase(request.target);
+        if (request.window != nullptr) {
+          ok = video && Open(request.window, windows[request.target]);
+          if (!ok) windows.erase(request.target);
+        }
+        lock.lock();
+        if (ok && request.window != nullptr) {
+          attached_[request.target] = true;
+        } else {
+          attached_.erase(request.target);
+          pending_.erase(request.target);
+        }
+        request.done.set_value(ok);
+      }
+      auto work = std::move(pending_);
+      pending_.clear();
+      drawing_ = !work.empty();
+      lock.unlock();
+      for (auto& [target, pending] : work) {
+        auto found = windows.find(target);
+        if (found != windows.end()) Draw(found->second, pending);
+      }
+      if (video) SDL_PumpEvents();
+      lock.lock();
+      drawing_ = false;
+      drawn_.notify_all();
+    }
+    lock.unlock();
+    for (auto& entry : windows) entry.second.Release();
+    if (video) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  }
+
+  static bool Open(void* handle, Target& out) {
+    if (!IsWindow(handle)) return false;
+    out.window = SDL_CreateWindowFrom(handle);
+    if (out.window == nullptr) return false;
+    out.renderer = SDL_CreateRenderer(out.window, -1, 0);
+    if (out.renderer == nullptr)
+      out.renderer = SDL_CreateRenderer(out.window, -1, SDL_RENDERER_SOFTWARE);
+    if (out.renderer == nullptr) {
+      out.Release();
+      return false;
+    }
+    return true;
+  }
+
+  static void Draw(Target& target, const Pending& pending) {
+    FramePtr adjusted;
+    const AVFrame* picture = pending.picture.get();
+    if (!pending.colour.Neutral()) {
+      adjusted = ApplyColour(*picture, pending.colour);
+      if (adjusted) picture = adjusted.get();
+    }
+    if (target.texture == nullptr || target.texture_width != picture->width ||
+        target.texture_height != picture->height) {
+      if (target.texture != nullptr) SDL_DestroyTexture(target.texture);
+      target.texture =
+          SDL_CreateTexture(target.renderer, SDL_PIXELFORMAT_IYUV, SDL_TEXTUREACCESS_STREAMING,
+                            picture->width, picture->height);
+      target.texture_width = picture->width;
+      target.texture_height = picture->height;
+      if (target.texture == nullptr) return;
+    }
+    SDL_UpdateYUVTexture(target.texture, nullptr, picture->data[0], picture->linesize[0],
+                         picture->data[1], picture->linesize[1], picture->data[2],
+                         picture->linesize[2]);
+    SDL_RenderClear(target.renderer);
+    SDL_RenderCopy(target.renderer, target.texture, nullptr, nullptr);
+    SDL_RenderPresent(target.renderer);
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::condition_variable drawn_;
+  std::deque<Request> requests_;
+  std::map<RenderTargetId, Pending> pending_;
+  std::map<RenderTargetId, bool> attached_;
+  bool drawing_ = false;
+  bool quit_ = false;
+  std::thread thread_;
+};
+
+RenderThread& Renderer() {
+  static RenderThread renderer;
+  return renderer;
+}
+
+}  // namespace
+
+RenderTargetId NewRenderTargetId() {
+  static std::atomic<RenderTargetId> next{1};
+  return next.fetch_add(1);
+}
+
+bool AttachWindow(RenderTargetId target, void* window) {
+  return window != nullptr && Renderer().Call(target, window);
+}
+
+void DetachWindow(RenderTargetId target) { Renderer().Call(target, nullptr); }
+
+void ShowPicture(RenderTargetId target, FramePtr yuv420, const ColourSettings& colour) {
+  if (yuv420) Renderer().Show(target, std::move(yuv420), colour);
+}
+
+void WaitUntilDrawn() { Renderer().WaitUntilDrawn(); }
+
+void ReleaseDisplay() { Renderer().Shutdown(); }
+
+}  // namespace qx::media

@@ -1,0 +1,278 @@
+#include "tests/media/media_test_support.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "backends/media/ffmpeg.h"
+
+namespace qxmedia_test {
+
+namespace {
+
+struct WorkFolder {
+  std::string path;
+  WorkFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "qxmedia-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) std::abort();
+    path = pattern;
+  }
+  ~WorkFolder() {
+    if (std::getenv("QX_KEEP_TEST_FILES") != nullptr) return;
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+};
+
+const char* kQuiet = "ffmpeg -nostdin -hide_banner -loglevel error -y ";
+const char* kSource = "-f lavfi -i testsrc2=size=160x120:rate=25 ";
+const char* kFifty = "-frames:v 50 ";
+const char* kH264 = "-c:v libx264 -preset veryfast -g 12 -bf 2 -pix_fmt yuv420p ";
+
+std::string ClipCommand(const std::string& name, const std::string& path) {
+  const std::string out = " '" + path + "'";
+  if (name == "mp4" || name == "mkv") return kQuiet + std::string(kSource) + kFifty + kH264 + out;
+  if (name == "ts") {
+    return kQuiet + std::string(kSource) +
+           "-f lavfi -i sine=frequency=1000:sample_rate=48000:duration=2 " + kFifty + kH264 +
+           "-c:a aac -b:a 64k -f mpegts" + out;
+  }
+  if (name == "long") {
+    return kQuiet + std::string(kSource) + "-frames:v 250 " + kH264 + "-f mpegts" + out;
+  }
+  if (name == "ps")
+    return kQuiet + std::string(kSource) + kFifty + "-c:v mpeg2video -g 12 -f vob" + out;
+  if (name == "h264") return kQuiet + std::string(kSource) + kFifty + kH264 + "-f h264" + out;
+  if (name == "h265") {
+    return kQuiet + std::string(kSource) + kFifty +
+           "-c:v libx265 -preset ultrafast -x265-params log-level=error:keyint=12 "
+           "-pix_fmt yuv420p -f hevc" +
+           out;
+  }
+  if (name == "3gp") {
+    return kQuiet + std::string(kSource) +
+           "-f lavfi -i sine=frequency=500:sample_rate=16000:duration=2 " + kFifty +
+           "-c:v libx264 -profile:v baseline -g 12 -pix_fmt yuv420p -c:a aac -b:a 32k "
+           "-ar 16000 -ac 1 -movflags +faststart -f 3gp" +
+           out;
+  }
+  if (name == "red") {
+    return kQuiet + std::string("-f lavfi -i color=c=red:size=320x240:rate=25 -frames:v 75 ") +
+           kH264 + "-f mpegts" + out;
+  }
+  ADD_FAILURE() << "unknown clip " << name;
+  return "false";
+}
+
+std::string Extension(const std::string& name) {
+  if (name == "long" || name == "red") return "ts";
+  if (name == "ps") return "mpg";
+  return name;
+}
+
+}  // namespace
+
+const std::string& WorkDir() {
+  static WorkFolder folder;
+  return folder.path;
+}
+
+std::string TempPath(const std::string& name) { return WorkDir() + "/" + name; }
+
+namespace {
+
+bool TryRun(const std::string& command, std::string& output) {
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return false;
+  char chunk[4096];
+  size_t got = 0;
+  while ((got = fread(chunk, 1, sizeof chunk, pipe)) > 0) output.append(chunk, got);
+  const int status = pclose(pipe);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+const char* kCountFrames =
+    "ffprobe -v error -select_streams v:0 -count_frames -show_entries stream=nb_read_frames "
+    "-of csv=p=0 '";
+
+// The first line with text.
+std::string FirstLine(const std::string& text) {
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    while (!line.empty() && (line.back() == ',' || line.back() == '\r')) line.pop_back();
+    if (!line.empty()) return line;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string RunCommand(const std::string& command) {
+  std::string output;
+  EXPECT_TRUE(TryRun(command, output)) << "failed: " << command;
+  return output;
+}
+
+int ProbeFrameCountIfReadable(const std::string& path) {
+  std::string output;
+  if (!TryRun(std::string(kCountFrames) + path + "' 2>/dev/null", output)) return 0;
+  const std::string count = FirstLine(output);
+  return count.empty() || count == "N/A" ? 0 : std::stoi(count);
+}
+
+std::string Clip(const std::string& name) {
+  static std::mutex mutex;
+  std::lock_guard<std::mutex> guard(mutex);
+  // Clips are kept in the build folder and shared by the test processes; a
+  // clip is made under a name of this process's and renamed when complete.
+  const std::string folder = QX_TEST_CLIP_DIR;
+  std::filesystem::create_directories(folder);
+  const std::string path = folder + "/" + name + "." + Extension(name);
+  if (!std::filesystem::exists(path)) {
+    const std::string part =
+        folder + "/part-" + std::to_string(getpid()) + "-" + name + "." + Extension(name);
+    RunCommand(ClipCommand(name, part));
+    std::filesystem::rename(part, path);
+  }
+  return path;
+}
+
+std::vector<ProbedFrame> ProbeFrames(const std::string& path) {
+  const std::string output = RunCommand(
+      "ffprobe -v error -select_streams v:0 -show_entries "
+      "frame=best_effort_timestamp_time,key_frame -of csv=p=0 '" +
+      path + "'");
+  std::vector<ProbedFrame> frames;
+  std::istringstream lines(output);
+  std::string line;
+  double first = NAN;
+  while (std::getline(lines, line)) {
+    if (line.empty()) continue;
+    // "key_frame,best_effort_timestamp_time"
+    const size_t comma = line.find(',');
+    if (comma == std::string::npos) continue;
+    ProbedFrame frame;
+    frame.key = line.substr(0, comma) == "1";
+    const std::string time = line.substr(comma + 1);
+    const double seconds = time == "N/A" ? NAN : std::stod(time);
+    if (std::isnan(first)) first = seconds;
+    frame.pts_ms = std::isnan(seconds) ? -1 : std::llround((seconds - first) * 1000.0);
+    frames.push_back(frame);
+  }
+  return frames;
+}
+
+int ProbeFrameCount(const std::string& path) {
+  const std::string count = FirstLine(RunCommand(std::string(kCountFrames) + path + "'"));
+  return count.empty() ? -1 : std::stoi(count);
+}
+
+std::string ProbeVideoEntry(const std::string& path, const std::string& entry) {
+  return FirstLine(RunCommand("ffprobe -v error -select_streams v:0 -show_entries stream=" + entry +
+                              " -of csv=p=0 '" + path + "'"));
+}
+
+double ProbeDuration(const std::string& path) {
+  const std::string output =
+      RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0 '" + path + "'");
+  if (output.empty() || output.rfind("N/A", 0) == 0) return -1.0;
+  return std::stod(output);
+}
+
+RgbPicture ReferenceFrame(const std::string& clip, int n) {
+  const std::string out = TempPath("reference-" + std::to_string(n) + ".bmp");
+  RunCommand(std::string(kQuiet) + "-i '" + clip + "' -vf 'select=eq(n\\," + std::to_string(n) +
+             ")' -frames:v 1 '" + out + "'");
+  return DecodeImage(out);
+}
+
+RgbPicture DecodeImage(const std::string& path) {
+  using namespace qx::media;
+  RgbPicture picture;
+  AVFormatContext* raw = nullptr;
+  if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return picture;
+  InputContextPtr context(raw);
+  if (avformat_find_stream_info(raw, nullptr) < 0 || raw->nb_streams == 0) return picture;
+  const AVCodec* codec = avcodec_find_decoder(raw->streams[0]->codecpar->codec_id);
+  CodecContextPtr decoder(avcodec_alloc_context3(codec));
+  avcodec_parameters_to_context(decoder.get(), raw->streams[0]->codecpar);
+  if (avcodec_open2(decoder.get(), codec, nullptr) < 0) return picture;
+  PacketPtr packet = MakePacket();
+  FramePtr frame = MakeFrame();
+  bool got = false;
+  while (!got && av_read_frame(raw, packet.get()) >= 0) {
+    avcodec_send_packet(decoder.get(), packet.get());
+    av_packet_unref(packet.get());
+    got = avcodec_receive_frame(decoder.get(), frame.get()) == 0;
+  }
+  if (!got) {
+    avcodec_send_packet(decoder.get(), nullptr);
+    got = avcodec_receive_frame(decoder.get(), frame.get()) == 0;
+  }
+  if (!got) return picture;
+  picture.width = frame->width;
+  picture.height = frame->height;
+  picture.pixels.resize(static_cast<size_t>(frame->width) * frame->height * 3);
+  ScaleContextPtr scaler(sws_getContext(
+      frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), frame->width,
+      frame->height, AV_PIX_FMT_RGB24, SWS_BICUBIC, nullptr, nullptr, nullptr));
+  uint8_t* planes[1] = {picture.pixels.data()};
+  int strides[1] = {frame->width * 3};
+  sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, planes, strides);
+  return picture;
+}
+
+double Psnr(const RgbPicture& a, const RgbPicture& b) {
+  if (a.width != b.width || a.height != b.height || a.pixels.empty()) return 0.0;
+  double total = 0.0;
+  for (size_t i = 0; i < a.pixels.size(); ++i) {
+    const double difference = a.pixels[i] - b.pixels[i];
+    total += difference * difference;
+  }
+  const double mse = total / static_cast<double>(a.pixels.size());
+  return mse == 0.0 ? 100.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+double ToneShare(const std::vector<int16_t>& samples, double rate, double frequency) {
+  if (samples.empty()) return 0.0;
+  const double coefficient = 2.0 * std::cos(2.0 * M_PI * frequency / rate);
+  double previous = 0.0;
+  double before = 0.0;
+  double energy = 0.0;
+  for (int16_t sample : samples) {
+    const double current = sample + coefficient * previous - before;
+    before = previous;
+    previous = current;
+    energy += static_cast<double>(sample) * sample;
+  }
+  const double power = previous * previous + before * before - coefficient * previous * before;
+  if (energy <= 0.0) return 0.0;
+  return 2.0 * power / (static_cast<double>(samples.size()) * energy);
+}
+
+}  // namespace qxmedia_test

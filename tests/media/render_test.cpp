@@ -1,0 +1,134 @@
+// Rendering into a caller's X11 window on a virtual display (Xvfb), checked
+// by reading the window's pixels back.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "backends/media/render_service.h"
+#include "backends/player.h"
+#include "tests/media/media_test_support.h"
+#include "tests/media/notification_log.h"
+
+// Xlib's macros (None, True, Status...) last, after every C++ header.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace qxmedia_test {
+namespace {
+
+constexpr int32_t kPort = 70;
+
+// An Xvfb server of this test alone; Xvfb picks a free display number.
+class VirtualDisplay {
+ public:
+  VirtualDisplay() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(fds[0]);
+      const std::string fd = std::to_string(fds[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten",
+             "tcp", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    char number[16] = {};
+    // The read end stays open while the server runs: Xvfb treats a closed
+    // one as fatal.
+    display_fd_ = fds[0];
+    ssize_t got = read(fds[0], number, sizeof number - 1);
+    if (got > 0) {
+      name_ = ":" + std::string(number, static_cast<size_t>(got));
+      while (!name_.empty() && name_.back() == '\n') name_.pop_back();
+      setenv("DISPLAY", name_.c_str(), 1);
+    }
+  }
+  ~VirtualDisplay() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (display_fd_ >= 0) close(display_fd_);
+  }
+  VirtualDisplay(const VirtualDisplay&) = delete;
+  VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+  bool ready() const { return !name_.empty(); }
+
+ private:
+  pid_t pid_ = -1;
+  int display_fd_ = -1;
+  std::string name_;
+};
+
+struct Rgb {
+  int r = 0;
+  int g = 0;
+  int b = 0;
+};
+
+Rgb PixelAt(Display* display, Window window, int x, int y) {
+  XSync(display, False);
+  XImage* image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap);
+  if (image == nullptr) return {};
+  const unsigned long pixel = XGetPixel(image, 0, 0);
+  Rgb rgb{static_cast<int>((pixel & image->red_mask) >> 16),
+          static_cast<int>((pixel & image->green_mask) >> 8),
+          static_cast<int>(pixel & image->blue_mask)};
+  XDestroyImage(image);
+  return rgb;
+}
+
+TEST(RenderTest, PicturesFillTheCallersWindowWithTheirColourSettings) {
+  VirtualDisplay server;
+  ASSERT_TRUE(server.ready()) << "Xvfb did not start";
+  Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr);
+  const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 320, 240, 0,
+                                            0, BlackPixel(display, DefaultScreen(display)));
+  XMapWindow(display, window);
+  XSync(display, False);
+
+  NotificationLog log;
+  ASSERT_EQ(player_open_file(kPort, Clip("red").c_str()), 1);
+  log.Register(kPort);
+  void* handle = reinterpret_cast<void*>(window);
+  ASSERT_EQ(player_play(kPort, handle), 1);
+  ASSERT_TRUE(WaitFor([&] { return log.draws() >= 5; }));
+  qx::media::WaitUntilDrawn();
+  EXPECT_EQ(log.last_draw_window(), static_cast<uintptr_t>(window));
+  for (auto [x, y] : {std::pair{160, 120}, std::pair{5, 5}, std::pair{314, 234}}) {
+    const Rgb pixel = PixelAt(display, window, x, y);
+    EXPECT_GT(pixel.r, 200) << x << "," << y;
+    EXPECT_LT(pixel.g, 60);
+    EXPECT_LT(pixel.b, 60);
+  }
+
+  // No saturation: the red turns grey.
+  ASSERT_EQ(player_set_colour(kPort, 0, 64, 64, 0, 64), 1);
+  const int draws = log.draws();
+  ASSERT_TRUE(WaitFor([&] { return log.draws() >= draws + 3; }));
+  qx::media::WaitUntilDrawn();
+  const Rgb grey = PixelAt(display, window, 160, 120);
+  EXPECT_NEAR(grey.r, grey.g, 12);
+  EXPECT_NEAR(grey.g, grey.b, 12);
+  EXPECT_GT(grey.r, 40);
+
+  EXPECT_EQ(player_stop(kPort), 1);
+  // A handle that names no window is refused; the process goes on.
+  EXPECT_EQ(player_play(kPort, reinterpret_cast<void*>(uintptr_t{0x7ffffff0})), 0);
+  EXPECT_EQ(player_close_file(kPort), 1);
+  // The window is still the caller's.
+  XWindowAttributes attributes;
+  EXPECT_NE(XGetWindowAttributes(display, window, &attributes), 0);
+  XDestroyWindow(display, window);
+  XCloseDisplay(display);
+  qx::media::ReleaseDisplay();  // before the server goes
+}
+
+}  // namespace
+}  // namespace qxmedia_test
