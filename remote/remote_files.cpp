@@ -6,6 +6,24 @@
 
 using namespace qx;
 
+namespace {
+
+// Takes the lowest free remote slot, hands its number to the caller and
+// gives it an all-zero record, or returns null when no slot is free. The
+// record is filled outside the table lock: no other open can take the slot
+// now.
+RemoteSlotRecord* TakeClearedSlot(int32_t* slot) {
+  int32_t taken = 0;
+  if (TakeRemoteSlot(&taken) != 0) {
+    return nullptr;
+  }
+  *slot = taken;
+  ClearRemoteSlot(taken);
+  return &RemoteSlot(taken);
+}
+
+}  // namespace
+
 extern "C" {
 
 OVRA_API int32_t OVRA_CALL Ovra_DVR_OpenFileByName(int32_t login, int32_t* slot,
@@ -15,17 +33,13 @@ OVRA_API int32_t OVRA_CALL Ovra_DVR_OpenFileByName(int32_t login, int32_t* slot,
   if (slot == nullptr || file_name == nullptr) {
     return OVRA_PARAM_ERROR;
   }
-  int32_t taken = 0;
-  if (TakeRemoteSlot(&taken) != 0) {
+  RemoteSlotRecord* record = TakeClearedSlot(slot);
+  if (record == nullptr) {
     return OVRA_NO_UNUSED_PORT;
   }
-  *slot = taken;
-  // Filled outside the table lock: no other open can take this slot now.
-  ClearRemoteSlot(taken);
-  RemoteSlotRecord& record = RemoteSlot(taken);
-  record.kind = kRemoteByName;
-  record.login = login;
-  CopyIntoField(record.file_name, sizeof(record.file_name), file_name);
+  record->kind = kRemoteByName;
+  record->login = login;
+  CopyIntoField(record->file_name, sizeof(record->file_name), file_name);
   return OVRA_OK;
 }
 
@@ -34,19 +48,16 @@ OVRA_API int32_t OVRA_CALL Ovra_DVR_OpenFileByTime(int32_t login, int32_t* slot,
   if (slot == nullptr || start == nullptr || end == nullptr) {
     return OVRA_PARAM_ERROR;
   }
-  int32_t taken = 0;
-  if (TakeRemoteSlot(&taken) != 0) {
+  RemoteSlotRecord* record = TakeClearedSlot(slot);
+  if (record == nullptr) {
     return OVRA_NO_UNUSED_PORT;
   }
-  *slot = taken;
   // The texts are kept as given and read only when the slot is played.
-  ClearRemoteSlot(taken);
-  RemoteSlotRecord& record = RemoteSlot(taken);
-  record.kind = kRemoteByTime;
-  record.login = login;
-  record.channel = channel;
-  CopyIntoField(record.start, sizeof(record.start), start);
-  CopyIntoField(record.end, sizeof(record.end), end);
+  record->kind = kRemoteByTime;
+  record->login = login;
+  record->channel = channel;
+  CopyIntoField(record->start, sizeof(record->start), start);
+  CopyIntoField(record->end, sizeof(record->end), end);
   return OVRA_OK;
 }
 

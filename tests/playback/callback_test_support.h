@@ -13,20 +13,9 @@
 
 #include "backends/player.h"
 #include "qxplaysdk.h"
+#include "tests/playback/open_ports.h"
 
 namespace qxtest {
-
-inline int32_t OpenFilePort() {
-  int32_t port = -1;
-  EXPECT_EQ(Ovra_OpenFile(&port, "clip.mp4"), 0);
-  return port;
-}
-
-inline int32_t OpenStreamPort(int32_t media_type) {
-  int32_t port = -1;
-  EXPECT_EQ(Ovra_OpenStream(&port, nullptr, 0, 4096, media_type), 0);
-  return port;
-}
 
 // What a decode callback received for one frame.
 struct ReceivedFrame {
