@@ -4,6 +4,9 @@ namespace qx::media {
 
 namespace {
 
+// FFmpeg's kMicroseconds is a C compound literal.
+constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
+
 bool AudioFits(RecordContainer container, AVCodecID codec) {
   switch (container) {
     case RecordContainer::kMpegTs:
@@ -100,7 +103,7 @@ void StreamRecorder::Write(const AVFormatContext& input, int video, int audio,
     const int64_t first = packet.dts != AV_NOPTS_VALUE ? packet.dts : packet.pts;
     start_us_ = first == AV_NOPTS_VALUE
                     ? 0
-                    : av_rescale_q(first, input.streams[video]->time_base, AV_TIME_BASE_Q);
+                    : av_rescale_q(first, input.streams[video]->time_base, kMicroseconds);
   }
   OutputStream* entry = nullptr;
   for (OutputStream& candidate : streams_) {
@@ -116,7 +119,7 @@ void StreamRecorder::Write(const AVFormatContext& input, int video, int audio,
   } else if (copy->dts == AV_NOPTS_VALUE) {
     copy->dts = copy->pts;
   }
-  const int64_t offset = av_rescale_q(start_us_, AV_TIME_BASE_Q, entry->input_time_base);
+  const int64_t offset = av_rescale_q(start_us_, kMicroseconds, entry->input_time_base);
   if (copy->pts != AV_NOPTS_VALUE) copy->pts -= offset;
   copy->dts -= offset;
   entry->next_dts =
