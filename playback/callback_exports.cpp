@@ -4,6 +4,7 @@
 #include "backends/player.h"
 #include "core/port_table.h"
 #include "playback/callback_state.h"
+#include "playback/file_port_check.h"
 #include "playback/trampolines.h"
 #include "qxplaysdk.h"
 
@@ -25,16 +26,10 @@ OVRA_API int32_t OVRA_CALL Ovra_RegisterDrawFun(int32_t port, OvraDrawFun draw_f
 
 OVRA_API int32_t OVRA_CALL Ovra_SetFileEndCallback(int32_t port, OvraFileEndCallback callback,
                                                    uintptr_t user) {
-  if (!IsLocalPort(port)) {
-    return OVRA_PARAM_ERROR;
-  }
   // Only a file has an end. The mode is looked at before the slot state, so a
   // free port (mode none) is reported as not being a file.
-  if (GetSourceMode(port) != kSourceFile) {
-    return OVRA_NEED_FILE_MODE;
-  }
-  if (IsFree(port)) {
-    return OVRA_PARAM_ERROR;
+  if (const int32_t check = CheckFileModeBeforeSlotState(port); check != OVRA_OK) {
+    return check;
   }
   // Replaced before the player is asked: file ports registered earlier get
   // the new function even when the player refuses this port.

@@ -6,25 +6,12 @@
 // step and -2 to the rest.
 #include "backends/player.h"
 #include "core/port_table.h"
+#include "playback/file_port_check.h"
 #include "qxplaysdk.h"
 
 using namespace qx;
 
 namespace {
-
-// Range, then file mode, then slot state: the order of the step exports.
-int32_t CheckStepPort(int32_t port) {
-  if (!IsLocalPort(port)) {
-    return OVRA_PARAM_ERROR;
-  }
-  if (GetSourceMode(port) != kSourceFile) {
-    return OVRA_NEED_FILE_MODE;
-  }
-  if (IsFree(port)) {
-    return OVRA_PARAM_ERROR;
-  }
-  return OVRA_OK;
-}
 
 // Range, then slot state, then file mode: the order of the frame-number
 // exports.
@@ -43,14 +30,14 @@ int32_t CheckFramePort(int32_t port) {
 extern "C" {
 
 OVRA_API int32_t OVRA_CALL Ovra_NextFrame(int32_t port) {
-  if (const int32_t check = CheckStepPort(port); check != OVRA_OK) {
+  if (const int32_t check = CheckFileModeBeforeSlotState(port); check != OVRA_OK) {
     return check;
   }
   return player_step_forward(port) == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
 }
 
 OVRA_API int32_t OVRA_CALL Ovra_PreviousFrame(int32_t port) {
-  if (const int32_t check = CheckStepPort(port); check != OVRA_OK) {
+  if (const int32_t check = CheckFileModeBeforeSlotState(port); check != OVRA_OK) {
     return check;
   }
   return player_step_back(port) == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
