@@ -2,6 +2,7 @@
 
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 #include <stdio.h>
 
@@ -36,7 +37,18 @@ static int Drain(AVCodecContext* codec, AVFormatContext* muxer, AVStream* stream
   return result == AVERROR(EAGAIN) || result == AVERROR_EOF ? 0 : -1;
 }
 
+static int EncodeSampleClip(const char* path, int seconds);
+
 int MakeSampleClip(const char* path, int seconds) {
+  /* The encoder's statistics would bury the tour's own output. */
+  const int log_level = av_log_get_level();
+  av_log_set_level(AV_LOG_ERROR);
+  const int made = EncodeSampleClip(path, seconds);
+  av_log_set_level(log_level);
+  return made;
+}
+
+static int EncodeSampleClip(const char* path, int seconds) {
   const AVCodec* encoder = avcodec_find_encoder_by_name("libx264");
   if (encoder == NULL) encoder = avcodec_find_encoder(AV_CODEC_ID_MPEG2VIDEO);
   if (encoder == NULL) return -1;
