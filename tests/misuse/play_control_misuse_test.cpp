@@ -59,7 +59,7 @@ TEST_F(MisuseMatrix, PlayControl) {
   using StepExport = int32_t(OVRA_CALL*)(int32_t);
   for (const auto& [name, step] : {std::pair<const char*, StepExport>{"NextFrame", Ovra_NextFrame},
                                    {"PreviousFrame", Ovra_PreviousFrame}}) {
-    const auto call = [step](In in) { return step(in.n); };
+    const auto call = [step = step](In in) { return step(in.n); };
     rows.push_back({name, kFresh, call, OVRA_PARAM_ERROR, "", kNonLocal});
     rows.push_back({name, kFresh, call, OVRA_NEED_FILE_MODE, "", kFreeLocal});
     rows.push_back({name, kClosedFile, call, OVRA_PARAM_ERROR});
@@ -73,12 +73,12 @@ TEST_F(MisuseMatrix, PlayControl) {
   for (const auto& [name, count] :
        {std::pair<const char*, CountExport>{"GetFileTotalFrames", Ovra_GetFileTotalFrames},
         {"GetPlayedFrames", Ovra_GetPlayedFrames}}) {
-    const auto call = [count](In in) { return count(in.n, &in.out->count); };
+    const auto call = [count = count](In in) { return count(in.n, &in.out->count); };
     rows.push_back({name, kFresh, call, OVRA_PARAM_ERROR, "", kBadPorts});
     rows.push_back({name, kClosedFile, call, OVRA_PARAM_ERROR});
     rows.push_back({name, kPlayerStream, call, OVRA_NEED_FILE_MODE});
-    rows.push_back(
-        {name, kPlayerStream, [count](In in) { return count(in.n, nullptr); }, OVRA_PARAM_ERROR});
+    rows.push_back({name, kPlayerStream, [count = count](In in) { return count(in.n, nullptr); },
+                    OVRA_PARAM_ERROR});
   }
   RunTable(rows);
 }
