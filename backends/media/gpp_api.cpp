@@ -76,24 +76,14 @@ int32_t QX_BACKEND_CALL gpp_stop(int32_t port) {
 int32_t QX_BACKEND_CALL gpp_set_colour(int32_t port, int32_t region, int32_t brightness,
                                        int32_t contrast, int32_t saturation, int32_t hue) {
   return WithPort(port, [&](MediaPort& media) {
-    return region == 0 &&
-           media.SetColour(qx::media::ColourSettings{brightness, contrast, saturation, hue});
+    return media.SetRegionColour(region, brightness, contrast, saturation, hue);
   });
 }
 
 int32_t QX_BACKEND_CALL gpp_get_colour(int32_t port, int32_t region, int32_t* brightness,
                                        int32_t* contrast, int32_t* saturation, int32_t* hue) {
   return WithPort(port, [&](MediaPort& media) {
-    if (region != 0 || brightness == nullptr || contrast == nullptr || saturation == nullptr ||
-        hue == nullptr) {
-      return false;
-    }
-    const qx::media::ColourSettings colour = media.Colour();
-    *brightness = colour.brightness;
-    *contrast = colour.contrast;
-    *saturation = colour.saturation;
-    *hue = colour.hue;
-    return true;
+    return media.GetRegionColour(region, brightness, contrast, saturation, hue);
   });
 }
 

@@ -285,6 +285,25 @@ ColourSettings MediaPort::Colour() const {
   return colour_;
 }
 
+bool MediaPort::SetRegionColour(int32_t region, int32_t brightness, int32_t contrast,
+                                int32_t saturation, int32_t hue) {
+  return region == 0 && SetColour(ColourSettings{brightness, contrast, saturation, hue});
+}
+
+bool MediaPort::GetRegionColour(int32_t region, int32_t* brightness, int32_t* contrast,
+                                int32_t* saturation, int32_t* hue) const {
+  if (region != 0 || brightness == nullptr || contrast == nullptr || saturation == nullptr ||
+      hue == nullptr) {
+    return false;
+  }
+  const ColourSettings colour = Colour();
+  *brightness = colour.brightness;
+  *contrast = colour.contrast;
+  *saturation = colour.saturation;
+  *hue = colour.hue;
+  return true;
+}
+
 bool MediaPort::SetSound(bool on) {
   if (!on) {
     audio_->SetAudible(false);

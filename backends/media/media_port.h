@@ -116,6 +116,12 @@ class MediaPort {
   bool CapturePicture(const std::string& file_name) const;
   bool SetColour(const ColourSettings& colour);
   ColourSettings Colour() const;
+  // The colour operations as the player and 3GPP play libraries take them:
+  // one region, 0; false for another region or a null out-pointer.
+  bool SetRegionColour(int32_t region, int32_t brightness, int32_t contrast, int32_t saturation,
+                       int32_t hue);
+  bool GetRegionColour(int32_t region, int32_t* brightness, int32_t* contrast, int32_t* saturation,
+                       int32_t* hue) const;
 
   bool SetSound(bool on);
   bool sound_on() const { return audio_->audible(); }

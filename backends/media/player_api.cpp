@@ -178,24 +178,14 @@ int32_t QX_BACKEND_CALL player_capture_picture(int32_t port, const char* file_na
 int32_t QX_BACKEND_CALL player_set_colour(int32_t port, int32_t region, int32_t brightness,
                                           int32_t contrast, int32_t saturation, int32_t hue) {
   return WithPort(port, [&](MediaPort& media) {
-    return region == 0 &&
-           media.SetColour(qx::media::ColourSettings{brightness, contrast, saturation, hue});
+    return media.SetRegionColour(region, brightness, contrast, saturation, hue);
   });
 }
 
 int32_t QX_BACKEND_CALL player_get_colour(int32_t port, int32_t region, int32_t* brightness,
                                           int32_t* contrast, int32_t* saturation, int32_t* hue) {
   return WithPort(port, [&](MediaPort& media) {
-    if (region != 0 || brightness == nullptr || contrast == nullptr || saturation == nullptr ||
-        hue == nullptr) {
-      return false;
-    }
-    const qx::media::ColourSettings colour = media.Colour();
-    *brightness = colour.brightness;
-    *contrast = colour.contrast;
-    *saturation = colour.saturation;
-    *hue = colour.hue;
-    return true;
+    return media.GetRegionColour(region, brightness, contrast, saturation, hue);
   });
 }
 
