@@ -4,6 +4,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-dev clang-format libgtest-dev libgmock-dev
   libbenchmark-dev binutils valgrind python3 pkg-config
+  # The logger.
+  libspdlog-dev libfmt-dev
   # The media backends: FFmpeg's libraries and SDL2 (window and sound).
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libsdl2-dev
   # Their tests and the example: sample media made and probed with the ffmpeg
