@@ -214,7 +214,9 @@ OVRA_API int32_t OVRA_CALL Ovra_CloseFile(int32_t port);
  * library. Checks: port NULL: -2 (no port taken); no free local port: -1.
  * The port number is written to *port before anything else; then a media
  * type other than 0 or 1 gives -2, a refusal of the player library -3, of
- * the 3GPP play library -5. After any of these the port stays taken. A
+ * the 3GPP play library -5; a buffer size above the backend's maximum
+ * (256 MiB for the bundled backends) -2. After any of these the port stays
+ * taken. A
  * refused open is given back with Ovra_CloseStream; after an unknown media
  * type the port keeps whatever media type it had, so Ovra_CloseFile is the
  * close that always gives it back. */
@@ -232,7 +234,9 @@ OVRA_API int32_t OVRA_CALL Ovra_CloseStream(int32_t port);
  * recording runs on the port, to the 3GP converter as well). The block is
  * neither checked nor copied. Checks: port outside 33..97 or free: -2;
  * media type neither 0 nor 1: -2. Returns -3 / -5 when the player / 3GPP
- * play library refuses the block. */
+ * play library refuses the block because its stream buffer is full now:
+ * offer the block again later. A block larger than the whole stream buffer
+ * can never be taken: -2, do not offer it again. */
 OVRA_API int32_t OVRA_CALL Ovra_InputData(int32_t port, const void* data, uint32_t length);
 
 /* ------------------------------------------------------------------------ */
@@ -269,16 +273,18 @@ OVRA_API int32_t OVRA_CALL Ovra_SetDecodeCallback(int32_t port, OvraDecodeCallba
 
 /* Plays a local port into `window` (may be NULL), or starts the playback of
  * a remote slot (0..32) into it.
- * Local port (33..97): media type 1 plays through the 3GPP play library (-5
- * on refusal); any other media type registers the draw notifications and
- * plays through the player library (-3 on refusal). The slot state and the
- * source mode are not tested.
+ * Local port (33..97): a file port, and a port of any media type but 1,
+ * registers the draw notifications and plays through the player library
+ * at normal speed (-3 on refusal); a stream port of media type 1 plays
+ * through the 3GPP play library (-5 on refusal). The slot state is not
+ * tested.
  * Remote slot: by name, -9 when the network library refuses; by time, -2
  * when a time text cannot be read or the network library refuses.
  * Other ports: -2. */
 OVRA_API int32_t OVRA_CALL Ovra_Play(int32_t port, void* window);
 
-/* Stops a local port or a remote slot's playback. Clears the port's decode
+/* Stops a local port (a file port through the player library, a stream port
+ * through the backend of its media type) or a remote slot's playback. Clears the port's decode
  * callback and restarts its frame numbering whatever the backend then says;
  * once it has returned, the old decode callback is never called again.
  * Checks: port outside 0..97: -2; port free: -2. Returns -5 / -3 when the
@@ -302,9 +308,12 @@ OVRA_API int32_t OVRA_CALL Ovra_SetPlayPos(int32_t port, int32_t position);
  * can hold is written as the nearest limit (not a number: 0). */
 OVRA_API int32_t OVRA_CALL Ovra_GetPlayPos(int32_t port, int32_t* position);
 
-/* Changes the play speed in the player library's faster and slower steps
+/* Sets the play speed in the player library's faster and slower steps
  * (16: 4 faster steps, 8: 3, 4: 2, 2: 1; 1: normal; 1/2: 1 slower step, ...,
- * 1/16: 4) and keeps `speed` as the port's play speed.
+ * 1/16: 4) and keeps `speed` as the port's play speed. The speed is
+ * absolute: only the steps between the steps already taken since the port
+ * last played at normal speed (opened, Ovra_Play, Ovra_Stop, speed 1) and
+ * those of `speed` are issued, so 2 after 16 makes 3 slower steps.
  * Checks: port outside 33..97 or free: -2; speed above 16, below 1/16 or
  * not a number: -6. Returns 0 whatever the player library answers. */
 OVRA_API int32_t OVRA_CALL Ovra_SetPlaySpeed(int32_t port, float speed);
@@ -344,14 +353,15 @@ OVRA_API int32_t OVRA_CALL Ovra_SetCurrentFrameNum(int32_t port, uint32_t frame)
  * Player library refusal: -3. */
 OVRA_API int32_t OVRA_CALL Ovra_CapPic(int32_t port, const char* file_name);
 
-/* Sets the four colour values, in this order, through the backend of the
- * port's media type. Checks: port outside 33..97 or free: -2; media type
+/* Sets the four colour values, in this order, through the backend that
+ * serves the port: the player library for a file port, else the backend of
+ * the port's media type. Checks: port outside 33..97 or free: -2; media type
  * neither 0 nor 1: -2. Refusal: -3 (player) or -5 (3GPP). */
 OVRA_API int32_t OVRA_CALL Ovra_SetColor(int32_t port, int32_t brightness, int32_t contrast,
                                          int32_t saturation, int32_t hue);
 
-/* Reads the four colour values through the backend of the port's media
- * type, which writes them through the four pointers. Checks: port outside
+/* Reads the four colour values through the backend that serves the port
+ * (as Ovra_SetColor), which writes them through the four pointers. Checks: port outside
  * 33..97 or free: -2; media type neither 0 nor 1: -2 (nothing is written).
  * Refusal: -3 (player) or -5 (3GPP). */
 OVRA_API int32_t OVRA_CALL Ovra_GetColor(int32_t port, int32_t* brightness, int32_t* contrast,

@@ -44,6 +44,7 @@ int32_t Model::OpenFile(bool out_valid, const char* name, Expectation& e) {
     return OVRA_NO_UNUSED_PORT;
   }
   e.outs.port = port;
+  slots[port].speed_steps = 0;
   if (e.Call("player_open_file", C::kExactlyOne, port) != 1) {
     return OVRA_PLAYSDK_ERROR;
   }
@@ -74,6 +75,7 @@ int32_t Model::OpenStream(bool out_valid, int32_t media_type, Expectation& e) {
   }
   e.outs.port = port;
   SlotModel& slot = slots[port];
+  slot.speed_steps = 0;
   bool accepted = false;
   int32_t refusal = OVRA_PARAM_ERROR;
   if (media_type == 0) {
