@@ -58,8 +58,11 @@ struct PortOptions {
 
 // Speed levels: 0 is normal speed, each level doubles or halves it, from
 // -4 (1/16) to 4 (16 times).
+// Steps beyond them are counted (up to kMaxSpeedSteps either way) but play
+// at the nearest level.
 inline constexpr int kSlowestLevel = -4;
 inline constexpr int kFastestLevel = 4;
+inline constexpr int kMaxSpeedSteps = 16;
 
 class MediaPort {
  public:
@@ -67,8 +70,10 @@ class MediaPort {
   static std::shared_ptr<MediaPort> OpenFile(int32_t port, const std::string& path,
                                              const PortOptions& options = {});
   // Opens a live stream whose bytes will be pushed with InputData into a
-  // buffer of `buffer_size` bytes; the initial block, when given, is the
-  // stream's first bytes.
+  // buffer of `buffer_size` bytes (1 .. kMaxStreamBufferBytes, allocated as
+  // bytes arrive); the initial block, when given, is the stream's first
+  // bytes. A stream whose format is not recognised is probed again on the
+  // bytes that follow, so it never blocks the buffer for good.
   static std::shared_ptr<MediaPort> OpenStream(int32_t port, const uint8_t* initial_block,
                                                size_t initial_length, size_t buffer_size,
                                                const PortOptions& options = {});
@@ -83,8 +88,9 @@ class MediaPort {
   bool is_file() const { return !path_.empty(); }
   int32_t port() const { return port_; }
 
-  // Live streams: false when the block does not fit into the buffer now.
-  bool InputData(const uint8_t* data, size_t length);
+  // Live streams: kFull when the block does not fit into the buffer now,
+  // kTooLarge when it is larger than the whole buffer.
+  PushResult InputData(const uint8_t* data, size_t length);
 
   // Starts playing into `window` (null: no window). On a playing port: a
   // window replaces the current one; null keeps it; either way normal speed
@@ -95,6 +101,7 @@ class MediaPort {
   bool Pause(bool pause);
   bool Faster();
   bool Slower();
+  // The level played at, kSlowestLevel..kFastestLevel.
   int speed_level() const;
 
   // Files, while playing: pause and show the next / previous frame.
@@ -169,11 +176,15 @@ class MediaPort {
   MediaPort(int32_t port, const PortOptions& options);
   void StartThread(std::shared_ptr<MediaPort> self);
   bool OnPortThread() const;
+  int EffectiveSpeedLevel() const;  // requires mutex_
   bool RunCommand(CommandKind kind, int64_t value);
 
   // Port thread.
   void RunFile();
   void RunStream();
+  // Reads the stream until it ends (false) or an access unit too large to
+  // hold was dropped (true: open the input again).
+  bool ReadStream();
   bool Execute(const Command& command);
   void Advance();
   std::optional<DecodedFrame> DecodeNext(bool seeking);
