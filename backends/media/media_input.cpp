@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "backends/media/key_frame_scan.h"
 #include "backends/media/local_file.h"
 
 namespace qx::media {
@@ -73,6 +74,10 @@ std::unique_ptr<MediaInput> MediaInput::OpenStream(std::shared_ptr<StreamBuffer>
   }
   input->context_.reset(context);
   log::Info("media", port, "live stream recognised as {}", context->iformat->name);
+  if (std::strcmp(context->iformat->name, "mpegts") == 0) {
+    context->flags |= AVFMT_FLAG_NOPARSE;
+    input->whole_packets_ = true;
+  }
   input->ChooseStreams();
   return input;
 }
@@ -134,6 +139,12 @@ int MediaInput::Read(AVPacket* packet) {
   if (result >= 0) {
     unread_unit_bytes_ = 0;
     if (video_stream_ < 0 || audio_stream_ < 0) ChooseStreams();
+    if (whole_packets_ && packet->stream_index == video_stream_ &&
+        (packet->flags & AV_PKT_FLAG_KEY) == 0 &&
+        HoldsKeyFrame(context_->streams[video_stream_]->codecpar->codec_id, packet->data,
+                      static_cast<size_t>(packet->size))) {
+      packet->flags |= AV_PKT_FLAG_KEY;
+    }
   }
   return result;
 }

@@ -38,7 +38,10 @@ class MediaInput {
   // are not a known format (FFmpeg probes at most 1 MiB; those bytes are
   // then consumed, so probing again starts from later ones). Streams are
   // chosen as their first packets come, so that no time is lost analysing
-  // the stream ahead of decoding.
+  // the stream ahead of decoding. MPEG-TS pictures come out as soon as
+  // their PES packet is complete (its length is reached or the next one
+  // starts): without FFmpeg's parser, which would hold each back until the
+  // next picture had started too.
   static std::unique_ptr<MediaInput> OpenStream(std::shared_ptr<StreamBuffer> buffer,
                                                 int32_t port = log::kNoPort);
 
@@ -80,6 +83,9 @@ class MediaInput {
   // Live streams: bytes handed to the demuxer since it last gave a packet.
   size_t unread_unit_bytes_ = 0;
   bool unit_too_large_ = false;
+  // Live MPEG-TS: packets are whole PES packets, one picture each, taken
+  // without FFmpeg's parser; key frames are found in their bytes.
+  bool whole_packets_ = false;
 };
 
 }  // namespace qx::media

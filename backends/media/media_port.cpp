@@ -96,6 +96,10 @@ void MediaPort::StartThread(std::shared_ptr<MediaPort> self) {
 bool MediaPort::OnPortThread() const { return std::this_thread::get_id() == thread_id_.load(); }
 
 void MediaPort::Close() {
+  // A live stream's last pictures are complete only once no more bytes come:
+  // they are shown before the port goes. (Stop does not wait for them: its
+  // caller may hold a lock the port's notifications need.)
+  DrainStream();
   {
     std::lock_guard<std::mutex> guard(mutex_);
     quit_ = true;
@@ -665,7 +669,7 @@ bool MediaPort::WaitUntilDue(int64_t timestamp_ms) {
   std::unique_lock<std::mutex> lock(mutex_);
   while (true) {
     if (quit_ || !commands_.empty() || !playing_ || paused_) return false;
-    if (!options_.paced) return true;
+    if (!options_.paced || draining_) return true;
     const Clock::time_point now = Clock::now();
     if (!clock_valid_ || timestamp_ms < anchor_ms_) {
       clock_valid_ = true;
@@ -757,6 +761,37 @@ void MediaPort::PlayAudio(const AVPacket& packet) {
   }
 }
 
+void MediaPort::FlushStreamDecoder() {
+  if (!decoding_ || !video_decoder_) return;
+  if (video_decoder_->Send(nullptr) < 0) return;
+  while (video_decoder_->Receive(decoded_.get()) == 0) {
+    std::optional<DecodedFrame> frame = Label(*decoded_);
+    av_frame_unref(decoded_.get());
+    if (frame && WaitUntilDue(frame->timestamp_ms)) Present(std::move(*frame));
+  }
+}
+
+void MediaPort::DrainStream() {
+  if (is_file() || !buffer_ || OnPortThread()) return;
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (quit_ || !playing_ || stream_finished_) return;
+  draining_ = true;
+  const uint64_t drain = ++drains_requested_;
+  buffer_->RequestDrain();
+  wake_.notify_all();
+  wake_.wait(lock, [&] { return quit_ || stream_finished_ || drains_done_ >= drain; });
+  draining_ = false;
+}
+
+void MediaPort::CompleteDrains() {
+  buffer_->EndDrain();
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    drains_done_ = drains_requested_;
+  }
+  wake_.notify_all();
+}
+
 void MediaPort::OpenStreamDecoder() {
   DecoderOptions decoder_options;
   decoder_options.threads = 0;
@@ -776,14 +811,25 @@ void MediaPort::RunStream() {
   // and after an access unit too large to hold was dropped.
   while (!buffer_->Exhausted()) {
     input_ = MediaInput::OpenStream(buffer_, port_);
-    if (!input_) continue;  // not recognised: probe the next bytes
-    if (!ReadStream()) break;
-    // The unit was dropped: decoding restarts at the next key frame.
+    if (!input_) {
+      CompleteDrains();  // nothing was recognised, so nothing to present
+      continue;          // probe the next bytes
+    }
+    const bool again = ReadStream();
+    // The new input has streams of its own: decoding restarts at its first
+    // key frame.
     video_decoder_.reset();
     audio_decoder_.reset();
     decoding_ = false;
+    input_.reset();
+    CompleteDrains();
+    if (!again) break;
   }
-  input_.reset();
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    stream_finished_ = true;
+  }
+  wake_.notify_all();
   // The stream ended or failed: wait to be closed.
   std::unique_lock<std::mutex> lock(mutex_);
   wake_.wait(lock, [this] { return quit_; });
@@ -793,8 +839,13 @@ bool MediaPort::ReadStream() {
   PacketPtr packet = MakePacket();
   while (true) {
     const int read = input_->Read(packet.get());
-    if (read == kAccessUnitTooLarge) return true;
-    if (read < 0) return false;
+    if (read < 0) {
+      // The end of what was pushed (a drain), a unit too large, or bytes the
+      // demuxer cannot go on from: what is complete is shown, and the input
+      // is opened again on the bytes that follow, unless there are none.
+      FlushStreamDecoder();
+      return !buffer_->Exhausted();
+    }
     bool playing = false;
     {
       std::lock_guard<std::mutex> guard(mutex_);

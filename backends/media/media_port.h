@@ -82,7 +82,9 @@ class MediaPort {
   MediaPort& operator=(const MediaPort&) = delete;
 
   // Ends the thread and lets go of the window, the sound and a running
-  // recording (which is finished).
+  // recording (which is finished). A playing live stream first presents
+  // every picture complete in the bytes pushed, the last ones included
+  // (which the demuxer would otherwise hold until more bytes came).
   void Close();
 
   bool is_file() const { return !path_.empty(); }
@@ -182,9 +184,16 @@ class MediaPort {
   // Port thread.
   void RunFile();
   void RunStream();
-  // Reads the stream until it ends (false) or an access unit too large to
-  // hold was dropped (true: open the input again).
+  // Reads the stream until it ends (false) or the input must be opened again
+  // on the bytes that follow (true): after a drain, a read error or an
+  // access unit too large to hold. What the decoder holds is presented first.
   bool ReadStream();
+  void FlushStreamDecoder();
+  // Caller's threads: a playing live port presents every picture complete in
+  // what was pushed, before Close goes on.
+  void DrainStream();
+  // Port thread: every drain asked for so far is done.
+  void CompleteDrains();
   bool Execute(const Command& command);
   void Advance();
   std::optional<DecodedFrame> DecodeNext(bool seeking);
@@ -225,6 +234,12 @@ class MediaPort {
   int64_t current_number_ = -1;
   uint32_t presented_count_ = 0;
   bool clock_valid_ = false;
+  // Live streams: a drain is under way (pictures are presented unpaced), and
+  // the drains asked for / done; the port thread has stopped reading.
+  bool draining_ = false;
+  uint64_t drains_requested_ = 0;
+  uint64_t drains_done_ = 0;
+  bool stream_finished_ = false;
   std::chrono::steady_clock::time_point anchor_wall_;
   int64_t anchor_ms_ = 0;
 

@@ -53,10 +53,10 @@ PushResult StreamBuffer::Offer(const uint8_t* data, size_t length) {
 
 size_t StreamBuffer::Read(uint8_t* out, size_t max) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (size_ == 0 && !aborted_ && !ended_) {
+  if (size_ == 0 && !aborted_ && !ended_ && !drain_) {
     ++readers_waiting_;
     consumed_.notify_all();
-    readable_.wait(lock, [this] { return aborted_ || ended_ || size_ > 0; });
+    readable_.wait(lock, [this] { return aborted_ || ended_ || drain_ || size_ > 0; });
     --readers_waiting_;
   }
   if (aborted_ || size_ == 0) return 0;
@@ -82,6 +82,19 @@ void StreamBuffer::EndInput() {
   }
   readable_.notify_all();
   consumed_.notify_all();
+}
+
+void StreamBuffer::RequestDrain() {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    drain_ = true;
+  }
+  readable_.notify_all();
+}
+
+void StreamBuffer::EndDrain() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  drain_ = false;
 }
 
 void StreamBuffer::Abort() {

@@ -51,6 +51,11 @@ class StreamBuffer {
   void EndInput();
   // Readers stop at once; what is left is dropped.
   void Abort();
+  // The reader reads what is left, then sees the end of the input (Read
+  // answers 0, also when asked again) until EndDrain, so that the demuxer
+  // gives up what it holds. Bytes pushed meanwhile are read first.
+  void RequestDrain();
+  void EndDrain();
 
   // Waits until every byte pushed so far has been read and the reader is
   // waiting for more (or the input has ended or been aborted): then
@@ -84,6 +89,7 @@ class StreamBuffer {
   uint64_t total_pushed_ = 0;
   bool ended_ = false;
   bool aborted_ = false;
+  bool drain_ = false;
 };
 
 }  // namespace qx::media
