@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "backends/media/frame_position.h"
+#include "backends/media/library_logs.h"
 #include "backends/media/snapshot.h"
 #include "core/log.h"
 
@@ -26,7 +27,9 @@ MediaPort::MediaPort(int32_t port, const PortOptions& options)
       options_(options),
       target_(NewRenderTargetId()),
       audio_(std::make_shared<AudioSource>()),
-      decoded_(MakeFrame()) {}
+      decoded_(MakeFrame()) {
+  ForwardLibraryLogs();
+}
 
 MediaPort::~MediaPort() { Close(); }
 
