@@ -1,9 +1,10 @@
-// FFmpeg's own messages and the engine's reasons for a failure go through the
-// project's logger: into QXPLAYSDK_LOG_FILE, never onto the host program's
+// FFmpeg's and SDL's own messages and the engine's reasons for a failure go
+// through the project's logger: into QXPLAYSDK_LOG_FILE, never onto the host program's
 // standard error. The logger reads its environment once per process, so the
 // check runs this test program again as a child with the environment set.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -29,6 +30,11 @@ TEST(EngineLogTest, LibraryMessagesAndFailureReasonsGoToTheLogNotToStandardError
   if (const char* broken = std::getenv(kChildFlag); broken != nullptr) {
     // The child: an MP4 cut off before its index.
     EXPECT_EQ(player_open_file(kPort, broken), 0);
+    // And a message of SDL's own (the engine loaded SDL): SDL_LogError.
+    using SdlLogError = void (*)(int, const char*, ...);
+    auto* sdl_log_error = reinterpret_cast<SdlLogError>(dlsym(RTLD_DEFAULT, "SDL_LogError"));
+    ASSERT_NE(sdl_log_error, nullptr);
+    sdl_log_error(0, "%s", "a message of SDL's");
     return;
   }
   const std::string broken = TempPath("cut-off.mp4");
@@ -45,6 +51,7 @@ TEST(EngineLogTest, LibraryMessagesAndFailureReasonsGoToTheLogNotToStandardError
   EXPECT_NE(lines.find("moov atom not found"), std::string::npos) << lines;
   EXPECT_NE(lines.find("[media] port 71: cannot open \"" + broken + "\""), std::string::npos)
       << lines;
+  EXPECT_NE(lines.find("[sdl] a message of SDL's"), std::string::npos) << lines;
   const std::vector<uint8_t> error_bytes = ReadBytes(errors);
   EXPECT_EQ(std::string(error_bytes.begin(), error_bytes.end()).find("moov"), std::string::npos);
 }
