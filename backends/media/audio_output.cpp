@@ -11,7 +11,7 @@ namespace qx::media {
 
 namespace {
 
-constexpr size_t kMaxQueuedFrames = static_cast<size_t>(kOutputRate) * 2;
+constexpr size_t kMaxQueuedFrames = static_cast<size_t>(kOutputRate) * kMaxQueuedSeconds;
 // A source starts (and, after running dry, starts again) only once this much
 // is waiting, so that samples arriving in bursts play without gaps.
 constexpr size_t kPrimeFrames = static_cast<size_t>(kOutputRate) / 20;
@@ -122,6 +122,7 @@ bool AudioSource::Push(const uint8_t* const* data, int samples, AVSampleFormat f
 }
 
 bool AudioSource::PushMuLaw(const uint8_t* data, size_t length) {
+  if (length > kMaxMuLawBlock) return false;  // could never be queued
   std::vector<int16_t> linear(length);
   for (size_t i = 0; i < length; ++i) linear[i] = MuLawDecode(data[i]);
   const auto* planes = reinterpret_cast<const uint8_t*>(linear.data());
