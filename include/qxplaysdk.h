@@ -278,7 +278,9 @@ typedef struct DecodeFrameInfo {
  * port's own thread, after each picture went to the window).
  * \param port the local port
  * \param value2 bundled backends: the window handle given to Ovra_Play
- * \param value3 the `user` given to Ovra_RegisterDrawFun
+ * \param value3 the `user` given to Ovra_RegisterDrawFun, until Ovra_Play of
+ *        the port registers the draw notification again, with 0: find the
+ *        port's own data by its number
  */
 typedef void(OVRA_CALLBACK* OvraDrawFun)(int32_t port, uintptr_t value2, uintptr_t value3);
 
