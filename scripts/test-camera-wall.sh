@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# The camera wall under Xvfb: a 2x2 wall of one live stream and three files,
-# each a clip of its own colour. A screenshot of the X screen must show each
-# tile in its stream's colour and a label drawn under each tile; then the
-# command line pauses, steps, jumps, snapshots, records and switches files,
-# changes speed, colour and sound of the selected tile, each call answering
-# 0.
+# The camera wall under Xvfb, each tile fed a clip of its own colour:
+#   - 2x2, one live stream and three files: a screenshot of the X screen
+#     must show every tile in its stream's colour with the label the caller
+#     draws under it; then the command line pauses, steps, jumps, snapshots,
+#     records and switches files, changes speed, sound and colour of the
+#     selected tile, each call answering 0;
+#   - 3x3, three live streams and six files: the same screenshot check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source=$PWD
@@ -18,7 +19,6 @@ xvfb_pid=
 cleanup() {
   [ -n "${wall_pid}" ] && kill "${wall_pid}" 2>/dev/null || true
   [ -n "${xvfb_pid}" ] && kill "${xvfb_pid}" 2>/dev/null || true
-  exec 7>&- 2>/dev/null || true
   rm -rf "${work}"
 }
 trap cleanup EXIT
@@ -29,29 +29,26 @@ fail() {
   exit 1
 }
 
-clip() { # name colour frames
-  ffmpeg -nostdin -hide_banner -loglevel error -f lavfi \
-    -i "color=c=$2:size=160x120:rate=25" -frames:v "$3" -c:v libx264 -preset veryfast \
-    -g 12 -pix_fmt yuv420p -f mpegts "${work}/$1.ts"
-}
-clip live red 750   # 30 s: still streaming when the screenshot is taken
-clip green green 100
-clip blue blue 100
-clip yellow yellow 100
+# One clip per colour; live ones last 30 s, so that they are still streaming
+# when the screenshot is taken, files 4 s (they start again at their end).
+colours=(red green blue yellow cyan magenta white gray orange)
+for colour in "${colours[@]}"; do
+  for kind in live file; do
+    frames=100
+    [ "${kind}" = live ] && frames=750
+    ffmpeg -nostdin -hide_banner -loglevel error -f lavfi \
+      -i "color=c=${colour}:size=160x120:rate=25" -frames:v "${frames}" -c:v libx264 \
+      -preset veryfast -g 12 -pix_fmt yuv420p -f mpegts "${work}/${colour}-${kind}.ts"
+  done
+done
 
 # A display of our own: Xvfb picks a free number and writes it to fd 3.
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"${work}/display" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"${work}/display" 2>/dev/null &
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "${work}/display" ] && break; sleep 0.1; done
 [ -s "${work}/display" ] || fail "Xvfb did not start"
 export DISPLAY=:$(cat "${work}/display")
 export SDL_AUDIODRIVER=dummy
-
-mkfifo "${work}/commands"
-(cd "${work}" && exec "${source}/build/default/bin/camera_wall" --grid 2x2 --live live.ts \
-  green.ts blue.ts yellow.ts <commands >wall.log 2>&1) &
-wall_pid=$!
-exec 7>"${work}/commands"
 
 wait_for() { # pattern: bounded wait for a line of the wall's output
   for _ in $(seq 600); do
@@ -61,46 +58,85 @@ wait_for() { # pattern: bounded wait for a line of the wall's output
   done
   fail "no '$1' within 60 s"
 }
-wait_for "wall: all 4 tiles showing"
 
-echo "== screenshot"
-xwd -root -silent >"${work}/wall.xwd"
-convert "${work}/wall.xwd" "${source}/build/default/camera-wall.png"
-# Raw 8-bit RGB rows of the 800x600 screen.
-convert "${work}/wall.xwd" -depth 8 "rgb:${work}/wall.rgb"
-/usr/bin/python3 - "${work}/wall.rgb" <<'PY'
+# start_wall GRID LIVE_COUNT: tiles take the colours in order, the first
+# LIVE_COUNT as live streams.
+start_wall() {
+  local grid=$1 lives=$2 tiles=$((${1%x*} * ${1#*x})) args=()
+  for ((i = 0; i < tiles; ++i)); do
+    if ((i < lives)); then
+      args+=(--live "${colours[i]}-live.ts")
+    else
+      args+=("${colours[i]}-file.ts")
+    fi
+  done
+  rm -f "${work}/commands" "${work}/wall.log"
+  mkfifo "${work}/commands"
+  (cd "${work}" && exec "${source}/build/default/bin/camera_wall" --grid "${grid}" "${args[@]}" \
+    <commands >wall.log 2>&1) &
+  wall_pid=$!
+  exec 7>"${work}/commands"
+  wait_for "wall: all ${tiles} tiles showing"
+}
+
+stop_wall() {
+  echo quit >&7
+  for _ in $(seq 300); do kill -0 "${wall_pid}" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "${wall_pid}" 2>/dev/null && fail "the wall did not quit"
+  wait "${wall_pid}" || fail "the wall exited with an error"
+  wall_pid=
+  exec 7>&-
+}
+
+# check_screenshot GRID: every tile's middle in its colour, its label drawn.
+check_screenshot() {
+  xwd -root -silent >"${work}/wall.xwd"
+  convert "${work}/wall.xwd" "${source}/build/default/camera-wall-$1.png"
+  convert "${work}/wall.xwd" -depth 8 "rgb:${work}/wall.rgb"
+  geometry=$(sed -n 's/^wall: \([0-9]*\)x\([0-9]*\) window, cells \([0-9]*\)x\([0-9]*\)$/\3 \4/p' \
+    "${work}/wall.log")
+  /usr/bin/python3 - "${work}/wall.rgb" "$1" ${geometry} "${colours[@]}" <<'PY'
 import sys
 
-width, height = 800, 600
+screen_w, screen_h = 1280, 1024
 pixels = open(sys.argv[1], "rb").read()
-assert len(pixels) == width * height * 3, len(pixels)
+assert len(pixels) == screen_w * screen_h * 3, len(pixels)
+columns, rows = (int(n) for n in sys.argv[2].split("x"))
+cell_w, cell_h = int(sys.argv[3]), int(sys.argv[4])
+label_h = 16
+rgb = {"red": (255, 0, 0), "green": (0, 128, 0), "blue": (0, 0, 255),
+       "yellow": (255, 255, 0), "cyan": (0, 255, 255), "magenta": (255, 0, 255),
+       "white": (255, 255, 255), "gray": (128, 128, 128), "orange": (255, 165, 0)}
 
 def pixel(x, y):
-    i = 3 * (y * width + x)
+    i = 3 * (y * screen_w + x)
     return pixels[i], pixels[i + 1], pixels[i + 2]
 
-# The wall: 640x544 at the screen's corner, cells 320x272, each a tile
-# window (316x252 inside a 2-pixel border) over a 16-pixel label.
-expected = {0: (255, 0, 0), 1: (0, 128, 0), 2: (0, 0, 255), 3: (255, 255, 0)}
 failures = 0
-for tile, colour in expected.items():
-    x0, y0 = 320 * (tile % 2), 272 * (tile // 2)
-    patch = [pixel(x0 + 140 + dx, y0 + 110 + dy) for dx in range(40) for dy in range(30)]
+for tile in range(columns * rows):
+    expected = rgb[sys.argv[5 + tile]]
+    x0, y0 = cell_w * (tile % columns), cell_h * (tile // columns)
+    video_w, video_h = cell_w, cell_h - label_h
+    patch = [pixel(x0 + video_w // 2 + dx, y0 + video_h // 2 + dy)
+             for dx in range(-20, 20) for dy in range(-15, 15)]
     mean = tuple(sum(p[c] for p in patch) / len(patch) for c in range(3))
-    ok = all(abs(m - e) <= 60 for m, e in zip(mean, colour))
-    label = [pixel(x0 + x, y0 + 272 - 16 + y) for x in range(4, 300) for y in range(16)]
-    text = sum(1 for p in label if max(p) > 64)
-    print(f"tile {tile}: mean colour {tuple(round(m) for m in mean)}, expected {colour}; "
-          f"label pixels lit {text}")
-    failures += (not ok) + (text < 50)
+    ok = all(abs(m - e) <= 60 for m, e in zip(mean, expected))
+    label = [pixel(x0 + x, y0 + cell_h - label_h + y)
+             for x in range(4, cell_w - 8) for y in range(label_h)]
+    lit = sum(1 for p in label if max(p) > 64)
+    print(f"tile {tile}: mean colour {tuple(round(m) for m in mean)}, "
+          f"expected {sys.argv[5 + tile]} {expected}; label pixels lit {lit}")
+    failures += (not ok) + (lit < 50)
 sys.exit(1 if failures else 0)
 PY
-echo "ok"
+}
 
-echo "== commands"
+echo "== 2x2: screenshot"
+start_wall 2x2 1
+check_screenshot 2x2 || fail "2x2 screenshot"
+
+echo "== 2x2: commands on the selected tile"
 send() { echo "$*" >&7; }
-count_ok() { grep -c -- "-> *0  QXPLAYSDK NO ERROR" "${work}/wall.log" || true; }
-before=$(count_ok)
 send select 1
 send pause
 send step
@@ -122,19 +158,19 @@ for _ in $(seq 300); do [ -s "${work}/rec-2.ts" ] && break; sleep 0.1; done
 send stoprec
 send select 0
 send color 96 64 64 64
-send quit
-for _ in $(seq 300); do kill -0 "${wall_pid}" 2>/dev/null || break; sleep 0.1; done
-kill -0 "${wall_pid}" 2>/dev/null && fail "the wall did not quit"
-wait "${wall_pid}" || fail "the wall exited with an error"
-wall_pid=
-after=$(count_ok)
-cat "${work}/wall.log" | sed -n '/tile 1 selected/,$p'
-# 17 calls above answer 0 (colour set and read back is two).
-[ $((after - before)) -ge 17 ] || fail "only $((after - before)) calls answered 0"
-! grep -E -- "-> *-[0-9]+" <(sed -n '/tile 1 selected/,$p' "${work}/wall.log") ||
-  fail "a command failed"
-grep -q "finished recording ${work}/rec-1.ts" "${work}/wall.log" || fail "rec-1 not announced"
-grep -q "finished recording ${work}/rec-2.ts" "${work}/wall.log" || fail "rec-2 not announced"
-grep -q "tile 0 colour 96 64 64 64" "${work}/wall.log" || fail "colour not read back"
+stop_wall
+commands=$(sed -n '/tile 1 selected/,$p' "${work}/wall.log")
+echo "${commands}"
+# 17 calls answer 0: the 14 commands' calls, and colour set and read back.
+[ "$(grep -c -- "-> *0  QXPLAYSDK NO ERROR" <<<"${commands}")" -ge 17 ] || fail "calls did not answer 0"
+! grep -E -- "-> *-[0-9]+" <<<"${commands}" || fail "a command failed"
+grep -q "finished recording ${work}/rec-1.ts" <<<"${commands}" || fail "rec-1 not announced"
+grep -q "finished recording ${work}/rec-2.ts" <<<"${commands}" || fail "rec-2 not announced"
+grep -q "tile 0 colour 96 64 64 64" <<<"${commands}" || fail "colour not read back"
 [ "$(head -c 2 "${work}/tile1.bmp")" = BM ] || fail "no snapshot"
-echo "camera wall: 2 passed, 0 failed"
+
+echo "== 3x3: screenshot"
+start_wall 3x3 3
+check_screenshot 3x3 || fail "3x3 screenshot"
+stop_wall
+echo "camera wall: 3 passed, 0 failed"

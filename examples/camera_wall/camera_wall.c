@@ -409,8 +409,18 @@ int main(int argc, char** argv) {
   const int screen = DefaultScreen(display);
   white = WhitePixel(display, screen);
   grey = 0x606060;
-  const unsigned width = 160u * (unsigned)columns * 2u;
-  const unsigned height = (120u + kLabelHeight) * (unsigned)rows * 2u;
+  /* Cells of 320x(240 + label), smaller where the screen is too small. */
+  unsigned cell_w = 320u;
+  unsigned cell_h = 240u + kLabelHeight;
+  if (cell_w * (unsigned)columns > (unsigned)DisplayWidth(display, screen)) {
+    cell_w = (unsigned)DisplayWidth(display, screen) / (unsigned)columns;
+  }
+  if (cell_h * (unsigned)rows > (unsigned)DisplayHeight(display, screen)) {
+    cell_h = (unsigned)DisplayHeight(display, screen) / (unsigned)rows;
+  }
+  const unsigned width = cell_w * (unsigned)columns;
+  const unsigned height = cell_h * (unsigned)rows;
+  printf("wall: %ux%u window, cells %ux%u\n", width, height, cell_w, cell_h);
   wall = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, width, height, 0, 0,
                              BlackPixel(display, screen));
   XStoreName(display, wall, "qxplaysdk camera wall");
