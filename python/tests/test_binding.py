@@ -60,6 +60,9 @@ def test_values_outside_their_range_are_refused(ts_clip):
         with pytest.raises(qxplaysdk.QxError) as raised:
             qxplaysdk.open_stream(media_type=7)
         assert raised.value.code == qxplaysdk.PARAM_ERROR
+        # The port that open took was given back.
+        with qxplaysdk.open_stream() as stream:
+            assert stream.number == port.number + 1
 
 
 def test_remote_slots_and_time_strings_are_checked_before_the_network():

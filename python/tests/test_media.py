@@ -111,6 +111,8 @@ def test_a_pushed_stream_plays_and_records_into_two_files(ts_clip, work_dir):
             if start >= len(data) // 2 and not announced:
                 port.record_switch(second)
             block = data[start:start + 4096]
+            if start % 8192:
+                block = memoryview(bytearray(block))  # any buffer, not only bytes
             while not port.input_data(block):
                 # A full buffer refuses the block; the port's thread drains
                 # it. Bounded: the clip fits many times over.
