@@ -17,8 +17,7 @@ endif()
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME qxplaysdk)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-  "flat C interface for video from digital video recorders")
+# Each package's description: its first line is the synopsis.
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
@@ -37,6 +36,9 @@ set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libqxplaysdk1)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)
+# A shlibs file for packages built against it, and the ldconfig trigger.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 # The backends and the engine live in the package's own private folder;
 # dpkg-shlibdeps looks for them in the build tree.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_LIBRARY_OUTPUT_DIRECTORY})
@@ -44,18 +46,18 @@ set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS
   "libgstreamer1.0-0, libgstreamer-plugins-base1.0-0, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad")
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
   "flat C interface for video from digital video recorders (library)
- qxplaysdk plays local files and live streams into windows, records them,
- carries a two-way voice talk and plays back recordings of remote
- recorders, through 45 Ovra_ functions. This package holds the shared
- library and its FFmpeg/SDL2 media backends.")
+qxplaysdk plays local files and live streams into windows, records them,
+carries a two-way voice talk and plays back recordings of remote
+recorders, through 45 Ovra_ functions. This package holds the shared
+library and its FFmpeg/SDL2 media backends.")
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libqxplaysdk-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_COMPONENT_DEV_DEPENDS runtime)
 set(CPACK_DEBIAN_DEV_DESCRIPTION
   "flat C interface for video from digital video recorders (development files)
- The header qxplaysdk/qxplaysdk.h, the link-time library name, the
- pkg-config file qxplaysdk.pc and the CMake package (qxplaysdk::qxplaysdk).")
+The header qxplaysdk/qxplaysdk.h, the link-time library name, the
+pkg-config file qxplaysdk.pc and the CMake package (qxplaysdk::qxplaysdk).")
 
 set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-qxplaysdk)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
@@ -64,6 +66,6 @@ set(CPACK_COMPONENT_PYTHON_DEPENDS runtime)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3")
 set(CPACK_DEBIAN_PYTHON_DESCRIPTION
   "flat C interface for video from digital video recorders (Python binding)
- Pure-Python binding over ctypes for all 45 functions of qxplaysdk.")
+Pure-Python binding over ctypes for all 45 functions of qxplaysdk.")
 
 include(CPack)

@@ -79,14 +79,19 @@
  *   1024-byte mu-law blocks from the default input device.
  *
  * \par Threads of the bundled backends
- * The bundled backends start, and end again when the matching close or stop
- * returns: one thread per open local port, which reads, decodes and paces
- * it and makes its draw, end-of-file and decode notifications; one
- * process-wide render thread that owns SDL's video and draws into every
- * window; SDL's sound thread while sound plays; one capture thread while the
- * voice capture is open (the audio-in callback runs there); one thread per
- * running 3GP converter recording. A callback must not block for long: it
- * holds up its port (or the capture) while it runs.
+ * - one thread per open local port, from its open to its close: it reads,
+ *   decodes and paces the port and makes the port's draw, end-of-file and
+ *   decode notifications;
+ * - one process-wide render thread, started when a port first plays into a
+ *   window, that owns SDL's video and draws into every window;
+ * - SDL's sound thread while the sound device is open (a port's sound or
+ *   the voice channel);
+ * - one capture thread while the voice capture is open; the audio-in
+ *   callback runs there;
+ * - one thread per running 3GP converter recording.
+ *
+ * A callback must not block for long: its port (or the capture) waits for
+ * it.
  *
  * \par Environment variables
  * - `QXPLAYSDK_LOG`: `error`, `warning`, `info` or `debug` turns the
