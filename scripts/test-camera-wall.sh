@@ -157,7 +157,26 @@ send switch "${work}/rec-2.ts"
 for _ in $(seq 300); do [ -s "${work}/rec-2.ts" ] && break; sleep 0.1; done
 send stoprec
 send select 0
-send color 96 64 64 64
+send color 112 64 64 64
+# The brighter red tile: red stays full, green and blue rise (bounded wait
+# for the next pictures drawn with the new values).
+brighter=0
+for _ in $(seq 100); do
+  xwd -root -silent >"${work}/after.xwd"
+  convert "${work}/after.xwd" -crop 40x30+140+105 -depth 8 "rgb:${work}/after.rgb"
+  if /usr/bin/python3 - "${work}/after.rgb" <<'PY'
+import sys
+data = open(sys.argv[1], "rb").read()
+means = [sum(data[c::3]) / (len(data) // 3) for c in range(3)]
+sys.exit(0 if means[0] > 200 and means[1] > 30 and means[2] > 30 else 1)
+PY
+  then
+    brighter=1
+    break
+  fi
+  sleep 0.1
+done
+[ "${brighter}" = 1 ] || fail "the colour change did not reach the drawn picture"
 stop_wall
 commands=$(sed -n '/tile 1 selected/,$p' "${work}/wall.log")
 echo "${commands}"
@@ -166,11 +185,11 @@ echo "${commands}"
 ! grep -E -- "-> *-[0-9]+" <<<"${commands}" || fail "a command failed"
 grep -q "finished recording ${work}/rec-1.ts" <<<"${commands}" || fail "rec-1 not announced"
 grep -q "finished recording ${work}/rec-2.ts" <<<"${commands}" || fail "rec-2 not announced"
-grep -q "tile 0 colour 96 64 64 64" <<<"${commands}" || fail "colour not read back"
+grep -q "tile 0 colour 112 64 64 64" <<<"${commands}" || fail "colour not read back"
 [ "$(head -c 2 "${work}/tile1.bmp")" = BM ] || fail "no snapshot"
 
 echo "== 3x3: screenshot"
 start_wall 3x3 3
 check_screenshot 3x3 || fail "3x3 screenshot"
 stop_wall
-echo "camera wall: 3 passed, 0 failed"
+echo "camera wall: 4 passed, 0 failed"

@@ -64,6 +64,20 @@ cmake --build "${work}/consumer-build" >/dev/null
 "${work}/consumer-build/consumer" "${clip}" | tee "${work}/cmake.out"
 grep -q "^frames: 50 of 50 decoded, 160x120, end reached" "${work}/cmake.out" || fail "CMake consumer"
 
+echo "== the CMake package's version file refuses another major version"
+mkdir -p "${work}/wants-2"
+cat >"${work}/wants-2/CMakeLists.txt" <<'CMAKE'
+cmake_minimum_required(VERSION 3.25)
+project(wants_2 LANGUAGES C)
+find_package(qxplaysdk 2.0 REQUIRED)
+CMAKE
+if cmake -S "${work}/wants-2" -B "${work}/wants-2/build" -DCMAKE_PREFIX_PATH="${prefix}" \
+  >"${work}/wants-2.out" 2>&1; then
+  fail "find_package(qxplaysdk 2.0) accepted version 1"
+fi
+grep -q "version: 1.0.0" "${work}/wants-2.out" || fail "find_package did not name the installed version"
+echo "ok"
+
 echo "== a player library on LD_LIBRARY_PATH replaces the installed one"
 # The stand-in player built to refuse every file: if the process loaded it,
 # Ovra_OpenFile reports the player library's refusal (-3).
@@ -77,4 +91,4 @@ cat "${work}/swap.out"
 grep -q "^Ovra_OpenFile *-3 " "${work}/swap.out" || fail "swapped player was not the one loaded"
 echo "ok"
 
-echo "install test: 4 passed, 0 failed"
+echo "install test: 5 passed, 0 failed"
