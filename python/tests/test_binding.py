@@ -89,3 +89,13 @@ def test_the_package_under_test_is_the_one_asked_for():
     location = pathlib.Path(qxplaysdk.__file__).resolve()
     from_checkout = (ROOT / "python") in location.parents
     assert from_checkout != bool(os.environ.get("QXPLAYSDK_TEST_INSTALLED")), location
+
+
+def test_every_export_is_wrapped_by_the_package(header_text):
+    import inspect
+
+    source = inspect.getsource(qxplaysdk)
+    exports = set(re.findall(r"OVRA_CALL (Ovra_\w+)\(", header_text))
+    unwrapped = sorted(name for name in exports if f"{name}(" not in source
+                       and f'"{name}"' not in source)
+    assert unwrapped == []

@@ -400,9 +400,13 @@ class StreamPort(Port):
         """Offers one block; True when the port took it, False when its
         buffer is full (offer it again later). The block may be reused at
         once. Other failures raise."""
-        view = memoryview(block).cast("B")
-        data = (ctypes.c_char * len(view)).from_buffer_copy(view) if len(view) else None
-        code = library().Ovra_InputData(self.number, data, len(view))
+        if isinstance(block, bytes):
+            data, length = block, len(block)  # passed without a copy
+        else:
+            view = memoryview(block).cast("B")
+            length = len(view)
+            data = (ctypes.c_char * length).from_buffer_copy(view) if length else None
+        code = library().Ovra_InputData(self.number, data, length)
         if code in (PLAYSDK_ERROR, GPPSDK_ERROR):
             return False
         _check("Ovra_InputData", code)
