@@ -26,8 +26,8 @@
  * Threads: every export may be called from any thread. The library starts no
  * thread of its own; notifications arrive on the backends' threads. Calls
  * that act on the same port are serialised by the caller, except where an
- * export says otherwise (Ovra_Stop, Ovra_SetDecodeCallback and the decode
- * callback of one port exclude each other).
+ * export says otherwise (Ovra_Stop and Ovra_SetDecodeCallback wait for the
+ * port's running decode callback).
  *
  * This header is valid C99 and C++.
  *
@@ -301,12 +301,15 @@ typedef void(OVRA_CALLBACK* OvraFileEndCallback)(int32_t port, uintptr_t value2)
 
 /** \brief One decoded frame of a local port.
  *
- * Runs on a thread of the player library while the port's lock is held:
- * Ovra_Stop and Ovra_SetDecodeCallback of the same port wait for it, and it
- * may call both for its own port without blocking. A C++ exception thrown
- * out of a draw, end-of-file or decode callback ends inside the library,
- * which carries on as if the callback had returned (the frame still
- * counts).
+ * Runs on a thread of the player library with no lock of the library held,
+ * so it may call any export for any port. Calls of one port's callback never
+ * overlap. Ovra_Stop and Ovra_SetDecodeCallback of the same port wait for a
+ * running call of the old callback, except when they are called from inside
+ * a decode callback (of any port), where waiting could wait for a callback
+ * that waits for this one; a callback may call both for its own port without
+ * blocking. A C++ exception thrown out of a draw, end-of-file or decode
+ * callback ends inside the library, which carries on as if the callback had
+ * returned (the frame still counts).
  * \param port the local port
  * \param info the frame; valid only until the callback returns
  * \param user the value the player library hands back with the frame (the
@@ -484,7 +487,8 @@ OVRA_API int32_t OVRA_CALL Ovra_SetFileEndCallback(int32_t port, OvraFileEndCall
 /** \brief Sets the port's decode callback and asks the player library for
  * decoded frames.
  *
- * Waits for a decode callback of the port that is running. The frame
+ * Waits for a call of the port's old decode callback that is running on
+ * another thread (not when called from inside a decode callback). The frame
  * numbering (`sequence`) continues; Ovra_Stop restarts it.
  * \param port a local port
  * \param callback the function, kept until Ovra_Stop or the next call
@@ -532,7 +536,8 @@ OVRA_API int32_t OVRA_CALL Ovra_Play(int32_t port, void* window);
  * whatever the backend then says; once it has returned, the old decode
  * callback is never called again (with the bundled backends, no
  * notification of the port begins after it has returned). Waits for a
- * decode callback of the port that is running.
+ * decode callback of the port that is running on another thread (not when
+ * called from inside a decode callback).
  * \param port a local port or a remote slot
  * \retval OVRA_OK stopped
  * \retval OVRA_PARAM_ERROR port outside 0..97; port free
