@@ -25,8 +25,10 @@ struct OutputDevice {
 };
 
 OutputDevice& Device() {
-  static OutputDevice device;
-  return device;
+  // Never destroyed: SDL's audio thread may still be mixing while the
+  // process exits, and ports torn down at exit detach their sources from it.
+  static OutputDevice* device = new OutputDevice;
+  return *device;
 }
 
 void MixCallback(void* /*userdata*/, Uint8* stream, int length) {
