@@ -29,6 +29,20 @@ using qx::media::PushResult;
 using qx::media::StreamBuffer;
 
 constexpr int32_t kPort = 60;
+
+// Under the sanitizers resident memory says little about the engine: freed
+// blocks wait in a quarantine and shadow memory grows with every page used.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kResidentMemoryTellsTheEnginesUse = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool kResidentMemoryTellsTheEnginesUse = false;
+#else
+constexpr bool kResidentMemoryTellsTheEnginesUse = true;
+#endif
+#else
+constexpr bool kResidentMemoryTellsTheEnginesUse = true;
+#endif
 constexpr size_t kBlock = 64 * 1024;
 
 // Resident memory of this process in bytes.
@@ -133,7 +147,9 @@ TEST_F(StreamInputTest, ALargeBufferCostsMemoryOnlyAsBytesArrive) {
   Feed(kPort, bytes);
   ASSERT_TRUE(WaitFor([this] { return log_.DecodedCount() >= 40; }));
   // A 256 MiB buffer that received a 100 KiB stream holds a few MiB at most.
-  EXPECT_LT(ResidentBytes(), before + 64U * 1024 * 1024);
+  if (kResidentMemoryTellsTheEnginesUse) {
+    EXPECT_LT(ResidentBytes(), before + 64U * 1024 * 1024);
+  }
 }
 
 TEST_F(StreamInputTest, BytesNotRecognisedAreSkippedAndTheStreamAfterThemPlays) {
@@ -170,7 +186,9 @@ TEST_F(StreamInputTest, AnAccessUnitThatNeverEndsIsDroppedInBoundedMemory) {
   const size_t decoded_before = log_.DecodedCount();
   Feed(kPort, clip);
   // Held to the 16 MiB cap (with the demuxer's copies), never one for one.
-  EXPECT_LT(after_endless, before + 64U * 1024 * 1024);
+  if (kResidentMemoryTellsTheEnginesUse) {
+    EXPECT_LT(after_endless, before + 64U * 1024 * 1024);
+  }
   // Decoding starts again at the second clip's first key frame.
   EXPECT_TRUE(WaitFor([&] { return log_.DecodedCount() >= decoded_before + 30; }));
 }
