@@ -60,6 +60,12 @@ int32_t Model::CloseFile(int32_t port, Expectation& e) {
   const int64_t answer = e.Call("player_close_file", C::kExactlyOne, port);
   if (answer == 1) {
     slot->source = 0;
+  } else if (slot->source == 1 && slot->media == 0) {
+    // A stream closed as a file: its backend gives up the number too (the
+    // answer is not examined).
+    e.Call("player_close_stream", C::kExactlyOne, port);
+  } else if (slot->source == 1 && slot->media == 1) {
+    e.Call("gpp_close_stream", C::kZero, port);
   }
   slot->taken = false;
   return PlayerResult(answer);
@@ -103,6 +109,10 @@ int32_t Model::CloseStream(int32_t port, Expectation& e) {
   const int32_t result = slot->media == 0
                              ? PlayerResult(e.Call("player_close_stream", C::kExactlyOne, port))
                              : GppResult(e.Call("gpp_close_stream", C::kZero, port));
+  if (result != OVRA_OK && slot->source == 2) {
+    // A file closed as a stream: the player library gives up the file too.
+    e.Call("player_close_file", C::kExactlyOne, port);
+  }
   slot->source = 0;
   slot->taken = false;
   return result;
