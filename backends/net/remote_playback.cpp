@@ -53,6 +53,8 @@ bool RemotePlayback::Push(const uint8_t* data, size_t length) {
   return false;
 }
 
+uint32_t RemotePlayback::PresentedFrames() const { return port_->PlayedFrames(); }
+
 bool RemotePlayback::Resume() {
   MutexLock lock(mutex_);
   return !stopping_ && port_->Play(nullptr);

@@ -32,6 +32,8 @@ class RemotePlayback {
   RemotePlayback(const RemotePlayback&) = delete;
   RemotePlayback& operator=(const RemotePlayback&) = delete;
 
+  // Pictures the engine has presented since the start.
+  uint32_t PresentedFrames() const;
   // Back to normal speed, unpaused (control command 1).
   bool Resume();
   // Ends the session and the engine port; after it returns nothing more is

@@ -56,6 +56,15 @@ void Discard(GstElement* pipeline, GstPad* pad) {
   gst_object_unref(sink_pad);
 }
 
+// A recorder may send its stream's parameter sets (H.264/H.265 SPS and
+// PPS) only in the session description; the parsers put them in front of
+// every key frame, so that the MPEG-TS stream and files decode from any key
+// frame on their own.
+void OnParserElement(GstBin*, GstBin*, GstElement* element, gpointer) {
+  if (g_object_class_find_property(G_OBJECT_GET_CLASS(element), "config-interval") != nullptr)
+    g_object_set(element, "config-interval", -1, nullptr);
+}
+
 // Says in the log where the end of a stream passed.
 GstPadProbeReturn LogEnd(GstPad* pad, GstPadProbeInfo* info, gpointer handle) {
   if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_EOS)
@@ -164,6 +173,7 @@ void RtspReceiver::OnSourcePad(GstElement*, GstPad* pad, gpointer data) {
     return;
   }
   g_signal_connect(parser, "pad-added", G_CALLBACK(OnParsedPad), self);
+  g_signal_connect(parser, "deep-element-added", G_CALLBACK(OnParserElement), nullptr);
   gst_element_sync_state_with_parent(parser);
   GstPad* parser_sink = gst_element_get_static_pad(parser, "sink");
   if (gst_pad_link(pad, parser_sink) != GST_PAD_LINK_OK)

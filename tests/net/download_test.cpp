@@ -83,6 +83,7 @@ TEST_F(DownloadTest, ByNameHoldsTheWholeRecording) {
   ASSERT_NE(download, 0);
   EXPECT_EQ(Ended(download), 100);
   EXPECT_EQ(ProbeFrameCount(target), ProbeFrameCount(Clip()));
+  EXPECT_EQ(DecodedFrameCount(target), kClipSeconds * kClipFps) << "the file decodes whole";
   EXPECT_EQ(ProbeFrameCount(target), kClipSeconds * kClipFps);
 }
 

@@ -69,6 +69,15 @@ int ProbeFrameCount(const std::string& file) {
   return std::atoi(out.c_str());
 }
 
+int DecodedFrameCount(const std::string& file) {
+  std::string out =
+      Run("ffprobe -v error -select_streams v:0 -count_frames -show_entries stream=nb_read_frames "
+          "-of csv=p=0 '" +
+          file + "'");
+  if (out.empty()) return -1;
+  return std::atoi(out.c_str());
+}
+
 int ProbeFramesBetween(const std::string& file, double from, double to) {
   std::string out =
       Run("ffprobe -v error -select_streams v:0 -show_entries packet=pts_time "

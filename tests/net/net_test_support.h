@@ -24,6 +24,8 @@ std::string Clip();
 
 // Frames of a file as ffprobe counts them; -1 when ffprobe cannot read it.
 int ProbeFrameCount(const std::string& file);
+// Frames that ffprobe decodes from a file; -1 when it cannot read it.
+int DecodedFrameCount(const std::string& file);
 // Frames of a file whose timestamps lie in [from, to) seconds, as ffprobe
 // reports them.
 int ProbeFramesBetween(const std::string& file, double from, double to);
