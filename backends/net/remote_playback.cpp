@@ -47,7 +47,15 @@ RemotePlayback::~RemotePlayback() { Stop(); }
 bool RemotePlayback::Push(const uint8_t* data, size_t length) {
   MutexLock lock(mutex_);
   while (!stopping_) {
-    if (port_->InputData(data, length)) return true;
+    switch (port_->InputData(data, length)) {
+      case qx::media::PushResult::kTaken:
+        return true;
+      case qx::media::PushResult::kFull:
+        break;  // the port is behind: offer it again shortly
+      case qx::media::PushResult::kTooLarge:
+      case qx::media::PushResult::kClosed:
+        return false;
+    }
     wake_.wait_for(lock.mutex(), kRetryInterval);
   }
   return false;
