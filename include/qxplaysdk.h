@@ -388,9 +388,11 @@ OVRA_API int32_t OVRA_CALL Ovra_GetVolume(int32_t port, uint32_t* volume);
  * the backend gets the whole string). A start on a port that already records
  * restarts the backend with the new file without announcing the old one.
  * Checks: file_name NULL: -2; port outside 33..97 or free: -2; record type
- * other than 0 or 1: -2; type 1 on a port not in stream mode: -8. Refusal:
- * -3 (player) or -5 (converter); nothing changes. Closing the port neither
- * stops the recording nor forgets it. */
+ * other than 0 or 1: -2; type 1 on a port not in stream mode: -8; type 1 on
+ * a stream port the player library decodes (opened with media type 0): -10,
+ * nothing changes and the port goes on as before. Refusal: -3 (player) or
+ * -5 (converter); nothing changes. Closing the port neither stops the
+ * recording nor forgets it. */
 OVRA_API int32_t OVRA_CALL Ovra_RecordStart(int32_t port, const char* file_name,
                                             int32_t record_type);
 
@@ -410,9 +412,13 @@ OVRA_API int32_t OVRA_CALL Ovra_RecordStop(int32_t port);
  * kept is announced (empty if none) and the port still counts as not
  * recording. Checks: new_file_name NULL: -2; port outside 33..97 or free:
  * -2; media type neither 0 nor 1: -2; converter recording on a port not in
- * stream mode: -8. Refusal: -3 / -5 (nothing announced, the old name kept;
- * through the player library the old file has been stopped all the same).
- */
+ * stream mode: -8. Refusal through the converter: -5, nothing changed, the
+ * recording goes on in the old file. Refusal through the player library
+ * (the new file cannot be created, e.g. its folder does not exist): -3; the
+ * old name is kept; if the old file had been finished it is announced all
+ * the same and the recording has ended, as after Ovra_RecordStop (the port
+ * no longer records, a later Ovra_RecordStop returns -2, start again with
+ * Ovra_RecordStart). */
 OVRA_API int32_t OVRA_CALL Ovra_RecordSwitchFile(int32_t port, const char* new_file_name);
 
 /* Sets the port's record-file-ready callback (NULL turns announcements off)

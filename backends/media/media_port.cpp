@@ -95,12 +95,6 @@ void MediaPort::Close() {
   DetachWindow(target_);
   DetachAudioSource(audio_);
   StopRecord();
-  std::shared_ptr<StreamRemuxer> remuxer;
-  {
-    std::lock_guard<std::mutex> guard(record_mutex_);
-    remuxer = std::move(remuxer_);
-  }
-  if (remuxer) remuxer->Stop();
 }
 
 bool MediaPort::InputData(const uint8_t* data, size_t length) {
@@ -347,20 +341,17 @@ bool MediaPort::StartRecord(const std::string& file_name) {
       std::lock_guard<std::mutex> guard(record_mutex_);
       remuxer = remuxer_;
     }
-    bool ok = false;
-    if (remuxer) {
-      ok = remuxer->SwitchFile(file_name);
-    } else {
-      remuxer = StreamRemuxer::Start(file_name, RecordContainer::kMpegTs);
-      ok = remuxer != nullptr;
-    }
+    // A start on a recording port hands over to the new file at the next
+    // key frame; when the new file cannot be made the old one goes on.
+    if (remuxer) return remuxer->SwitchFile(file_name);
+    remuxer = StreamRemuxer::Start(port_, file_name, RecordContainer::kMpegTs);
+    if (!remuxer) return false;
     std::lock_guard<std::mutex> guard(record_mutex_);
-    if (remuxer) remuxer_ = remuxer;
-    live_recording_ = ok;
-    return ok;
+    remuxer_ = remuxer;
+    return true;
   }
   std::unique_ptr<StreamRecorder> recorder =
-      StreamRecorder::Create(file_name, RecordContainer::kMpegTs);
+      StreamRecorder::Create(port_, file_name, RecordContainer::kMpegTs);
   if (!recorder) return false;
   std::unique_ptr<StreamRecorder> previous;
   {
@@ -377,17 +368,17 @@ bool MediaPort::StopRecord() {
     std::shared_ptr<StreamRemuxer> remuxer;
     {
       std::lock_guard<std::mutex> guard(record_mutex_);
-      if (!live_recording_) return false;
-      live_recording_ = false;
-      remuxer = remuxer_;
+      remuxer = std::move(remuxer_);
     }
-    return remuxer && remuxer->FinishFile();
+    // Everything pushed so far goes into the file before the stop returns.
+    return remuxer && remuxer->Stop();
   }
-  std::lock_guard<std::mutex> guard(record_mutex_);
-  if (!recorder_) return false;
-  recorder_->Finish();
-  recorder_.reset();
-  return true;
+  std::unique_ptr<StreamRecorder> recorder;
+  {
+    std::lock_guard<std::mutex> guard(record_mutex_);
+    recorder = std::move(recorder_);
+  }
+  return recorder && recorder->Finish();
 }
 
 // ---------------------------------------------------------------------------

@@ -220,7 +220,6 @@ class MediaPort {
   std::mutex record_mutex_;
   std::unique_ptr<StreamRecorder> recorder_;  // files; guarded by record_mutex_
   std::shared_ptr<StreamRemuxer> remuxer_;    // live streams; guarded by record_mutex_
-  bool live_recording_ = false;               // guarded by record_mutex_
 
   // Port thread only.
   std::unique_ptr<MediaInput> input_;

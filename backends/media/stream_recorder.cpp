@@ -1,11 +1,17 @@
 #include "backends/media/stream_recorder.h"
 
+#include "core/log.h"
+
 namespace qx::media {
 
 namespace {
 
 // FFmpeg's kMicroseconds is a C compound literal.
 constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
+
+// A stream whose timestamps go forward by more than this between two
+// packets has restarted or lost its clock: the file goes on without a gap.
+constexpr int64_t kLeapUs = 10 * AV_TIME_BASE;
 
 bool AudioFits(RecordContainer container, AVCodecID codec) {
   switch (container) {
@@ -25,15 +31,26 @@ void StreamRecorder::OutputContextDeleter::operator()(AVFormatContext* context) 
   avformat_free_context(context);
 }
 
-std::unique_ptr<StreamRecorder> StreamRecorder::Create(const std::string& path,
+std::unique_ptr<StreamRecorder> StreamRecorder::Create(int32_t port, const std::string& path,
                                                        RecordContainer container) {
   std::unique_ptr<StreamRecorder> recorder(new StreamRecorder());
   recorder->container_ = container;
+  recorder->port_ = port;
+  recorder->path_ = path;
   AVFormatContext* output = nullptr;
   const char* format = container == RecordContainer::kMpegTs ? "mpegts" : "3gp";
-  if (avformat_alloc_output_context2(&output, nullptr, format, path.c_str()) < 0) return nullptr;
+  int result = avformat_alloc_output_context2(&output, nullptr, format, path.c_str());
+  if (result < 0) {
+    qx::log::Error("record", port, "cannot make a {} muxer for \"{}\": {}", format, path,
+                   ErrorText(result));
+    return nullptr;
+  }
   recorder->output_.reset(output);
-  if (avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return nullptr;
+  result = avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE);
+  if (result < 0) {
+    qx::log::Error("record", port, "cannot create \"{}\": {}", path, ErrorText(result));
+    return nullptr;
+  }
   // An MPEG-TS recording reaches the disk packet by packet, so that a crash
   // loses at most the packet being written.
   if (container == RecordContainer::kMpegTs) output->flush_packets = 1;
@@ -41,6 +58,14 @@ std::unique_ptr<StreamRecorder> StreamRecorder::Create(const std::string& path,
 }
 
 StreamRecorder::~StreamRecorder() { Finish(); }
+
+void StreamRecorder::Fail(const char* what, int code) {
+  // The first failure says why; the packets after it fail the same way.
+  if (!failed_) {
+    qx::log::Error("record", port_, "{} \"{}\" failed: {}", what, path_, ErrorText(code));
+  }
+  failed_ = true;
+}
 
 bool StreamRecorder::Begin(const AVFormatContext& input, int video, int audio) {
   for (int index : {video, audio}) {
@@ -73,7 +98,10 @@ bool StreamRecorder::Begin(const AVFormatContext& input, int video, int audio) {
     if (entry.frame_duration <= 0) entry.frame_duration = 1;
     streams_.push_back(entry);
   }
-  if (streams_.empty()) return false;
+  if (streams_.empty()) {
+    qx::log::Error("record", port_, "no stream of the source can go into \"{}\"", path_);
+    return false;
+  }
   AVDictionary* options = nullptr;
   if (container_ == RecordContainer::kMpegTs) {
     // Every key frame repeats the tables, so a cut file still plays.
@@ -81,7 +109,10 @@ bool StreamRecorder::Begin(const AVFormatContext& input, int video, int audio) {
   }
   const int result = avformat_write_header(output_.get(), &options);
   av_dict_free(&options);
-  if (result < 0) return false;
+  if (result < 0) {
+    Fail("writing the header of", result);
+    return false;
+  }
   for (OutputStream& entry : streams_) {
     // The muxer may have chosen its own time base.
     entry.stream = output_->streams[entry.stream->index];
@@ -112,32 +143,66 @@ void StreamRecorder::Write(const AVFormatContext& input, int video, int audio,
   if (entry == nullptr) return;
 
   PacketPtr copy = MakePacket();
-  if (av_packet_ref(copy.get(), &packet) < 0) return;
-  if (copy->dts == AV_NOPTS_VALUE && copy->pts == AV_NOPTS_VALUE) {
-    // Raw elementary streams carry no timestamps: number the frames.
-    copy->dts = copy->pts = entry->next_dts;
-  } else if (copy->dts == AV_NOPTS_VALUE) {
-    copy->dts = copy->pts;
+  if (copy == nullptr || av_packet_ref(copy.get(), &packet) < 0) {
+    Fail("copying a packet into", AVERROR(ENOMEM));
+    return;
   }
+  const int64_t step = copy->duration > 0 ? copy->duration : entry->frame_duration;
+  if (copy->dts == AV_NOPTS_VALUE) {
+    // Raw elementary streams carry no timestamps: number the frames.
+    // Containers that give presentation times only (Matroska) number them
+    // from a decode time that lies the stream's reorder delay before the
+    // first picture's.
+    if (entry->last_dts == AV_NOPTS_VALUE && copy->pts != AV_NOPTS_VALUE) {
+      const int delay = entry->stream->codecpar->video_delay;
+      entry->next_dts = copy->pts - delay * entry->frame_duration;
+    }
+    copy->dts = entry->next_dts;
+    if (copy->pts == AV_NOPTS_VALUE) copy->pts = copy->dts;
+  }
+  entry->next_dts = copy->dts + step;
   const int64_t offset = av_rescale_q(start_us_, kMicroseconds, entry->input_time_base);
-  if (copy->pts != AV_NOPTS_VALUE) copy->pts -= offset;
-  copy->dts -= offset;
-  entry->next_dts =
-      copy->dts + offset + (copy->duration > 0 ? copy->duration : entry->frame_duration);
-  if (copy->dts < 0 && packet.stream_index != video) return;  // audio from before the start
+  int64_t dts = copy->dts + entry->rebase - offset;
+  if (entry->last_dts != AV_NOPTS_VALUE) {
+    const int64_t leap = av_rescale_q(kLeapUs, kMicroseconds, entry->input_time_base);
+    if (dts <= entry->last_dts || dts - entry->last_dts > leap) {
+      const int64_t shift = entry->last_dts + step - dts;
+      qx::log::Info("record", port_, "timestamps of stream {} jumped by {} ms: rebased",
+                    packet.stream_index, ToMilliseconds(-shift, entry->input_time_base));
+      entry->rebase += shift;
+      dts += shift;
+    }
+  } else if (dts < 0 && packet.stream_index != video) {
+    return;  // audio from before the first picture
+  }
+  const int64_t moved = entry->rebase - offset;
+  copy->dts = dts;
+  if (copy->pts != AV_NOPTS_VALUE) copy->pts += moved;
+  entry->last_dts = dts;
   av_packet_rescale_ts(copy.get(), entry->input_time_base, entry->stream->time_base);
   copy->stream_index = entry->stream->index;
   copy->pos = -1;
-  if (av_interleaved_write_frame(output_.get(), copy.get()) >= 0) ++packets_written_;
+  const int result = av_interleaved_write_frame(output_.get(), copy.get());
+  if (result < 0) {
+    Fail("writing a packet into", result);
+    return;
+  }
+  ++packets_written_;
 }
 
 bool StreamRecorder::Finish() {
   if (finished_) return started_;
   finished_ = true;
-  if (!started_) return false;
-  const bool ok = av_write_trailer(output_.get()) >= 0;
-  avio_closep(&output_->pb);
-  return ok;
+  if (!started_) {
+    qx::log::Error("record", port_, "\"{}\" holds nothing: no key frame came", path_);
+    return false;
+  }
+  int result = av_write_trailer(output_.get());
+  if (result < 0) Fail("writing the trailer of", result);
+  if (output_->pb != nullptr && output_->pb->error < 0) Fail("writing", output_->pb->error);
+  result = avio_closep(&output_->pb);
+  if (result < 0) Fail("closing", result);
+  return !failed_;
 }
 
 }  // namespace qx::media

@@ -1,14 +1,16 @@
 #include "backends/media/stream_remuxer.h"
 
 #include "backends/media/media_input.h"
+#include "core/log.h"
 
 namespace qx::media {
 
-std::unique_ptr<StreamRemuxer> StreamRemuxer::Start(const std::string& path,
+std::unique_ptr<StreamRemuxer> StreamRemuxer::Start(int32_t port, const std::string& path,
                                                     RecordContainer container) {
   std::unique_ptr<StreamRemuxer> converter(new StreamRemuxer());
   converter->container_ = container;
-  converter->recorder_ = StreamRecorder::Create(path, container);
+  converter->port_ = port;
+  converter->recorder_ = StreamRecorder::Create(port, path, container);
   if (!converter->recorder_) return nullptr;
   converter->buffer_ = std::make_shared<StreamBuffer>(kBufferSize);
   converter->thread_ = std::thread([raw = converter.get()] { raw->Run(); });
@@ -17,11 +19,17 @@ std::unique_ptr<StreamRemuxer> StreamRemuxer::Start(const std::string& path,
 
 StreamRemuxer::~StreamRemuxer() { Stop(); }
 
+void StreamRemuxer::FinishCurrent() {
+  if (recorder_ && !recorder_->Finish()) all_ok_ = false;
+  recorder_.reset();
+}
+
 void StreamRemuxer::Run() {
   std::unique_ptr<MediaInput> input = MediaInput::OpenStream(buffer_);
   if (!input) {
-    // Not a stream the converter reads: refuse further blocks, and let a
-    // switch or stop waiting for the reader go on.
+    // Not a stream the recorder reads: refuse further blocks, and let a
+    // stop waiting for the reader go on.
+    qx::log::Error("record", port_, "the pushed bytes are no stream the recorder can read");
     buffer_->Abort();
     return;
   }
@@ -29,6 +37,11 @@ void StreamRemuxer::Run() {
   while (input->Read(packet.get()) >= 0) {
     {
       std::lock_guard<std::mutex> guard(recorder_mutex_);
+      const bool key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
+      if (next_ && key && packet->stream_index == input->video_stream()) {
+        FinishCurrent();
+        recorder_ = std::move(next_);
+      }
       if (recorder_) {
         recorder_->Write(*input->context(), input->video_stream(), input->audio_stream(), *packet);
       }
@@ -39,32 +52,35 @@ void StreamRemuxer::Run() {
 }
 
 bool StreamRemuxer::SwitchFile(const std::string& path) {
-  // Blocks pushed before the switch belong to the file being finished.
-  buffer_->WaitUntilConsumed();
+  std::unique_ptr<StreamRecorder> next = StreamRecorder::Create(port_, path, container_);
+  if (!next) return false;
   std::lock_guard<std::mutex> guard(recorder_mutex_);
-  if (recorder_) last_finish_ok_ = recorder_->Finish();
-  recorder_ = StreamRecorder::Create(path, container_);
-  return recorder_ != nullptr;
-}
-
-bool StreamRemuxer::FinishFile() {
-  buffer_->WaitUntilConsumed();
-  std::lock_guard<std::mutex> guard(recorder_mutex_);
-  if (!recorder_) return false;
-  last_finish_ok_ = recorder_->Finish();
-  recorder_.reset();
+  if (next_) {
+    // Switched again before a key frame came: the file never begun holds
+    // nothing and is dropped.
+    next_->Finish();
+  }
+  next_ = std::move(next);
   return true;
 }
 
 bool StreamRemuxer::Stop() {
-  if (stopped_) return last_finish_ok_;
+  std::lock_guard<std::mutex> stop_guard(stop_mutex_);
+  if (stopped_) return stop_result_;
   stopped_ = true;
   if (buffer_) buffer_->EndInput();
   if (thread_.joinable()) thread_.join();
   std::lock_guard<std::mutex> guard(recorder_mutex_);
-  if (recorder_) last_finish_ok_ = recorder_->Finish();
-  recorder_.reset();
-  return last_finish_ok_;
+  FinishCurrent();
+  if (next_) {
+    // No key frame came after the last switch: every picture is in the
+    // earlier file, and the last one holds nothing.
+    qx::log::Warning("record", port_, "no key frame came after the last switch");
+    recorder_ = std::move(next_);
+    FinishCurrent();
+  }
+  stop_result_ = all_ok_;
+  return stop_result_;
 }
 
 }  // namespace qx::media

@@ -2,9 +2,11 @@
 // demuxed on the remuxer's own thread, independently of any playback, and
 // their packets are copied into files one after the other.
 //
-// Switching or finishing a file first waits until every byte pushed so far
-// has been demuxed, so a file holds exactly the blocks pushed while it was
-// current (less the pictures before its first key frame).
+// A switch cuts as a splitting muxer does: the current file goes on until
+// the next video key frame, and the new file begins with that key frame, so
+// the files put end to end hold every picture pushed. Stopping ends the
+// input and drains the demuxer, so the last file holds every byte pushed
+// before the stop, its last pictures included.
 //
 // The 3GP converter remuxes a 3GPP stream, an MP4/3GP byte stream whose
 // index (moov) comes before its media data, as streamed 3GP files are
@@ -31,36 +33,39 @@ class StreamRemuxer {
 
   // Creates the first file and starts the thread; null when the file cannot
   // be created.
-  static std::unique_ptr<StreamRemuxer> Start(const std::string& path, RecordContainer container);
+  static std::unique_ptr<StreamRemuxer> Start(int32_t port, const std::string& path,
+                                              RecordContainer container);
   ~StreamRemuxer();
   StreamRemuxer(const StreamRemuxer&) = delete;
   StreamRemuxer& operator=(const StreamRemuxer&) = delete;
 
   bool Input(const uint8_t* data, size_t length) { return buffer_->Push(data, length); }
   bool Fits(size_t length) const { return buffer_->Fits(length); }
-  // Finishes the current file once every block pushed so far is in it, and
-  // goes on in a new one. False when the new file cannot be created (the
-  // current one is finished all the same and the blocks that follow are
-  // dropped until a switch succeeds).
+  // Creates the new file and hands over to it at the next video key frame
+  // (the current file is finished there). False, with nothing changed, when
+  // the new file cannot be created.
   bool SwitchFile(const std::string& path);
-  // Finishes the current file the same way and goes on without one (the
-  // stream is still followed, so that a later file starts cleanly). False
-  // when no file was being written.
-  bool FinishFile();
-  // Demuxes what was pushed so far, finishes the file and ends the thread.
-  // True when the last file was finished properly.
+  // Ends the input, writes everything pushed so far, finishes the files and
+  // ends the thread. True when every file of the recording was written
+  // whole (no write error, trailers written, a key frame in each).
   bool Stop();
 
  private:
   StreamRemuxer() = default;
   void Run();
 
+  void FinishCurrent();  // with recorder_mutex_ held
+
   RecordContainer container_ = RecordContainer::k3gp;
   std::shared_ptr<StreamBuffer> buffer_;
   std::mutex recorder_mutex_;
-  std::unique_ptr<StreamRecorder> recorder_;
-  bool last_finish_ok_ = true;
-  bool stopped_ = false;
+  std::unique_ptr<StreamRecorder> recorder_;  // guarded by recorder_mutex_
+  std::unique_ptr<StreamRecorder> next_;      // begins at the next key frame; same guard
+  bool all_ok_ = true;                        // same guard
+  int32_t port_ = -1;
+  std::mutex stop_mutex_;
+  bool stopped_ = false;      // guarded by stop_mutex_
+  bool stop_result_ = false;  // same guard
   std::thread thread_;
 };
 
