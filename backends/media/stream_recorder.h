@@ -48,6 +48,8 @@ class StreamRecorder {
   bool Finish();
 
   int64_t packets_written() const { return packets_written_; }
+  // The first key frame has come and the file has begun.
+  bool started() const { return started_; }
   // A write has failed; the file is not whole.
   bool failed() const { return failed_; }
 

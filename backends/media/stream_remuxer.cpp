@@ -19,8 +19,15 @@ std::unique_ptr<StreamRemuxer> StreamRemuxer::Start(int32_t port, const std::str
 
 StreamRemuxer::~StreamRemuxer() { Stop(); }
 
-void StreamRemuxer::FinishCurrent() {
-  if (recorder_ && !recorder_->Finish()) all_ok_ = false;
+void StreamRemuxer::FinishCurrent(bool handing_over) {
+  if (!recorder_) return;
+  if (handing_over && !recorder_->started()) {
+    // Switched away before any picture came: the caller's new file takes
+    // the stream from its first key frame; the empty one is no write error.
+    qx::log::Warning("record", port_, "a file switched away from before any picture came");
+  }
+  const bool whole = recorder_->Finish();
+  if (!whole && !(handing_over && !recorder_->started())) all_ok_ = false;
   recorder_.reset();
 }
 
@@ -39,7 +46,7 @@ void StreamRemuxer::Run() {
       std::lock_guard<std::mutex> guard(recorder_mutex_);
       const bool key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
       if (next_ && key && packet->stream_index == input->video_stream()) {
-        FinishCurrent();
+        FinishCurrent(true);
         recorder_ = std::move(next_);
       }
       if (recorder_) {
@@ -54,6 +61,9 @@ void StreamRemuxer::Run() {
 bool StreamRemuxer::SwitchFile(const std::string& path) {
   std::unique_ptr<StreamRecorder> next = StreamRecorder::Create(port_, path, container_);
   if (!next) return false;
+  // The pictures pushed before the switch belong to the current file: the
+  // handover waits for the first key frame after them.
+  buffer_->WaitUntilConsumed();
   std::lock_guard<std::mutex> guard(recorder_mutex_);
   if (next_) {
     // Switched again before a key frame came: the file never begun holds
@@ -71,13 +81,13 @@ bool StreamRemuxer::Stop() {
   if (buffer_) buffer_->EndInput();
   if (thread_.joinable()) thread_.join();
   std::lock_guard<std::mutex> guard(recorder_mutex_);
-  FinishCurrent();
+  FinishCurrent(false);
   if (next_) {
     // No key frame came after the last switch: every picture is in the
     // earlier file, and the last one holds nothing.
     qx::log::Warning("record", port_, "no key frame came after the last switch");
     recorder_ = std::move(next_);
-    FinishCurrent();
+    FinishCurrent(false);
   }
   stop_result_ = all_ok_;
   return stop_result_;

@@ -54,7 +54,9 @@ class StreamRemuxer {
   StreamRemuxer() = default;
   void Run();
 
-  void FinishCurrent();  // with recorder_mutex_ held
+  // With recorder_mutex_ held. A file handed over from before its first
+  // picture is no failure; any other file that is not whole is.
+  void FinishCurrent(bool handing_over);
 
   RecordContainer container_ = RecordContainer::k3gp;
   std::shared_ptr<StreamBuffer> buffer_;

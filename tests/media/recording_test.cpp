@@ -1,0 +1,241 @@
+// Recordings on real media: what the files hold (every picture pushed, in
+// order, each file from a key frame), and failures reported instead of
+// empty or broken files passed off as success.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "backends/gp3_converter.h"
+#include "backends/player.h"
+#include "qxplaysdk.h"
+#include "tests/media/media_test_support.h"
+
+namespace qxmedia_test {
+namespace {
+
+constexpr int32_t kPort = 70;
+constexpr size_t kBlock = 4096;
+
+// Pushes bytes [from, to) in blocks, offering a refused block again.
+template <typename Push>
+void Feed(const std::vector<uint8_t>& bytes, size_t from, size_t to, Push push) {
+  for (size_t at = from; at < to;) {
+    const size_t length = std::min(kBlock, to - at);
+    if (push(bytes.data() + at, length)) {
+      at += length;
+    } else {
+      std::this_thread::yield();
+    }
+  }
+}
+
+bool PushToPlayer(const uint8_t* data, size_t length) {
+  return player_input_data(kPort, data, static_cast<uint32_t>(length)) == 1;
+}
+
+bool PushToConverter(const uint8_t* data, size_t length) {
+  return conv_input_data(kPort, data, static_cast<uint32_t>(length)) == 0;
+}
+
+// A streamable 3GP clip of 10 s, larger than the small file system below.
+std::string Long3gpClip() {
+  const std::string path = TempPath("long.3gp");
+  if (!std::filesystem::exists(path)) {
+    RunCommand(
+        "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi "
+        "-i testsrc2=size=320x240:rate=25 -frames:v 250 -c:v libx264 -profile:v baseline "
+        "-g 12 -pix_fmt yuv420p -movflags +faststart -f 3gp '" +
+        path + "'");
+  }
+  return path;
+}
+
+// Presentation times in order and a key frame first.
+void ExpectPlayableFromItsStart(const std::string& file) {
+  SCOPED_TRACE(file);
+  const std::vector<ProbedFrame> frames = ProbeFrames(file);
+  ASSERT_FALSE(frames.empty());
+  EXPECT_TRUE(frames.front().key);
+  for (size_t i = 1; i < frames.size(); ++i) {
+    ASSERT_GT(frames[i].pts_ms, frames[i - 1].pts_ms) << "frame " << i;
+  }
+}
+
+class LiveRecordingTest : public ::testing::TestWithParam<const char*> {
+ protected:
+  void TearDown() override { player_close_stream(kPort); }
+};
+
+TEST_P(LiveRecordingTest, TheStopLeavesEveryPushedPictureInTheFile) {
+  const std::string clip = Clip(GetParam());
+  const std::vector<uint8_t> bytes = ReadBytes(clip);
+  ASSERT_EQ(player_open_stream(kPort, nullptr, 0, 1024 * 1024), 1);
+  const std::string file = TempPath(std::string("whole-") + GetParam() + ".ts");
+  ASSERT_EQ(player_start_record(kPort, file.c_str(), 0), 1);
+  Feed(bytes, 0, bytes.size(), PushToPlayer);
+  // Nothing pushed after the last picture: the stop must still write it.
+  ASSERT_EQ(player_stop_record(kPort), 1);
+  EXPECT_EQ(ProbeFrameCount(file), ProbeFrameCount(clip));
+  ExpectPlayableFromItsStart(file);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, LiveRecordingTest, ::testing::Values("ts", "ps", "long"));
+
+TEST(RecordingTimestampsTest, AStreamWhoseTimestampsRestartIsRecordedWhole) {
+  // The same clip twice in a row: the second half's clock starts again, as
+  // after an encoder restart.
+  std::vector<uint8_t> bytes = ReadBytes(Clip("ts"));
+  const std::vector<uint8_t> again = bytes;
+  bytes.insert(bytes.end(), again.begin(), again.end());
+  ASSERT_EQ(player_open_stream(kPort, nullptr, 0, 1024 * 1024), 1);
+  const std::string file = TempPath("restart.ts");
+  ASSERT_EQ(player_start_record(kPort, file.c_str(), 0), 1);
+  Feed(bytes, 0, bytes.size(), PushToPlayer);
+  EXPECT_EQ(player_stop_record(kPort), 1);
+  EXPECT_EQ(player_close_stream(kPort), 1);
+  EXPECT_EQ(ProbeFrameCount(file), 2 * ProbeFrameCount(Clip("ts")));
+  ExpectPlayableFromItsStart(file);
+  EXPECT_NEAR(ProbeDuration(file), 4.0, 0.2);
+}
+
+TEST(ConverterSwitchTest, FilesPutEndToEndHoldEveryPicture) {
+  const std::vector<uint8_t> bytes = ReadBytes(Clip("3gp"));
+  const std::vector<std::string> files = {TempPath("split-1.3gp"), TempPath("split-2.3gp"),
+                                          TempPath("split-3.3gp")};
+  ASSERT_EQ(conv_start(kPort, files[0].c_str()), 0);
+  Feed(bytes, 0, bytes.size() / 3, PushToConverter);
+  ASSERT_EQ(conv_switch_file(kPort, files[1].c_str()), 0);
+  Feed(bytes, bytes.size() / 3, 2 * bytes.size() / 3, PushToConverter);
+  ASSERT_EQ(conv_switch_file(kPort, files[2].c_str()), 0);
+  Feed(bytes, 2 * bytes.size() / 3, bytes.size(), PushToConverter);
+  ASSERT_EQ(conv_stop(kPort), 0);
+  int total = 0;
+  for (const std::string& file : files) {
+    ExpectPlayableFromItsStart(file);
+    total += ProbeFrameCount(file);
+  }
+  EXPECT_EQ(total, ProbeFrameCount(Clip("3gp")));
+}
+
+TEST(ConverterSwitchTest, ASwitchToAFileThatCannotBeMadeChangesNothing) {
+  const std::vector<uint8_t> bytes = ReadBytes(Clip("3gp"));
+  const std::string file = TempPath("kept.3gp");
+  ASSERT_EQ(conv_start(kPort, file.c_str()), 0);
+  Feed(bytes, 0, bytes.size() / 2, PushToConverter);
+  EXPECT_NE(conv_switch_file(kPort, TempPath("no-such-folder/x.3gp").c_str()), 0);
+  Feed(bytes, bytes.size() / 2, bytes.size(), PushToConverter);
+  ASSERT_EQ(conv_stop(kPort), 0);
+  EXPECT_EQ(ProbeFrameCount(file), ProbeFrameCount(Clip("3gp")));
+}
+
+// A small file system of its own that fills up while recording.
+class FullFileSystemTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = TempPath("full-fs");
+    std::filesystem::create_directories(folder_);
+    if (mount("qxrecord", folder_.c_str(), "tmpfs", 0, "size=64k") != 0) {
+      GTEST_SKIP() << "cannot mount a small tmpfs here (needs root): " << std::strerror(errno);
+    }
+    mounted_ = true;
+  }
+  void TearDown() override {
+    player_close_stream(kPort);
+    if (mounted_) umount2(folder_.c_str(), MNT_DETACH);
+  }
+
+  std::string folder_;
+  bool mounted_ = false;
+};
+
+TEST_F(FullFileSystemTest, EveryBackendReportsTheFileItCouldNotWrite) {
+  const std::vector<uint8_t> bytes = ReadBytes(Clip("long"));
+  ASSERT_GT(bytes.size(), 64U * 1024) << "the clip must not fit";
+  struct Case {
+    const char* name;
+    std::function<bool()> run;
+  };
+  const std::string ts = folder_ + "/player.ts";
+  const std::string gp = folder_ + "/converter.3gp";
+  const std::vector<uint8_t> gp_bytes = ReadBytes(Long3gpClip());
+  ASSERT_GT(gp_bytes.size(), 64U * 1024) << "the clip must not fit";
+  const Case cases[] = {
+      {"player",
+       [&] {
+         EXPECT_EQ(player_open_stream(kPort, nullptr, 0, 4 * 1024 * 1024), 1);
+         EXPECT_EQ(player_start_record(kPort, ts.c_str(), 0), 1);
+         Feed(bytes, 0, bytes.size(), PushToPlayer);
+         return player_stop_record(kPort) == 1;
+       }},
+      {"converter",
+       [&] {
+         EXPECT_EQ(conv_start(kPort, gp.c_str()), 0);
+         Feed(gp_bytes, 0, gp_bytes.size(), PushToConverter);
+         return conv_stop(kPort) == 0;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_FALSE(c.run()) << "a file cut short by a full disk is no success";
+    RunCommand("rm -f '" + folder_ + "'/*");
+  }
+}
+
+// Through the library: the result codes and announcements a client sees.
+struct Announced {
+  std::mutex mutex;
+  std::vector<std::string> files;
+};
+
+void OVRA_CALLBACK Heard(int32_t /*port*/, const char* file_name, uintptr_t user) {
+  auto* announced = reinterpret_cast<Announced*>(user);
+  std::lock_guard<std::mutex> guard(announced->mutex);
+  announced->files.emplace_back(file_name);
+}
+
+TEST(LibraryRecordingTest, ConverterRecordingOfAPlayerStreamIsRefusedAndThePortGoesOn) {
+  const std::vector<uint8_t> bytes = ReadBytes(Clip("ts"));
+  int32_t port = -1;
+  ASSERT_EQ(Ovra_OpenStream(&port, nullptr, 0, 1024 * 1024, OVRA_MEDIA_PLAYER), OVRA_OK);
+  EXPECT_EQ(Ovra_RecordStart(port, TempPath("refused.3gp").c_str(), OVRA_MEDIA_3GPP),
+            OVRA_MEDIA_TYPE_NOT_RIGHT);
+  EXPECT_FALSE(std::filesystem::exists(TempPath("refused.3gp")));
+  ASSERT_EQ(Ovra_Play(port, nullptr), OVRA_OK);
+  EXPECT_EQ(Ovra_InputData(port, bytes.data(), kBlock), OVRA_OK);
+  EXPECT_EQ(Ovra_Stop(port), OVRA_OK);
+  EXPECT_EQ(Ovra_CloseStream(port), OVRA_OK);
+}
+
+TEST(LibraryRecordingTest, ASwitchIntoAMissingFolderAnnouncesTheFinishedFileAndEnds) {
+  const std::vector<uint8_t> bytes = ReadBytes(Clip("ts"));
+  int32_t port = -1;
+  ASSERT_EQ(Ovra_OpenStream(&port, nullptr, 0, 1024 * 1024, OVRA_MEDIA_PLAYER), OVRA_OK);
+  Announced announced;
+  ASSERT_EQ(Ovra_SetRecordFileReadyCallback(port, &Heard, reinterpret_cast<uintptr_t>(&announced)),
+            OVRA_OK);
+  const std::string first = TempPath("before-missing.ts");
+  ASSERT_EQ(Ovra_RecordStart(port, first.c_str(), OVRA_MEDIA_PLAYER), OVRA_OK);
+  Feed(bytes, 0, bytes.size(), [port](const uint8_t* data, size_t length) {
+    return Ovra_InputData(port, data, static_cast<uint32_t>(length)) == OVRA_OK;
+  });
+  EXPECT_EQ(Ovra_RecordSwitchFile(port, TempPath("missing/next.ts").c_str()), OVRA_PLAYSDK_ERROR);
+  {
+    std::lock_guard<std::mutex> guard(announced.mutex);
+    EXPECT_EQ(announced.files, std::vector<std::string>{first});
+  }
+  EXPECT_EQ(ProbeFrameCount(first), ProbeFrameCount(Clip("ts")));
+  EXPECT_EQ(Ovra_RecordStop(port), OVRA_PARAM_ERROR) << "the recording has ended";
+  EXPECT_EQ(Ovra_CloseStream(port), OVRA_OK);
+}
+
+}  // namespace
+}  // namespace qxmedia_test
