@@ -100,9 +100,12 @@ void MediaPort::Close() {
 bool MediaPort::InputData(const uint8_t* data, size_t length) {
   if (!buffer_) return false;
   std::shared_ptr<StreamRemuxer> remuxer;
+  std::unique_ptr<RecordResumption> final_stop;
   {
     std::lock_guard<std::mutex> guard(record_mutex_);
     remuxer = remuxer_;
+    // A block after a stop: the stop was no half of a switch.
+    final_stop = std::move(resumption_);
   }
   // A block goes to both or to neither, so that offering a refused block
   // again never doubles it in either.
@@ -344,7 +347,15 @@ bool MediaPort::StartRecord(const std::string& file_name) {
     // A start on a recording port hands over to the new file at the next
     // key frame; when the new file cannot be made the old one goes on.
     if (remuxer) return remuxer->SwitchFile(file_name);
-    remuxer = StreamRemuxer::Start(port_, file_name, RecordContainer::kMpegTs);
+    std::unique_ptr<RecordResumption> resumption;
+    {
+      std::lock_guard<std::mutex> guard(record_mutex_);
+      resumption = std::move(resumption_);
+    }
+    // A start right after a stop, with nothing pushed between, is a switch:
+    // the stopped file goes on up to the key frame where the new one begins.
+    if (resumption) remuxer = StreamRemuxer::Resume(port_, std::move(*resumption), file_name);
+    if (!remuxer) remuxer = StreamRemuxer::Start(port_, file_name, RecordContainer::kMpegTs);
     if (!remuxer) return false;
     std::lock_guard<std::mutex> guard(record_mutex_);
     remuxer_ = remuxer;
@@ -371,7 +382,12 @@ bool MediaPort::StopRecord() {
       remuxer = std::move(remuxer_);
     }
     // Everything pushed so far goes into the file before the stop returns.
-    return remuxer && remuxer->Stop();
+    if (!remuxer) return false;
+    const bool whole = remuxer->Stop();
+    std::unique_ptr<RecordResumption> resumption = remuxer->TakeResumption();
+    std::lock_guard<std::mutex> guard(record_mutex_);
+    resumption_ = std::move(resumption);
+    return whole;
   }
   std::unique_ptr<StreamRecorder> recorder;
   {

@@ -220,6 +220,9 @@ class MediaPort {
   std::mutex record_mutex_;
   std::unique_ptr<StreamRecorder> recorder_;  // files; guarded by record_mutex_
   std::shared_ptr<StreamRemuxer> remuxer_;    // live streams; guarded by record_mutex_
+  // Left by the last stop of a live recording until a start or a block
+  // comes; guarded by record_mutex_.
+  std::unique_ptr<RecordResumption> resumption_;
 
   // Port thread only.
   std::unique_ptr<MediaInput> input_;

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "backends/media/ffmpeg.h"
+#include "backends/media/record_checkpoint.h"
 
 namespace qx::media {
 
@@ -34,6 +35,11 @@ class StreamRecorder {
   // `port` names the recording in log lines only.
   static std::unique_ptr<StreamRecorder> Create(int32_t port, const std::string& path,
                                                 RecordContainer container);
+  // Carries a stopped MPEG-TS file on from `checkpoint`: the file is cut
+  // back to its length there and written on with the same timestamps. The
+  // packets of the stream read again are skipped while the file holds them
+  // (see AlreadyWritten). Null when the file cannot be reopened.
+  static std::unique_ptr<StreamRecorder> Reopen(int32_t port, const RecordCheckpoint& checkpoint);
   ~StreamRecorder();
   StreamRecorder(const StreamRecorder&) = delete;
   StreamRecorder& operator=(const StreamRecorder&) = delete;
@@ -42,6 +48,16 @@ class StreamRecorder {
   // chosen streams (-1 none). Packets of other streams, and everything before
   // the first video key frame, are left out.
   void Write(const AVFormatContext& input, int video, int audio, const AVPacket& packet);
+  // A reopened recorder: whether the packet, read again from the stream, is
+  // one the file already holds (pictures by fingerprint, sound by time).
+  bool AlreadyWritten(const AVPacket& packet, int video);
+  bool catching_up() const { return catching_up_; }
+
+  // MPEG-TS: pushes everything written out to the file and says where the
+  // file stands (see RecordCheckpoint). False for a file that has not begun
+  // or has failed.
+  bool Checkpoint(RecordCheckpoint* checkpoint);
+
   // Completes the file (its index, for 3GP). True when the file began (a
   // key frame came), every packet and the trailer were written and the file
   // was closed without an error.
@@ -63,9 +79,12 @@ class StreamRecorder {
     AVRational input_time_base{1, 1};
     int64_t next_dts = 0;  // in the input time base, for packets without timestamps
     int64_t frame_duration = 0;
-    int64_t rebase = 0;                 // added to the input's timestamps after a restart
-    int64_t last_dts = AV_NOPTS_VALUE;  // last written, in the input time base
+    int64_t rebase = 0;                       // added to the input's timestamps after a restart
+    int64_t last_dts = AV_NOPTS_VALUE;        // last written, in the input time base
+    int64_t last_input_dts = AV_NOPTS_VALUE;  // the same as the input gave it
   };
+  bool OpenFile(const char* format, bool truncate);
+  bool WriteHeader(bool continued);
   void Fail(const char* what, int code);
 
   struct OutputContextDeleter {
@@ -81,6 +100,20 @@ class StreamRecorder {
   bool finished_ = false;
   int64_t start_us_ = 0;  // input time of the first key frame
   int64_t packets_written_ = 0;
+  // Fingerprints of the pictures written since the key frame before last,
+  // and of the last one.
+  std::vector<uint64_t> earlier_group_;
+  std::vector<uint64_t> current_group_;
+  uint64_t last_picture_ = 0;
+  bool catching_up_ = false;             // reopened, the stream not yet past the file's end
+  std::vector<uint64_t> kept_pictures_;  // a reopened file's pictures, by fingerprint
+  uint64_t target_picture_ = 0;          // the reopened file's last picture
+  bool reopened_ = false;
+  bool met_kept_picture_ = false;
+  int pictures_before_file_ = 0;
+  // Bytes read again start at most two groups of pictures before the file's
+  // end; more unknown pictures than this mean the file is not met again.
+  static constexpr int kMaxPicturesBeforeFile = 1000;
 };
 
 }  // namespace qx::media

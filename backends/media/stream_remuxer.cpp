@@ -13,8 +13,52 @@ std::unique_ptr<StreamRemuxer> StreamRemuxer::Start(int32_t port, const std::str
   converter->recorder_ = StreamRecorder::Create(port, path, container);
   if (!converter->recorder_) return nullptr;
   converter->buffer_ = std::make_shared<StreamBuffer>(kBufferSize);
-  converter->thread_ = std::thread([raw = converter.get()] { raw->Run(); });
+  converter->StartThread();
   return converter;
+}
+
+std::unique_ptr<StreamRemuxer> StreamRemuxer::Resume(int32_t port, RecordResumption resumption,
+                                                     const std::string& path) {
+  std::unique_ptr<StreamRemuxer> remuxer(new StreamRemuxer());
+  remuxer->container_ = RecordContainer::kMpegTs;
+  remuxer->port_ = port;
+  remuxer->next_ = StreamRecorder::Create(port, path, RecordContainer::kMpegTs);
+  if (!remuxer->next_) return nullptr;
+  remuxer->recorder_ = StreamRecorder::Reopen(port, resumption.checkpoint);
+  if (!remuxer->recorder_) return nullptr;
+  remuxer->buffer_ = std::make_shared<StreamBuffer>(kBufferSize + resumption.bytes.size());
+  if (!remuxer->buffer_->Push(resumption.bytes.data(), resumption.bytes.size())) return nullptr;
+  remuxer->kept_ = std::move(resumption.bytes);
+  remuxer->StartThread();
+  return remuxer;
+}
+
+void StreamRemuxer::StartThread() {
+  thread_ = std::thread([this] { Run(); });
+}
+
+bool StreamRemuxer::Input(const uint8_t* data, size_t length) {
+  if (!buffer_->Push(data, length)) return false;
+  std::lock_guard<std::mutex> guard(kept_mutex_);
+  if (kept_.size() + length > kMaxKeptBytes) {
+    kept_base_ += static_cast<int64_t>(kept_.size());
+    kept_.clear();
+    kept_complete_ = false;
+  }
+  kept_.insert(kept_.end(), data, data + length);
+  return true;
+}
+
+void StreamRemuxer::KeyFrameAt(int64_t position) {
+  std::lock_guard<std::mutex> guard(kept_mutex_);
+  if (last_key_ >= kept_base_) {
+    kept_.erase(kept_.begin(), kept_.begin() + (last_key_ - kept_base_));
+    kept_base_ = last_key_;
+    kept_complete_ = true;
+  } else if (last_key_ >= 0) {
+    kept_complete_ = false;
+  }
+  last_key_ = position;
 }
 
 StreamRemuxer::~StreamRemuxer() { Stop(); }
@@ -42,10 +86,16 @@ void StreamRemuxer::Run() {
   }
   PacketPtr packet = MakePacket();
   while (input->Read(packet.get()) >= 0) {
+    const int video = input->video_stream();
+    const bool key = (packet->flags & AV_PKT_FLAG_KEY) != 0 && packet->stream_index == video;
+    if (key && packet->pos >= 0) KeyFrameAt(packet->pos);
     {
       std::lock_guard<std::mutex> guard(recorder_mutex_);
-      const bool key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
-      if (next_ && key && packet->stream_index == input->video_stream()) {
+      if (recorder_ && recorder_->AlreadyWritten(*packet, video)) {
+        av_packet_unref(packet.get());
+        continue;
+      }
+      if (next_ && key && !(recorder_ && recorder_->catching_up())) {
         FinishCurrent(true);
         recorder_ = std::move(next_);
       }
@@ -78,8 +128,26 @@ bool StreamRemuxer::Stop() {
   std::lock_guard<std::mutex> stop_guard(stop_mutex_);
   if (stopped_) return stop_result_;
   stopped_ = true;
+  RecordCheckpoint checkpoint;
+  bool resumable = false;
+  if (buffer_ && container_ == RecordContainer::kMpegTs) {
+    // Where the file stands before the stream's end drains its last
+    // pictures: a start that follows at once carries it on from there.
+    buffer_->WaitUntilConsumed();
+    std::lock_guard<std::mutex> guard(recorder_mutex_);
+    resumable =
+        !next_ && recorder_ && !recorder_->catching_up() && recorder_->Checkpoint(&checkpoint);
+  }
   if (buffer_) buffer_->EndInput();
   if (thread_.joinable()) thread_.join();
+  if (resumable) {
+    std::lock_guard<std::mutex> guard(kept_mutex_);
+    if (kept_complete_) {
+      resumption_ = std::make_unique<RecordResumption>();
+      resumption_->checkpoint = std::move(checkpoint);
+      resumption_->bytes = std::move(kept_);
+    }
+  }
   std::lock_guard<std::mutex> guard(recorder_mutex_);
   FinishCurrent(false);
   if (next_) {
@@ -90,7 +158,13 @@ bool StreamRemuxer::Stop() {
     FinishCurrent(false);
   }
   stop_result_ = all_ok_;
+  if (!stop_result_) resumption_.reset();
   return stop_result_;
+}
+
+std::unique_ptr<RecordResumption> StreamRemuxer::TakeResumption() {
+  std::lock_guard<std::mutex> guard(stop_mutex_);
+  return std::move(resumption_);
 }
 
 }  // namespace qx::media

@@ -59,6 +59,23 @@ std::string Long3gpClip() {
   return path;
 }
 
+// The checksum of every decoded picture, in presentation order.
+std::vector<std::string> PictureChecksums(const std::string& path) {
+  const std::string text = RunCommand("ffmpeg -nostdin -v error -i '" + path +
+                                      "' -map 0:v:0 -f framemd5 - | grep -v '^#'");
+  std::vector<std::string> sums;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(at, end - at);
+    const size_t comma = line.rfind(',');
+    if (comma != std::string::npos) sums.push_back(line.substr(comma + 1));
+    at = end + 1;
+  }
+  return sums;
+}
+
 // Presentation times in order and a key frame first.
 void ExpectPlayableFromItsStart(const std::string& file) {
   SCOPED_TRACE(file);
@@ -86,6 +103,34 @@ TEST_P(LiveRecordingTest, TheStopLeavesEveryPushedPictureInTheFile) {
   ASSERT_EQ(player_stop_record(kPort), 1);
   EXPECT_EQ(ProbeFrameCount(file), ProbeFrameCount(clip));
   ExpectPlayableFromItsStart(file);
+}
+
+TEST_P(LiveRecordingTest, FilesSwitchedByStopAndStartHoldEveryPictureEndToEnd) {
+  const std::string clip = Clip(GetParam());
+  const std::vector<uint8_t> bytes = ReadBytes(clip);
+  ASSERT_EQ(player_open_stream(kPort, nullptr, 0, 1024 * 1024), 1);
+  std::vector<std::string> files;
+  for (int i = 0; i < 3; ++i) {
+    files.push_back(
+        TempPath(std::string("switch-") + GetParam() + "-" + std::to_string(i) + ".ts"));
+  }
+  ASSERT_EQ(player_start_record(kPort, files[0].c_str(), 0), 1);
+  // Cuts inside pictures: the blocks do not follow the stream's packets.
+  Feed(bytes, 0, bytes.size() / 3, PushToPlayer);
+  for (int i = 1; i < 3; ++i) {
+    // A switch as the library makes it: stop, then start at once.
+    ASSERT_EQ(player_stop_record(kPort), 1);
+    ASSERT_EQ(player_start_record(kPort, files[i].c_str(), 0), 1);
+    Feed(bytes, i * bytes.size() / 3, (i + 1) * bytes.size() / 3, PushToPlayer);
+  }
+  ASSERT_EQ(player_stop_record(kPort), 1);
+  std::vector<std::string> recorded;
+  for (const std::string& file : files) {
+    ExpectPlayableFromItsStart(file);
+    const std::vector<std::string> sums = PictureChecksums(file);
+    recorded.insert(recorded.end(), sums.begin(), sums.end());
+  }
+  EXPECT_EQ(recorded, PictureChecksums(clip));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, LiveRecordingTest, ::testing::Values("ts", "ps", "long"));
