@@ -26,8 +26,39 @@ bool AudioFits(RecordContainer container, AVCodecID codec) {
              codec == AV_CODEC_ID_AC3 || codec == AV_CODEC_ID_OPUS;
     case RecordContainer::k3gp:
       return codec == AV_CODEC_ID_AAC || codec == AV_CODEC_ID_AMR_NB || codec == AV_CODEC_ID_AMR_WB;
+    case RecordContainer::kMatroska:
+      return codec != AV_CODEC_ID_NONE;
   }
   return false;
+}
+
+bool VideoFitsMpegTs(AVCodecID codec) {
+  return codec == AV_CODEC_ID_H264 || codec == AV_CODEC_ID_HEVC || codec == AV_CODEC_ID_MPEG4 ||
+         codec == AV_CODEC_ID_MPEG2VIDEO || codec == AV_CODEC_ID_MPEG1VIDEO;
+}
+
+bool Usable(const AVCodecParameters& audio) {
+  return audio.sample_rate > 0 && audio.ch_layout.nb_channels > 0;
+}
+
+// Containers read from a live stream without analysing it ahead may leave a
+// picture's size unknown (MPEG-4 Part 2 and H.263 in 3GP); muxers need it.
+// The first key frame, decoded once, tells it.
+bool FillPictureSize(AVCodecParameters* parameters, const AVPacket& key) {
+  const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
+  if (codec == nullptr) return false;
+  CodecContextPtr context(avcodec_alloc_context3(codec));
+  FramePtr frame = MakeFrame();
+  if (!context || !frame || avcodec_parameters_to_context(context.get(), parameters) < 0 ||
+      avcodec_open2(context.get(), codec, nullptr) < 0) {
+    return false;
+  }
+  if (avcodec_send_packet(context.get(), &key) < 0) return false;
+  avcodec_send_packet(context.get(), nullptr);
+  if (avcodec_receive_frame(context.get(), frame.get()) < 0) return false;
+  parameters->width = frame->width;
+  parameters->height = frame->height;
+  return parameters->width > 0 && parameters->height > 0;
 }
 
 }  // namespace
@@ -202,15 +233,42 @@ void StreamRecorder::Fail(const char* what, int code) {
   failed_ = true;
 }
 
-bool StreamRecorder::Begin(const AVFormatContext& input, int video, int audio) {
+bool StreamRecorder::ChooseContainer(const AVFormatContext& input, int video, int audio) {
+  if (container_ != RecordContainer::kMpegTs) return true;
+  const AVCodecParameters* picture = input.streams[video]->codecpar;
+  const AVCodecParameters* sound = audio >= 0 ? input.streams[audio]->codecpar : nullptr;
+  const bool sound_fits =
+      sound == nullptr || !Usable(*sound) || AudioFits(RecordContainer::kMpegTs, sound->codec_id);
+  if (VideoFitsMpegTs(picture->codec_id) && sound_fits) return true;
+  // MPEG-TS cannot carry these codecs as they are: Matroska carries them
+  // all, unchanged, in the same file.
+  AVFormatContext* output = nullptr;
+  const int result = avformat_alloc_output_context2(&output, nullptr, "matroska", path_.c_str());
+  if (result < 0) {
+    Fail("making a Matroska muxer for", result);
+    return false;
+  }
+  output->pb = output_->pb;
+  output_->pb = nullptr;
+  output_.reset(output);
+  container_ = RecordContainer::kMatroska;
+  qx::log::Info("record", port_, "\"{}\" is written as Matroska: its codecs do not fit MPEG-TS",
+                path_);
+  return true;
+}
+
+bool StreamRecorder::Begin(const AVFormatContext& input, int video, int audio,
+                           const AVPacket& key) {
+  if (!ChooseContainer(input, video, audio)) return false;
   for (int index : {video, audio}) {
     if (index < 0) continue;
     const AVStream* source = input.streams[index];
     // Audio whose parameters are not known yet (a live stream's first
     // packets) would make the muxer refuse the file: it is left out.
     if (index == audio &&
-        (!AudioFits(container_, source->codecpar->codec_id) || source->codecpar->sample_rate <= 0 ||
-         source->codecpar->ch_layout.nb_channels <= 0)) {
+        (!AudioFits(container_, source->codecpar->codec_id) || !Usable(*source->codecpar))) {
+      qx::log::Warning("record", port_, "the sound ({}) cannot go into \"{}\" and is left out",
+                       avcodec_get_name(source->codecpar->codec_id), path_);
       continue;
     }
     AVStream* stream = avformat_new_stream(output_.get(), nullptr);
@@ -218,6 +276,12 @@ bool StreamRecorder::Begin(const AVFormatContext& input, int video, int audio) {
       return false;
     }
     stream->codecpar->codec_tag = 0;
+    if (index == video && (stream->codecpar->width <= 0 || stream->codecpar->height <= 0) &&
+        !FillPictureSize(stream->codecpar, key)) {
+      qx::log::Error("record", port_, "the picture size of the {} video is unknown",
+                     avcodec_get_name(stream->codecpar->codec_id));
+      return false;
+    }
     if (stream->codecpar->codec_id == AV_CODEC_ID_AAC && stream->codecpar->frame_size == 0) {
       stream->codecpar->frame_size = 1024;  // AAC's frame; a live stream's reader leaves it unset
     }
@@ -267,7 +331,7 @@ void StreamRecorder::Write(const AVFormatContext& input, int video, int audio,
   if (!started_) {
     const bool key = (packet.flags & AV_PKT_FLAG_KEY) != 0;
     if (packet.stream_index != video || !key) return;
-    if (!Begin(input, video, audio)) {
+    if (!Begin(input, video, audio, packet)) {
       finished_ = true;
       return;
     }

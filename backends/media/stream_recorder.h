@@ -26,7 +26,9 @@
 
 namespace qx::media {
 
-enum class RecordContainer { kMpegTs, k3gp };
+// kMpegTs asks for MPEG-TS and falls back to Matroska for codecs MPEG-TS
+// cannot carry (VP8/VP9/AV1/MJPEG/H.263 video; PCM, G.711 sound).
+enum class RecordContainer { kMpegTs, k3gp, kMatroska };
 
 class StreamRecorder {
  public:
@@ -71,7 +73,8 @@ class StreamRecorder {
 
  private:
   StreamRecorder() = default;
-  bool Begin(const AVFormatContext& input, int video, int audio);
+  bool Begin(const AVFormatContext& input, int video, int audio, const AVPacket& key);
+  bool ChooseContainer(const AVFormatContext& input, int video, int audio);
 
   struct OutputStream {
     int input_index = -1;

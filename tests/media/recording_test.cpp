@@ -5,6 +5,8 @@
 #include <sys/mount.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -181,6 +183,109 @@ TEST(ConverterSwitchTest, ASwitchToAFileThatCannotBeMadeChangesNothing) {
   ASSERT_EQ(conv_stop(kPort), 0);
   EXPECT_EQ(ProbeFrameCount(file), ProbeFrameCount(Clip("3gp")));
 }
+
+// A clip made for these tests with the ffmpeg tool (kept for the process).
+std::string MadeClip(const std::string& name, const std::string& arguments) {
+  const std::string path = TempPath(name);
+  if (!std::filesystem::exists(path)) {
+    RunCommand(
+        "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi "
+        "-i testsrc2=size=176x144:rate=25 -f lavfi "
+        "-i sine=frequency=800:sample_rate=8000:duration=2 -frames:v 50 " +
+        arguments + " '" + path + "'");
+  }
+  return path;
+}
+
+struct SourceFormat {
+  const char* name;        // file name, its extension the container
+  const char* arguments;   // the ffmpeg tool's encoding arguments
+  const char* codec;       // the recorded video's codec, as ffprobe names it
+  const char* sound = "";  // the recorded sound's codec ("" none)
+};
+
+std::string SoundCodec(const std::string& path) {
+  std::string name = RunCommand(
+      "ffprobe -v error -select_streams a:0 -show_entries "
+      "stream=codec_name -of csv=p=0 '" +
+      path + "'");
+  // MPEG-TS lists its streams once per program as well: the first line.
+  return name.substr(0, name.find('\n'));
+}
+
+// The classic 3GPP codecs, pushed as a streamable 3GP (index first).
+class ConverterCodecTest : public ::testing::TestWithParam<SourceFormat> {};
+
+TEST_P(ConverterCodecTest, EveryPictureIsWrittenWithItsCodec) {
+  const SourceFormat format = GetParam();
+  const std::string clip = MadeClip(format.name, format.arguments);
+  const std::vector<uint8_t> bytes = ReadBytes(clip);
+  const std::string file = TempPath(std::string("converted-") + format.name);
+  ASSERT_EQ(conv_start(kPort, file.c_str()), 0);
+  Feed(bytes, 0, bytes.size(), PushToConverter);
+  ASSERT_EQ(conv_stop(kPort), 0);
+  EXPECT_EQ(ProbeVideoEntry(file, "codec_name"), format.codec);
+  EXPECT_EQ(ProbeFrameCount(file), 50);
+  ExpectPlayableFromItsStart(file);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codecs, ConverterCodecTest,
+    ::testing::Values(
+        SourceFormat{"mpeg4.3gp",
+                     "-c:v mpeg4 -g 12 -c:a aac -b:a 24k -ac 1 -movflags +faststart -f 3gp",
+                     "mpeg4"},
+        SourceFormat{"h263.3gp",
+                     "-c:v h263 -g 12 -c:a aac -b:a 24k -ac 1 -movflags +faststart -f 3gp",
+                     "h263"}),
+    [](const ::testing::TestParamInfo<SourceFormat>& param) {
+      return std::string(param.param.codec);
+    });
+
+// A file port records the packets it plays, from any container it reads.
+class FileSourceTest : public ::testing::TestWithParam<SourceFormat> {
+ protected:
+  void TearDown() override { player_close_file(kPort); }
+};
+
+TEST_P(FileSourceTest, TheRecordingHoldsEveryPictureInOrder) {
+  const SourceFormat format = GetParam();
+  const std::string clip = MadeClip(format.name, format.arguments);
+  ASSERT_EQ(player_open_file(kPort, clip.c_str()), 1);
+  const std::string file = TempPath(std::string("from-") + format.name + ".ts");
+  ASSERT_EQ(player_start_record(kPort, file.c_str(), 0), 1);
+  std::atomic<bool> ended{false};
+  ASSERT_EQ(
+      player_set_file_end_callback(
+          kPort,
+          [](int32_t, uintptr_t user) { reinterpret_cast<std::atomic<bool>*>(user)->store(true); },
+          reinterpret_cast<uintptr_t>(&ended)),
+      1);
+  ASSERT_EQ(player_play(kPort, nullptr), 1);
+  for (int i = 0; i < 4; ++i) player_faster(kPort);
+  ASSERT_TRUE(WaitFor([&] { return ended.load(); }));
+  ASSERT_EQ(player_stop_record(kPort), 1);
+  EXPECT_EQ(ProbeVideoEntry(file, "codec_name"), format.codec);
+  EXPECT_EQ(SoundCodec(file), format.sound) << "every sound stream is recorded as it is";
+  EXPECT_EQ(ProbeFrameCount(file), ProbeFrameCount(clip));
+  ExpectPlayableFromItsStart(file);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Containers, FileSourceTest,
+    ::testing::Values(
+        SourceFormat{"bframes.mkv", "-c:v libx264 -g 12 -bf 2 -pix_fmt yuv420p -c:a aac", "h264",
+                     "aac"},
+        SourceFormat{"mpeg4-mulaw.avi", "-c:v mpeg4 -g 12 -c:a pcm_mulaw", "mpeg4", "pcm_mulaw"},
+        SourceFormat{"vp9.webm", "-c:v libvpx-vp9 -g 12 -deadline realtime -c:a libopus", "vp9",
+                     "opus"},
+        SourceFormat{"mjpeg-pcm.avi", "-c:v mjpeg -g 12 -c:a pcm_s16le", "mjpeg", "pcm_s16le"}),
+    [](const ::testing::TestParamInfo<SourceFormat>& param) {
+      std::string name = param.param.name;
+      std::replace_if(
+          name.begin(), name.end(), [](char c) { return !std::isalnum(c); }, '_');
+      return name;
+    });
 
 // A small file system of its own that fills up while recording.
 class FullFileSystemTest : public ::testing::Test {
