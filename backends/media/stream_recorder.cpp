@@ -18,6 +18,9 @@ constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
 // A stream whose timestamps go forward by more than this between two
 // packets has restarted or lost its clock: the file goes on without a gap.
 constexpr int64_t kLeapUs = 10 * AV_TIME_BASE;
+// A step back longer than this is a restarted clock; a shorter one is a
+// reader's guess to be smoothed over.
+constexpr int64_t kRestartUs = AV_TIME_BASE;
 
 bool AudioFits(RecordContainer container, AVCodecID codec) {
   switch (container) {
@@ -233,6 +236,26 @@ void StreamRecorder::Fail(const char* what, int code) {
   failed_ = true;
 }
 
+// The same for sound: a live stream's reader does not know the rate and
+// channels until a packet has been decoded.
+static bool FillSoundFormat(AVCodecParameters* parameters, const AVPacket& packet) {
+  const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
+  if (codec == nullptr) return false;
+  CodecContextPtr context(avcodec_alloc_context3(codec));
+  FramePtr frame = MakeFrame();
+  if (!context || !frame || avcodec_parameters_to_context(context.get(), parameters) < 0 ||
+      avcodec_open2(context.get(), codec, nullptr) < 0) {
+    return false;
+  }
+  if (avcodec_send_packet(context.get(), &packet) < 0) return false;
+  avcodec_send_packet(context.get(), nullptr);
+  if (avcodec_receive_frame(context.get(), frame.get()) < 0) return false;
+  parameters->sample_rate = frame->sample_rate;
+  if (av_channel_layout_copy(&parameters->ch_layout, &frame->ch_layout) < 0) return false;
+  if (parameters->frame_size <= 0) parameters->frame_size = frame->nb_samples;
+  return Usable(*parameters);
+}
+
 bool StreamRecorder::ChooseContainer(const AVFormatContext& input, int video, int audio) {
   if (container_ != RecordContainer::kMpegTs) return true;
   const AVCodecParameters* picture = input.streams[video]->codecpar;
@@ -259,6 +282,10 @@ bool StreamRecorder::ChooseContainer(const AVFormatContext& input, int video, in
 
 bool StreamRecorder::Begin(const AVFormatContext& input, int video, int audio,
                            const AVPacket& key) {
+  if (audio >= 0 && !Usable(*input.streams[audio]->codecpar) && early_sound_ &&
+      !FillSoundFormat(input.streams[audio]->codecpar, *early_sound_)) {
+    qx::log::Warning("record", port_, "the sound's format cannot be read from its first packet");
+  }
   if (!ChooseContainer(input, video, audio)) return false;
   for (int index : {video, audio}) {
     if (index < 0) continue;
@@ -328,19 +355,41 @@ bool StreamRecorder::WriteHeader(bool continued) {
 void StreamRecorder::Write(const AVFormatContext& input, int video, int audio,
                            const AVPacket& packet) {
   if (finished_ || (packet.stream_index != video && packet.stream_index != audio)) return;
-  if (!started_) {
-    const bool key = (packet.flags & AV_PKT_FLAG_KEY) != 0;
-    if (packet.stream_index != video || !key) return;
-    if (!Begin(input, video, audio, packet)) {
-      finished_ = true;
-      return;
-    }
-    started_ = true;
-    const int64_t first = packet.dts != AV_NOPTS_VALUE ? packet.dts : packet.pts;
-    start_us_ = first == AV_NOPTS_VALUE
-                    ? 0
-                    : av_rescale_q(first, input.streams[video]->time_base, kMicroseconds);
+  if (started_) {
+    WritePacket(video, packet);
+    return;
   }
+  if (packet.stream_index == audio && !early_sound_) {
+    // Kept to learn the sound's format from, should the reader not know it.
+    early_sound_ = MakePacket();
+    if (early_sound_ && av_packet_ref(early_sound_.get(), &packet) < 0) early_sound_.reset();
+  }
+  const bool key = (packet.flags & AV_PKT_FLAG_KEY) != 0 && packet.stream_index == video;
+  if (waiting_.empty() && !key) return;
+  PacketPtr copy = MakePacket();
+  if (copy == nullptr || av_packet_ref(copy.get(), &packet) < 0) return;
+  waiting_.push_back(std::move(copy));
+  // A live stream's sound format is known from its first packet only: the
+  // file waits for it (a little) so that the sound is not left out.
+  const bool sound_unknown = audio >= 0 && !Usable(*input.streams[audio]->codecpar) &&
+                             !early_sound_ && waiting_.size() < kMaxWaitingPackets;
+  if (sound_unknown) return;
+  std::vector<PacketPtr> waiting = std::move(waiting_);
+  waiting_.clear();
+  const AVPacket& first_key = *waiting.front();
+  if (!Begin(input, video, audio, first_key)) {
+    finished_ = true;
+    return;
+  }
+  started_ = true;
+  const int64_t first = first_key.dts != AV_NOPTS_VALUE ? first_key.dts : first_key.pts;
+  start_us_ = first == AV_NOPTS_VALUE
+                  ? 0
+                  : av_rescale_q(first, input.streams[video]->time_base, kMicroseconds);
+  for (const PacketPtr& queued : waiting) WritePacket(video, *queued);
+}
+
+void StreamRecorder::WritePacket(int video, const AVPacket& packet) {
   OutputStream* entry = nullptr;
   for (OutputStream& candidate : streams_) {
     if (candidate.input_index == packet.stream_index) entry = &candidate;
@@ -368,14 +417,21 @@ void StreamRecorder::Write(const AVFormatContext& input, int video, int audio,
   entry->next_dts = copy->dts + step;
   const int64_t offset = av_rescale_q(start_us_, kMicroseconds, entry->input_time_base);
   int64_t dts = copy->dts + entry->rebase - offset;
+  int64_t nudge = 0;
   if (entry->last_dts != AV_NOPTS_VALUE) {
     const int64_t leap = av_rescale_q(kLeapUs, kMicroseconds, entry->input_time_base);
-    if (dts <= entry->last_dts || dts - entry->last_dts > leap) {
+    const int64_t restart = av_rescale_q(kRestartUs, kMicroseconds, entry->input_time_base);
+    if (entry->last_dts - dts > restart || dts - entry->last_dts > leap) {
       const int64_t shift = entry->last_dts + step - dts;
       qx::log::Info("record", port_, "timestamps of stream {} jumped by {} ms: rebased",
                     packet.stream_index, ToMilliseconds(-shift, entry->input_time_base));
       entry->rebase += shift;
       dts += shift;
+    } else if (dts <= entry->last_dts) {
+      // A small step back (sound packets whose times a reader guessed):
+      // decode times must still increase in the file.
+      nudge = entry->last_dts + 1 - dts;
+      dts += nudge;
     }
   } else if (dts < 0 && packet.stream_index != video) {
     return;  // audio from before the first picture
@@ -383,6 +439,7 @@ void StreamRecorder::Write(const AVFormatContext& input, int video, int audio,
   const int64_t moved = entry->rebase - offset;
   copy->dts = dts;
   if (copy->pts != AV_NOPTS_VALUE) copy->pts += moved;
+  if (copy->pts != AV_NOPTS_VALUE && copy->pts < dts) copy->pts = dts;
   entry->last_dts = dts;
   av_packet_rescale_ts(copy.get(), entry->input_time_base, entry->stream->time_base);
   copy->stream_index = entry->stream->index;

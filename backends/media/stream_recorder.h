@@ -112,6 +112,11 @@ class StreamRecorder {
   std::vector<uint64_t> kept_pictures_;  // a reopened file's pictures, by fingerprint
   uint64_t target_picture_ = 0;          // the reopened file's last picture
   bool reopened_ = false;
+  PacketPtr early_sound_;  // the first sound packet before the file began
+  // From the first key frame on while the sound's format is unknown.
+  std::vector<PacketPtr> waiting_;
+  static constexpr size_t kMaxWaitingPackets = 200;
+  void WritePacket(int video, const AVPacket& packet);
   bool met_kept_picture_ = false;
   int pictures_before_file_ = 0;
   // Bytes read again start at most two groups of pictures before the file's

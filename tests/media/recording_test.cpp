@@ -61,6 +61,15 @@ std::string Long3gpClip() {
   return path;
 }
 
+std::string SoundCodec(const std::string& path) {
+  std::string name = RunCommand(
+      "ffprobe -v error -select_streams a:0 -show_entries "
+      "stream=codec_name -of csv=p=0 '" +
+      path + "'");
+  // MPEG-TS lists its streams once per program as well: the first line.
+  return name.substr(0, name.find('\n'));
+}
+
 // The checksum of every decoded picture, in presentation order.
 std::vector<std::string> PictureChecksums(const std::string& path) {
   const std::string text = RunCommand("ffmpeg -nostdin -v error -i '" + path +
@@ -104,6 +113,7 @@ TEST_P(LiveRecordingTest, TheStopLeavesEveryPushedPictureInTheFile) {
   // Nothing pushed after the last picture: the stop must still write it.
   ASSERT_EQ(player_stop_record(kPort), 1);
   EXPECT_EQ(ProbeFrameCount(file), ProbeFrameCount(clip));
+  EXPECT_EQ(SoundCodec(file), SoundCodec(clip));
   ExpectPlayableFromItsStart(file);
 }
 
@@ -203,15 +213,6 @@ struct SourceFormat {
   const char* codec;       // the recorded video's codec, as ffprobe names it
   const char* sound = "";  // the recorded sound's codec ("" none)
 };
-
-std::string SoundCodec(const std::string& path) {
-  std::string name = RunCommand(
-      "ffprobe -v error -select_streams a:0 -show_entries "
-      "stream=codec_name -of csv=p=0 '" +
-      path + "'");
-  // MPEG-TS lists its streams once per program as well: the first line.
-  return name.substr(0, name.find('\n'));
-}
 
 // The classic 3GPP codecs, pushed as a streamable 3GP (index first).
 class ConverterCodecTest : public ::testing::TestWithParam<SourceFormat> {};
