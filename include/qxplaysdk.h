@@ -401,8 +401,18 @@ OVRA_API int32_t OVRA_CALL Ovra_RecordStart(int32_t port, const char* file_name,
  * stays with the port.
  * Checks: port outside 33..97 or free: -2; not recording: -2; media type
  * neither 0 nor 1: -2; converter recording on a port not in stream mode:
- * -8. Refusal: -3 / -5; the recording then goes on and nothing is
- * announced. */
+ * -8. Refusal: -3 / -5 and nothing is announced. The backend refuses when
+ * the file could not be written whole (a write error such as a full disk,
+ * its trailer, or no key frame arrived); its recording has then ended all
+ * the same, the file keeps what was written, and the port still counts as
+ * recording: a repeated stop is refused again, a new Ovra_RecordStart
+ * starts afresh.
+ * On Linux the files hold every picture the port received between start
+ * and stop, each file from a key frame: MPEG-TS when the codecs fit (H.264,
+ * H.265, MPEG-2, MPEG-4 Part 2 video; AAC, MP2, MP3, AC-3, Opus sound),
+ * otherwise Matroska under the same name; every sound stream is kept as it
+ * is. Converter recordings are 3GP (AAC or AMR sound; other sound is left
+ * out). */
 OVRA_API int32_t OVRA_CALL Ovra_RecordStop(int32_t port);
 
 /* Finishes the current recording file, announces it to the record-file-ready
@@ -418,7 +428,10 @@ OVRA_API int32_t OVRA_CALL Ovra_RecordStop(int32_t port);
  * old name is kept; if the old file had been finished it is announced all
  * the same and the recording has ended, as after Ovra_RecordStop (the port
  * no longer records, a later Ovra_RecordStop returns -2, start again with
- * Ovra_RecordStart). */
+ * Ovra_RecordStart). The file being left goes on until the next key frame,
+ * where the new file begins, so it may still grow by up to one group of
+ * pictures after it is announced (Linux: MPEG-TS files stay readable
+ * throughout; 3GP files are complete once the next key frame came). */
 OVRA_API int32_t OVRA_CALL Ovra_RecordSwitchFile(int32_t port, const char* new_file_name);
 
 /* Sets the port's record-file-ready callback (NULL turns announcements off)
