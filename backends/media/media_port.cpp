@@ -361,17 +361,7 @@ bool MediaPort::StartRecord(const std::string& file_name) {
     remuxer_ = remuxer;
     return true;
   }
-  std::unique_ptr<StreamRecorder> recorder =
-      StreamRecorder::Create(port_, file_name, RecordContainer::kMpegTs);
-  if (!recorder) return false;
-  std::unique_ptr<StreamRecorder> previous;
-  {
-    std::lock_guard<std::mutex> guard(record_mutex_);
-    previous = std::move(recorder_);
-    recorder_ = std::move(recorder);
-  }
-  if (previous) previous->Finish();
-  return true;
+  return file_recording_.Start(file_name);
 }
 
 bool MediaPort::StopRecord() {
@@ -389,12 +379,7 @@ bool MediaPort::StopRecord() {
     resumption_ = std::move(resumption);
     return whole;
   }
-  std::unique_ptr<StreamRecorder> recorder;
-  {
-    std::lock_guard<std::mutex> guard(record_mutex_);
-    recorder = std::move(recorder_);
-  }
-  return recorder && recorder->Finish();
+  return file_recording_.Stop();
 }
 
 // ---------------------------------------------------------------------------
@@ -697,10 +682,7 @@ void MediaPort::ReachEnd() {
 }
 
 void MediaPort::Record(const AVPacket& packet) {
-  std::lock_guard<std::mutex> guard(record_mutex_);
-  if (recorder_) {
-    recorder_->Write(*input_->context(), input_->video_stream(), input_->audio_stream(), packet);
-  }
+  file_recording_.Write(*input_->context(), input_->video_stream(), input_->audio_stream(), packet);
 }
 
 void MediaPort::PlayAudio(const AVPacket& packet) {

@@ -115,7 +115,8 @@ bool StreamRecorder::OpenFile(const char* format, bool truncate) {
 }
 
 std::unique_ptr<StreamRecorder> StreamRecorder::Reopen(int32_t port,
-                                                       const RecordCheckpoint& checkpoint) {
+                                                       const RecordCheckpoint& checkpoint,
+                                                       bool catch_up) {
   std::unique_ptr<StreamRecorder> recorder(new StreamRecorder());
   recorder->port_ = port;
   recorder->path_ = checkpoint.path;
@@ -145,8 +146,8 @@ std::unique_ptr<StreamRecorder> StreamRecorder::Reopen(int32_t port,
   }
   if (!recorder->WriteHeader(true)) return nullptr;
   recorder->started_ = true;
-  recorder->reopened_ = true;
-  recorder->catching_up_ = true;
+  recorder->reopened_ = catch_up;
+  recorder->catching_up_ = catch_up;
   recorder->start_us_ = checkpoint.start_us;
   recorder->kept_pictures_ = checkpoint.kept_pictures;
   recorder->target_picture_ = checkpoint.last_picture;

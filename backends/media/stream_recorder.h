@@ -41,7 +41,10 @@ class StreamRecorder {
   // back to its length there and written on with the same timestamps. The
   // packets of the stream read again are skipped while the file holds them
   // (see AlreadyWritten). Null when the file cannot be reopened.
-  static std::unique_ptr<StreamRecorder> Reopen(int32_t port, const RecordCheckpoint& checkpoint);
+  // `catch_up` false: the packets that follow are all new (a file port,
+  // whose packets are never read twice).
+  static std::unique_ptr<StreamRecorder> Reopen(int32_t port, const RecordCheckpoint& checkpoint,
+                                                bool catch_up = true);
   ~StreamRecorder();
   StreamRecorder(const StreamRecorder&) = delete;
   StreamRecorder& operator=(const StreamRecorder&) = delete;

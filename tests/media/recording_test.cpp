@@ -288,6 +288,38 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
+TEST(FileSwitchTest, FilesSwitchedByStopAndStartWhilePlayingHoldEveryPicture) {
+  const std::string clip = Clip("mp4");
+  ASSERT_EQ(player_open_file(kPort, clip.c_str()), 1);
+  std::atomic<bool> ended{false};
+  ASSERT_EQ(
+      player_set_file_end_callback(
+          kPort,
+          [](int32_t, uintptr_t user) { reinterpret_cast<std::atomic<bool>*>(user)->store(true); },
+          reinterpret_cast<uintptr_t>(&ended)),
+      1);
+  const std::vector<std::string> files = {
+      TempPath("file-switch-0.ts"), TempPath("file-switch-1.ts"), TempPath("file-switch-2.ts")};
+  ASSERT_EQ(player_start_record(kPort, files[0].c_str(), 0), 1);
+  ASSERT_EQ(player_play(kPort, nullptr), 1);
+  for (int i = 1; i < 3; ++i) {
+    ASSERT_TRUE(WaitFor([&] { return player_get_played_frames(kPort) >= 15U * i; }));
+    ASSERT_EQ(player_stop_record(kPort), 1);
+    ASSERT_EQ(player_start_record(kPort, files[i].c_str(), 0), 1);
+  }
+  for (int i = 0; i < 4; ++i) player_faster(kPort);
+  ASSERT_TRUE(WaitFor([&] { return ended.load(); }));
+  ASSERT_EQ(player_stop_record(kPort), 1);
+  EXPECT_EQ(player_close_file(kPort), 1);
+  std::vector<std::string> recorded;
+  for (const std::string& file : files) {
+    ExpectPlayableFromItsStart(file);
+    const std::vector<std::string> sums = PictureChecksums(file);
+    recorded.insert(recorded.end(), sums.begin(), sums.end());
+  }
+  EXPECT_EQ(recorded, PictureChecksums(clip));
+}
+
 // A small file system of its own that fills up while recording.
 class FullFileSystemTest : public ::testing::Test {
  protected:
