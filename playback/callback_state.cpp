@@ -11,19 +11,13 @@ namespace {
 std::atomic<OvraDrawFun> draw_function{nullptr};
 std::atomic<OvraFileEndCallback> file_end_callback{nullptr};
 
-// A port's decode callback and counter, on a cache line of their own: the
-// counter is written for every frame, by the thread delivering that port's
-// frames.
+// A port's gate on a cache line of its own: it is written for every frame,
+// by the thread delivering that port's frames.
 struct alignas(kCacheLineSize) PortDecodeState {
-  std::atomic<OvraDecodeCallback> callback{nullptr};
-  uint32_t counter = 0;
+  DecodeGate gate;
 };
 
 std::array<PortDecodeState, kPortCount> decode_states{};
-
-PortDecodeState& DecodeStateOf(int32_t port) {
-  return decode_states[static_cast<std::size_t>(port)];
-}
 
 }  // namespace
 
@@ -39,26 +33,18 @@ void StoreFileEndCallback(OvraFileEndCallback callback) {
   file_end_callback.store(callback, std::memory_order_release);
 }
 
-OvraDecodeCallback LoadDecodeCallback(int32_t port) {
-  return DecodeStateOf(port).callback.load(std::memory_order_acquire);
-}
-void StoreDecodeCallback(int32_t port, OvraDecodeCallback callback) {
-  DecodeStateOf(port).callback.store(callback, std::memory_order_release);
+DecodeGate& DecodeGateOf(int32_t port) {
+  return decode_states[static_cast<std::size_t>(port)].gate;
 }
 
-uint32_t TakeDecodeSequence(int32_t port) { return DecodeStateOf(port).counter++; }
-
-void ClearDecodeState(int32_t port) {
-  DecodeStateOf(port).counter = 0;
-  StoreDecodeCallback(port, nullptr);
-}
+OvraDecodeCallback LoadDecodeCallback(int32_t port) { return DecodeGateOf(port).callback(); }
 
 void ResetCallbackState() {
   StoreDrawFunction(nullptr);
   StoreFileEndCallback(nullptr);
   for (int32_t port = 0; port < kPortCount; ++port) {
-    SectionGuard guard(&PortLock(port));
-    ClearDecodeState(port);
+    DecodeGateOf(port).Clear();
+    DecodeGateOf(port).WaitForRetired();
   }
 }
 
