@@ -130,7 +130,7 @@ bool StreamRemuxer::Stop() {
   stopped_ = true;
   RecordCheckpoint checkpoint;
   bool resumable = false;
-  if (buffer_ && container_ == RecordContainer::kMpegTs) {
+  if (buffer_ && thread_.joinable() && container_ == RecordContainer::kMpegTs) {
     // Where the file stands before the stream's end drains its last
     // pictures: a start that follows at once carries it on from there.
     buffer_->WaitUntilConsumed();
