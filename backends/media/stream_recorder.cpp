@@ -1,5 +1,7 @@
 #include "backends/media/stream_recorder.h"
 
+#include "backends/media/record_formats.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,48 +23,6 @@ constexpr int64_t kLeapUs = 10 * AV_TIME_BASE;
 // A step back longer than this is a restarted clock; a shorter one is a
 // reader's guess to be smoothed over.
 constexpr int64_t kRestartUs = AV_TIME_BASE;
-
-bool AudioFits(RecordContainer container, AVCodecID codec) {
-  switch (container) {
-    case RecordContainer::kMpegTs:
-      return codec == AV_CODEC_ID_AAC || codec == AV_CODEC_ID_MP2 || codec == AV_CODEC_ID_MP3 ||
-             codec == AV_CODEC_ID_AC3 || codec == AV_CODEC_ID_OPUS;
-    case RecordContainer::k3gp:
-      return codec == AV_CODEC_ID_AAC || codec == AV_CODEC_ID_AMR_NB || codec == AV_CODEC_ID_AMR_WB;
-    case RecordContainer::kMatroska:
-      return codec != AV_CODEC_ID_NONE;
-  }
-  return false;
-}
-
-bool VideoFitsMpegTs(AVCodecID codec) {
-  return codec == AV_CODEC_ID_H264 || codec == AV_CODEC_ID_HEVC || codec == AV_CODEC_ID_MPEG4 ||
-         codec == AV_CODEC_ID_MPEG2VIDEO || codec == AV_CODEC_ID_MPEG1VIDEO;
-}
-
-bool Usable(const AVCodecParameters& audio) {
-  return audio.sample_rate > 0 && audio.ch_layout.nb_channels > 0;
-}
-
-// Containers read from a live stream without analysing it ahead may leave a
-// picture's size unknown (MPEG-4 Part 2 and H.263 in 3GP); muxers need it.
-// The first key frame, decoded once, tells it.
-bool FillPictureSize(AVCodecParameters* parameters, const AVPacket& key) {
-  const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
-  if (codec == nullptr) return false;
-  CodecContextPtr context(avcodec_alloc_context3(codec));
-  FramePtr frame = MakeFrame();
-  if (!context || !frame || avcodec_parameters_to_context(context.get(), parameters) < 0 ||
-      avcodec_open2(context.get(), codec, nullptr) < 0) {
-    return false;
-  }
-  if (avcodec_send_packet(context.get(), &key) < 0) return false;
-  avcodec_send_packet(context.get(), nullptr);
-  if (avcodec_receive_frame(context.get(), frame.get()) < 0) return false;
-  parameters->width = frame->width;
-  parameters->height = frame->height;
-  return parameters->width > 0 && parameters->height > 0;
-}
 
 }  // namespace
 
@@ -237,32 +197,12 @@ void StreamRecorder::Fail(const char* what, int code) {
   failed_ = true;
 }
 
-// The same for sound: a live stream's reader does not know the rate and
-// channels until a packet has been decoded.
-static bool FillSoundFormat(AVCodecParameters* parameters, const AVPacket& packet) {
-  const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
-  if (codec == nullptr) return false;
-  CodecContextPtr context(avcodec_alloc_context3(codec));
-  FramePtr frame = MakeFrame();
-  if (!context || !frame || avcodec_parameters_to_context(context.get(), parameters) < 0 ||
-      avcodec_open2(context.get(), codec, nullptr) < 0) {
-    return false;
-  }
-  if (avcodec_send_packet(context.get(), &packet) < 0) return false;
-  avcodec_send_packet(context.get(), nullptr);
-  if (avcodec_receive_frame(context.get(), frame.get()) < 0) return false;
-  parameters->sample_rate = frame->sample_rate;
-  if (av_channel_layout_copy(&parameters->ch_layout, &frame->ch_layout) < 0) return false;
-  if (parameters->frame_size <= 0) parameters->frame_size = frame->nb_samples;
-  return Usable(*parameters);
-}
-
 bool StreamRecorder::ChooseContainer(const AVFormatContext& input, int video, int audio) {
   if (container_ != RecordContainer::kMpegTs) return true;
   const AVCodecParameters* picture = input.streams[video]->codecpar;
   const AVCodecParameters* sound = audio >= 0 ? input.streams[audio]->codecpar : nullptr;
-  const bool sound_fits =
-      sound == nullptr || !Usable(*sound) || AudioFits(RecordContainer::kMpegTs, sound->codec_id);
+  const bool sound_fits = sound == nullptr || !SoundFormatKnown(*sound) ||
+                          SoundFitsContainer(RecordContainer::kMpegTs, sound->codec_id);
   if (VideoFitsMpegTs(picture->codec_id) && sound_fits) return true;
   // MPEG-TS cannot carry these codecs as they are: Matroska carries them
   // all, unchanged, in the same file.
@@ -283,7 +223,7 @@ bool StreamRecorder::ChooseContainer(const AVFormatContext& input, int video, in
 
 bool StreamRecorder::Begin(const AVFormatContext& input, int video, int audio,
                            const AVPacket& key) {
-  if (audio >= 0 && !Usable(*input.streams[audio]->codecpar) && early_sound_ &&
+  if (audio >= 0 && !SoundFormatKnown(*input.streams[audio]->codecpar) && early_sound_ &&
       !FillSoundFormat(input.streams[audio]->codecpar, *early_sound_)) {
     qx::log::Warning("record", port_, "the sound's format cannot be read from its first packet");
   }
@@ -293,8 +233,8 @@ bool StreamRecorder::Begin(const AVFormatContext& input, int video, int audio,
     const AVStream* source = input.streams[index];
     // Audio whose parameters are not known yet (a live stream's first
     // packets) would make the muxer refuse the file: it is left out.
-    if (index == audio &&
-        (!AudioFits(container_, source->codecpar->codec_id) || !Usable(*source->codecpar))) {
+    if (index == audio && (!SoundFitsContainer(container_, source->codecpar->codec_id) ||
+                           !SoundFormatKnown(*source->codecpar))) {
       qx::log::Warning("record", port_, "the sound ({}) cannot go into \"{}\" and is left out",
                        avcodec_get_name(source->codecpar->codec_id), path_);
       continue;
@@ -372,7 +312,7 @@ void StreamRecorder::Write(const AVFormatContext& input, int video, int audio,
   waiting_.push_back(std::move(copy));
   // A live stream's sound format is known from its first packet only: the
   // file waits for it (a little) so that the sound is not left out.
-  const bool sound_unknown = audio >= 0 && !Usable(*input.streams[audio]->codecpar) &&
+  const bool sound_unknown = audio >= 0 && !SoundFormatKnown(*input.streams[audio]->codecpar) &&
                              !early_sound_ && waiting_.size() < kMaxWaitingPackets;
   if (sound_unknown) return;
   std::vector<PacketPtr> waiting = std::move(waiting_);

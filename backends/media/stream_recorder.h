@@ -23,12 +23,9 @@
 
 #include "backends/media/ffmpeg.h"
 #include "backends/media/record_checkpoint.h"
+#include "backends/media/record_formats.h"
 
 namespace qx::media {
-
-// kMpegTs asks for MPEG-TS and falls back to Matroska for codecs MPEG-TS
-// cannot carry (VP8/VP9/AV1/MJPEG/H.263 video; PCM, G.711 sound).
-enum class RecordContainer { kMpegTs, k3gp, kMatroska };
 
 class StreamRecorder {
  public:
