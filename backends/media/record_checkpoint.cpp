@@ -58,6 +58,7 @@ std::unique_ptr<StreamRecorder> StreamRecorder::Reopen(int32_t port,
   recorder->kept_pictures_ = checkpoint.kept_pictures;
   recorder->target_picture_ = checkpoint.last_picture;
   recorder->last_picture_ = checkpoint.last_picture;
+  recorder->picture_order_ = checkpoint.picture_order;
   return recorder;
 }
 
@@ -97,6 +98,7 @@ bool StreamRecorder::Checkpoint(RecordCheckpoint* checkpoint) {
     checkpoint->streams.push_back(std::move(kept));
   }
   checkpoint->last_picture = last_picture_;
+  checkpoint->picture_order = picture_order_;
   checkpoint->kept_pictures = earlier_group_;
   checkpoint->kept_pictures.insert(checkpoint->kept_pictures.end(), current_group_.begin(),
                                    current_group_.end());

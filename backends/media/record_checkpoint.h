@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "backends/media/ffmpeg.h"
+#include "backends/media/picture_order.h"
 
 namespace qx::media {
 
@@ -42,6 +43,8 @@ struct RecordCheckpoint {
   std::vector<Stream> streams;
   uint64_t last_picture = 0;            // fingerprint of the last picture kept
   std::vector<uint64_t> kept_pictures;  // fingerprints since the key frame before last
+  // Raw H.264: where the current group's pictures are shown.
+  std::shared_ptr<PictureOrder> picture_order;
 };
 
 // Fingerprint of a packet's bytes (FNV-1a), to find it again in a second

@@ -225,6 +225,17 @@ void StreamRecorder::WritePacket(int video, const AVPacket& packet) {
       entry->next_dts = copy->pts - delay * entry->frame_duration;
     }
     copy->dts = entry->next_dts;
+    if (copy->pts == AV_NOPTS_VALUE && packet.stream_index == video) {
+      // Raw H.264: shown in the order its slices give, not in decode order.
+      if (!picture_order_) {
+        picture_order_ = PictureOrder::For(entry->stream->codecpar->codec_id,
+                                           entry->stream->codecpar->video_delay);
+      }
+      if (picture_order_) {
+        copy->pts =
+            picture_order_->PresentationTime(packet, copy->dts, step).value_or(AV_NOPTS_VALUE);
+      }
+    }
     if (copy->pts == AV_NOPTS_VALUE) copy->pts = copy->dts;
   }
   entry->next_dts = copy->dts + step;

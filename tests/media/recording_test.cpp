@@ -145,7 +145,7 @@ TEST_P(LiveRecordingTest, FilesSwitchedByStopAndStartHoldEveryPictureEndToEnd) {
   EXPECT_EQ(recorded, PictureChecksums(clip));
 }
 
-INSTANTIATE_TEST_SUITE_P(Sources, LiveRecordingTest, ::testing::Values("ts", "ps", "long"));
+INSTANTIATE_TEST_SUITE_P(Sources, LiveRecordingTest, ::testing::Values("ts", "ps", "long", "h264"));
 
 TEST(RecordingTimestampsTest, AStreamWhoseTimestampsRestartIsRecordedWhole) {
   // The same clip twice in a row: the second half's clock starts again, as
@@ -280,7 +280,9 @@ INSTANTIATE_TEST_SUITE_P(
         SourceFormat{"mpeg4-mulaw.avi", "-c:v mpeg4 -g 12 -c:a pcm_mulaw", "mpeg4", "pcm_mulaw"},
         SourceFormat{"vp9.webm", "-c:v libvpx-vp9 -g 12 -deadline realtime -c:a libopus", "vp9",
                      "opus"},
-        SourceFormat{"mjpeg-pcm.avi", "-c:v mjpeg -g 12 -c:a pcm_s16le", "mjpeg", "pcm_s16le"}),
+        SourceFormat{"mjpeg-pcm.avi", "-c:v mjpeg -g 12 -c:a pcm_s16le", "mjpeg", "pcm_s16le"},
+        SourceFormat{"raw.h264", "-map 0:v -c:v libx264 -g 12 -bf 2 -pix_fmt yuv420p -f h264",
+                     "h264"}),
     [](const ::testing::TestParamInfo<SourceFormat>& param) {
       std::string name = param.param.name;
       std::replace_if(
