@@ -268,7 +268,11 @@ void StreamRecorder::WritePacket(int video, const AVPacket& packet) {
   av_packet_rescale_ts(copy.get(), entry->input_time_base, entry->stream->time_base);
   copy->stream_index = entry->stream->index;
   copy->pos = -1;
-  const int result = av_interleaved_write_frame(output_.get(), copy.get());
+  // Packets come from a demuxer in the order the source sent them: written
+  // at once, a live recording is on disk as soon as its packets are read
+  // (FFmpeg's interleaving queue would hold pictures back until the sound
+  // caught up).
+  const int result = av_write_frame(output_.get(), copy.get());
   if (result < 0) {
     Fail("writing a packet into", result);
     return;
