@@ -9,6 +9,7 @@
 // get the caller's own file-name string: the library's copy may be cut short.
 #include "backends/gp3_converter.h"
 #include "backends/player.h"
+#include "core/log.h"
 #include "core/port_table.h"
 #include "qxplaysdk.h"
 #include "record/record_files.h"
@@ -48,6 +49,14 @@ OVRA_API int32_t OVRA_CALL Ovra_RecordStart(int32_t port, const char* file_name,
     // anything to give it.
     if (GetSourceMode(port) != kSourceStream) {
       return OVRA_NEED_STREAM_MODE;
+    }
+    // A stream the player library decodes cannot be handed to the 3GPP play
+    // library halfway: turning its media type to 1 would send every later
+    // block, stop and close to a library that never opened it.
+    if (GetMediaType(port) == kMediaPlayer) {
+      qx::log::Warning("record", port,
+                       "record type 1 refused: the port's stream belongs to the player library");
+      return OVRA_MEDIA_TYPE_NOT_RIGHT;
     }
     if (conv_start(port, file_name) != 0) {
       return OVRA_3GPPSDK_ERROR;
@@ -94,15 +103,23 @@ OVRA_API int32_t OVRA_CALL Ovra_RecordSwitchFile(int32_t port, const char* new_f
   // The recording flag is neither read nor changed: a switch on a port that
   // does not record starts a recording into the new file all the same.
   switch (GetMediaType(port)) {
-    case kMediaPlayer:
+    case kMediaPlayer: {
       // The player library has no switch of its own. Whether the stop
-      // succeeds does not matter (there may be nothing to stop); the start
-      // decides.
-      player_stop_record(port);
+      // succeeds does not decide the switch (there may be nothing to stop);
+      // the start does.
+      const bool finished = player_stop_record(port) == 1;
       if (player_start_record(port, new_file_name, kPlayerRecordMode) != 1) {
+        qx::log::Error("record", port, "cannot switch the recording to \"{}\"", new_file_name);
+        if (finished) {
+          // The old file is complete and nothing records any more: the
+          // recording has ended as by a stop, and its file is announced.
+          SetRecordingFlag(port, 0);
+          AnnounceRecordFile(port);
+        }
         return OVRA_PLAYSDK_ERROR;
       }
       break;
+    }
     case kMedia3gpp:
       if (GetSourceMode(port) != kSourceStream) {
         return OVRA_NEED_STREAM_MODE;

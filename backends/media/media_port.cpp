@@ -120,12 +120,6 @@ void MediaPort::Close() {
   DetachWindow(target_);
   DetachAudioSource(audio_);
   StopRecord();
-  std::shared_ptr<StreamRemuxer> remuxer;
-  {
-    std::lock_guard<std::mutex> guard(record_mutex_);
-    remuxer = std::move(remuxer_);
-  }
-  if (remuxer) remuxer->Stop();
 }
 
 PushResult MediaPort::InputData(const uint8_t* data, size_t length) {
@@ -139,9 +133,12 @@ PushResult MediaPort::InputData(const uint8_t* data, size_t length) {
     return PushResult::kTooLarge;
   }
   std::shared_ptr<StreamRemuxer> remuxer;
+  std::unique_ptr<RecordResumption> final_stop;
   {
     std::lock_guard<std::mutex> guard(record_mutex_);
     remuxer = remuxer_;
+    // A block after a stop: the stop was no half of a switch.
+    final_stop = std::move(resumption_);
   }
   // A block goes to both or to neither, so that offering a refused block
   // again never doubles it in either.
@@ -396,29 +393,24 @@ bool MediaPort::StartRecord(const std::string& file_name) {
       std::lock_guard<std::mutex> guard(record_mutex_);
       remuxer = remuxer_;
     }
-    bool ok = false;
-    if (remuxer) {
-      ok = remuxer->SwitchFile(file_name);
-    } else {
-      remuxer = StreamRemuxer::Start(file_name, RecordContainer::kMpegTs);
-      ok = remuxer != nullptr;
+    // A start on a recording port hands over to the new file at the next
+    // key frame; when the new file cannot be made the old one goes on.
+    if (remuxer) return remuxer->SwitchFile(file_name);
+    std::unique_ptr<RecordResumption> resumption;
+    {
+      std::lock_guard<std::mutex> guard(record_mutex_);
+      resumption = std::move(resumption_);
     }
+    // A start right after a stop, with nothing pushed between, is a switch:
+    // the stopped file goes on up to the key frame where the new one begins.
+    if (resumption) remuxer = StreamRemuxer::Resume(port_, std::move(*resumption), file_name);
+    if (!remuxer) remuxer = StreamRemuxer::Start(port_, file_name, RecordContainer::kMpegTs);
+    if (!remuxer) return false;
     std::lock_guard<std::mutex> guard(record_mutex_);
-    if (remuxer) remuxer_ = remuxer;
-    live_recording_ = ok;
-    return ok;
+    remuxer_ = remuxer;
+    return true;
   }
-  std::unique_ptr<StreamRecorder> recorder =
-      StreamRecorder::Create(file_name, RecordContainer::kMpegTs);
-  if (!recorder) return false;
-  std::unique_ptr<StreamRecorder> previous;
-  {
-    std::lock_guard<std::mutex> guard(record_mutex_);
-    previous = std::move(recorder_);
-    recorder_ = std::move(recorder);
-  }
-  if (previous) previous->Finish();
-  return true;
+  return file_recording_.Start(file_name);
 }
 
 bool MediaPort::StopRecord() {
@@ -426,17 +418,17 @@ bool MediaPort::StopRecord() {
     std::shared_ptr<StreamRemuxer> remuxer;
     {
       std::lock_guard<std::mutex> guard(record_mutex_);
-      if (!live_recording_) return false;
-      live_recording_ = false;
-      remuxer = remuxer_;
+      remuxer = std::move(remuxer_);
     }
-    return remuxer && remuxer->FinishFile();
+    // Everything pushed so far goes into the file before the stop returns.
+    if (!remuxer) return false;
+    const bool whole = remuxer->Stop();
+    std::unique_ptr<RecordResumption> resumption = remuxer->TakeResumption();
+    std::lock_guard<std::mutex> guard(record_mutex_);
+    resumption_ = std::move(resumption);
+    return whole;
   }
-  std::lock_guard<std::mutex> guard(record_mutex_);
-  if (!recorder_) return false;
-  recorder_->Finish();
-  recorder_.reset();
-  return true;
+  return file_recording_.Stop();
 }
 
 // ---------------------------------------------------------------------------
@@ -740,10 +732,7 @@ void MediaPort::ReachEnd() {
 }
 
 void MediaPort::Record(const AVPacket& packet) {
-  std::lock_guard<std::mutex> guard(record_mutex_);
-  if (recorder_) {
-    recorder_->Write(*input_->context(), input_->video_stream(), input_->audio_stream(), packet);
-  }
+  file_recording_.Write(*input_->context(), input_->video_stream(), input_->audio_stream(), packet);
 }
 
 void MediaPort::PlayAudio(const AVPacket& packet) {

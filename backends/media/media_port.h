@@ -35,6 +35,7 @@
 
 #include "backends/media/audio_output.h"
 #include "backends/media/ffmpeg.h"
+#include "backends/media/file_recording.h"
 #include "backends/media/frame_index.h"
 #include "backends/media/media_input.h"
 #include "backends/media/picture.h"
@@ -244,9 +245,11 @@ class MediaPort {
   int64_t anchor_ms_ = 0;
 
   std::mutex record_mutex_;
-  std::unique_ptr<StreamRecorder> recorder_;  // files; guarded by record_mutex_
-  std::shared_ptr<StreamRemuxer> remuxer_;    // live streams; guarded by record_mutex_
-  bool live_recording_ = false;               // guarded by record_mutex_
+  FileRecording file_recording_{port_};     // files
+  std::shared_ptr<StreamRemuxer> remuxer_;  // live streams; guarded by record_mutex_
+  // Left by the last stop of a live recording until a start or a block
+  // comes; guarded by record_mutex_.
+  std::unique_ptr<RecordResumption> resumption_;
 
   // Port thread only.
   std::unique_ptr<MediaInput> input_;

@@ -41,6 +41,9 @@ int32_t Model::RecordStart(int32_t port, const char* name, int32_t type, Expecta
     if (slot->source != 1) {
       return OVRA_NEED_STREAM_MODE;
     }
+    if (slot->media == 0) {
+      return OVRA_MEDIA_TYPE_NOT_RIGHT;  // the player library's stream stays there
+    }
     if (e.Call("conv_start", C::kZero, port) != 0) {
       return OVRA_3GPPSDK_ERROR;
     }
@@ -81,8 +84,14 @@ int32_t Model::RecordSwitchFile(int32_t port, const char* name, Expectation& e) 
     return OVRA_PARAM_ERROR;
   }
   if (slot->media == 0) {
-    e.Call("player_stop_record", C::kExactlyOne, port);  // not judged
+    // The stop does not decide the switch, but a file it finished is
+    // announced even when the next one cannot be started.
+    const bool finished = e.Call("player_stop_record", C::kExactlyOne, port) == 1;
     if (e.Call("player_start_record", C::kExactlyOne, port) != 1) {
+      if (finished) {
+        slot->recording = 0;
+        Announce(port, e);
+      }
       return OVRA_PLAYSDK_ERROR;
     }
   } else if (slot->media == 1) {
