@@ -79,11 +79,11 @@ bool MediaPort::OnPortThread() const { return std::this_thread::get_id() == thre
 
 void MediaPort::Close() {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     quit_ = true;
     playing_ = false;
   }
-  wake_.notify_all();
+  wake_.SignalAll();
   if (buffer_) buffer_->Abort();
   if (thread_.joinable()) {
     if (OnPortThread()) {
@@ -97,7 +97,7 @@ void MediaPort::Close() {
   StopRecord();
   std::shared_ptr<StreamRemuxer> remuxer;
   {
-    std::lock_guard<std::mutex> guard(record_mutex_);
+    MutexLock guard(&record_mutex_);
     remuxer = std::move(remuxer_);
   }
   if (remuxer) remuxer->Stop();
@@ -107,7 +107,7 @@ bool MediaPort::InputData(const uint8_t* data, size_t length) {
   if (!buffer_) return false;
   std::shared_ptr<StreamRemuxer> remuxer;
   {
-    std::lock_guard<std::mutex> guard(record_mutex_);
+    MutexLock guard(&record_mutex_);
     remuxer = remuxer_;
   }
   // A block goes to both or to neither, so that offering a refused block
@@ -122,11 +122,11 @@ bool MediaPort::RunCommand(CommandKind kind, int64_t value) {
   auto done = std::make_shared<std::promise<bool>>();
   std::future<bool> result = done->get_future();
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (quit_) return false;
     commands_.push_back(Command{kind, value, OnPortThread() ? nullptr : done});
   }
-  wake_.notify_all();
+  wake_.SignalAll();
   // From inside a notification the command runs once the port's thread is
   // back in its loop.
   if (OnPortThread()) return true;
@@ -139,7 +139,7 @@ bool MediaPort::RunCommand(CommandKind kind, int64_t value) {
 bool MediaPort::Play(void* window) {
   if (window != nullptr && !AttachWindow(target_, window)) return false;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (quit_) return false;
     if (window != nullptr) window_ = window;
     if (!playing_) {
@@ -151,13 +151,13 @@ bool MediaPort::Play(void* window) {
     speed_level_ = 0;
     clock_valid_ = false;
   }
-  wake_.notify_all();
+  wake_.SignalAll();
   return true;
 }
 
 bool MediaPort::Stop() {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (quit_) return false;
     playing_ = false;
     paused_ = false;
@@ -170,7 +170,7 @@ bool MediaPort::Stop() {
       rewind_on_start_ = true;
     }
   }
-  wake_.notify_all();
+  wake_.SignalAll();
   audio_->Clear();
   DetachWindow(target_);
   return true;
@@ -178,43 +178,43 @@ bool MediaPort::Stop() {
 
 bool MediaPort::Pause(bool pause) {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (!playing_) return false;
     paused_ = pause;
     clock_valid_ = false;
   }
   if (pause) audio_->Clear();
-  wake_.notify_all();
+  wake_.SignalAll();
   return true;
 }
 
 bool MediaPort::Faster() {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   if (speed_level_ >= kFastestLevel) return false;
   ++speed_level_;
   clock_valid_ = false;
-  wake_.notify_all();
+  wake_.SignalAll();
   return true;
 }
 
 bool MediaPort::Slower() {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   if (speed_level_ <= kSlowestLevel) return false;
   --speed_level_;
   clock_valid_ = false;
-  wake_.notify_all();
+  wake_.SignalAll();
   return true;
 }
 
 int MediaPort::speed_level() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   return speed_level_;
 }
 
 bool MediaPort::StepForward() {
   if (!is_file()) return false;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (!playing_) return false;
     paused_ = true;
   }
@@ -224,7 +224,7 @@ bool MediaPort::StepForward() {
 bool MediaPort::StepBack() {
   if (!is_file()) return false;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (!playing_) return false;
     paused_ = true;
   }
@@ -240,7 +240,7 @@ bool MediaPort::SetPosition(float position) {
 
 float MediaPort::Position() const {
   if (!is_file()) return 0.0F;
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   if (ended_) return 1.0F;
   if (current_number_ < 0) return 0.0F;
   return static_cast<float>(static_cast<double>(current_number_) / index_.frame_count());
@@ -254,20 +254,20 @@ bool MediaPort::SetCurrentFrame(uint32_t frame) {
 uint32_t MediaPort::TotalFrames() const { return is_file() ? index_.frame_count() : 0; }
 
 uint32_t MediaPort::PlayedFrames() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   if (is_file()) return static_cast<uint32_t>(current_number_ + 1);
   return presented_count_;
 }
 
 int64_t MediaPort::CurrentFrame() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   return current_number_;
 }
 
 bool MediaPort::CapturePicture(const std::string& file_name) const {
   FramePtr picture;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (current_picture_) picture = RefFrame(current_picture_.get());
   }
   return picture && WriteSnapshot(*picture, file_name);
@@ -275,13 +275,13 @@ bool MediaPort::CapturePicture(const std::string& file_name) const {
 
 bool MediaPort::SetColour(const ColourSettings& colour) {
   if (!colour.Valid()) return false;
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   colour_ = colour;
   return true;
 }
 
 ColourSettings MediaPort::Colour() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   return colour_;
 }
 
@@ -323,19 +323,19 @@ bool MediaPort::InputAudio(const uint8_t* data, size_t length) {
 }
 
 void MediaPort::SetDrawCallback(PlayerDrawCallback callback, uintptr_t user) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   callbacks_.draw = callback;
   callbacks_.draw_user = user;
 }
 
 void MediaPort::SetFileEndCallback(PlayerFileEndCallback callback, uintptr_t user) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   callbacks_.file_end = callback;
   callbacks_.file_end_user = user;
 }
 
 void MediaPort::SetDecodeCallback(PlayerDecodeCallback callback, uintptr_t user) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   callbacks_.decode = callback;
   callbacks_.decode_user = user;
 }
@@ -344,7 +344,7 @@ bool MediaPort::StartRecord(const std::string& file_name) {
   if (!is_file()) {
     std::shared_ptr<StreamRemuxer> remuxer;
     {
-      std::lock_guard<std::mutex> guard(record_mutex_);
+      MutexLock guard(&record_mutex_);
       remuxer = remuxer_;
     }
     bool ok = false;
@@ -354,7 +354,7 @@ bool MediaPort::StartRecord(const std::string& file_name) {
       remuxer = StreamRemuxer::Start(file_name, RecordContainer::kMpegTs);
       ok = remuxer != nullptr;
     }
-    std::lock_guard<std::mutex> guard(record_mutex_);
+    MutexLock guard(&record_mutex_);
     if (remuxer) remuxer_ = remuxer;
     live_recording_ = ok;
     return ok;
@@ -364,7 +364,7 @@ bool MediaPort::StartRecord(const std::string& file_name) {
   if (!recorder) return false;
   std::unique_ptr<StreamRecorder> previous;
   {
-    std::lock_guard<std::mutex> guard(record_mutex_);
+    MutexLock guard(&record_mutex_);
     previous = std::move(recorder_);
     recorder_ = std::move(recorder);
   }
@@ -376,14 +376,14 @@ bool MediaPort::StopRecord() {
   if (!is_file()) {
     std::shared_ptr<StreamRemuxer> remuxer;
     {
-      std::lock_guard<std::mutex> guard(record_mutex_);
+      MutexLock guard(&record_mutex_);
       if (!live_recording_) return false;
       live_recording_ = false;
       remuxer = remuxer_;
     }
     return remuxer && remuxer->FinishFile();
   }
-  std::lock_guard<std::mutex> guard(record_mutex_);
+  MutexLock guard(&record_mutex_);
   if (!recorder_) return false;
   recorder_->Finish();
   recorder_.reset();
@@ -397,10 +397,8 @@ void MediaPort::RunFile() {
   while (true) {
     std::optional<Command> command;
     {
-      std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [this] {
-        return quit_ || !commands_.empty() || (playing_ && !paused_ && !ended_);
-      });
+      MutexLock guard(&mutex_);
+      while (!quit_ && commands_.empty() && !(playing_ && !paused_ && !ended_)) wake_.Wait(&mutex_);
       if (quit_) break;
       if (!commands_.empty()) {
         command = std::move(commands_.front());
@@ -414,7 +412,7 @@ void MediaPort::RunFile() {
     }
     Advance();
   }
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   for (Command& command : commands_) {
     if (command.done) command.done->set_value(false);
   }
@@ -426,7 +424,7 @@ bool MediaPort::Execute(const Command& command) {
   bool rewind = false;
   int64_t current = -1;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     playing = playing_;
     current = current_number_;
     if (command.kind == CommandKind::kStart) {
@@ -547,14 +545,14 @@ bool MediaPort::SeekToFrame(uint32_t frame, bool present) {
   drained_ = false;
   next_number_ = index_.FrameNumberOfPacket(key);
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     ended_ = false;
   }
   while (std::optional<DecodedFrame> decoded = DecodeNext(true)) {
     if (decoded->number < frame) continue;
     const bool exact = decoded->number == frame;
     {
-      std::lock_guard<std::mutex> guard(mutex_);
+      MutexLock guard(&mutex_);
       clock_valid_ = false;
       if (!present) {
         current_number_ = decoded->number;
@@ -623,7 +621,7 @@ bool MediaPort::LandOn(uint32_t key_packet) {
 }
 
 bool MediaPort::WaitUntilDue(int64_t timestamp_ms) {
-  std::unique_lock<std::mutex> lock(mutex_);
+  MutexLock guard(&mutex_);
   while (true) {
     if (quit_ || !commands_.empty() || !playing_ || paused_) return false;
     if (!options_.paced) return true;
@@ -643,7 +641,7 @@ bool MediaPort::WaitUntilDue(int64_t timestamp_ms) {
       }
       return true;
     }
-    wake_.wait_until(lock, due);
+    wake_.WaitUntil(&mutex_, due);
   }
 }
 
@@ -652,7 +650,7 @@ void MediaPort::Present(DecodedFrame frame) {
   void* window = nullptr;
   ColourSettings colour;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (!playing_ || quit_) return;
     current_picture_ = RefFrame(frame.picture.get());
     current_number_ = frame.number;
@@ -681,7 +679,7 @@ void MediaPort::Present(DecodedFrame frame) {
 void MediaPort::ReachEnd() {
   Callbacks callbacks;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (ended_ || !playing_) return;
     ended_ = true;
     callbacks = callbacks_;
@@ -690,7 +688,7 @@ void MediaPort::ReachEnd() {
 }
 
 void MediaPort::Record(const AVPacket& packet) {
-  std::lock_guard<std::mutex> guard(record_mutex_);
+  MutexLock guard(&record_mutex_);
   if (recorder_) {
     recorder_->Write(*input_->context(), input_->video_stream(), input_->audio_stream(), packet);
   }
@@ -699,7 +697,7 @@ void MediaPort::Record(const AVPacket& packet) {
 void MediaPort::PlayAudio(const AVPacket& packet) {
   if (!audio_->audible()) return;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (!playing_ || paused_ || speed_level_ != 0) return;
   }
   if (!audio_decoder_) {
@@ -736,7 +734,7 @@ void MediaPort::RunStream() {
   while (input_ && input_->Read(packet.get()) >= 0) {
     bool playing = false;
     {
-      std::lock_guard<std::mutex> guard(mutex_);
+      MutexLock guard(&mutex_);
       if (quit_) break;
       playing = playing_;
     }
@@ -767,8 +765,8 @@ void MediaPort::RunStream() {
     av_packet_unref(packet.get());
   }
   // The stream ended or failed: wait to be closed.
-  std::unique_lock<std::mutex> lock(mutex_);
-  wake_.wait(lock, [this] { return quit_; });
+  MutexLock guard(&mutex_);
+  while (!quit_) wake_.Wait(&mutex_);
 }
 
 }  // namespace qx::media

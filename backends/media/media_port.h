@@ -22,12 +22,10 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <future>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -37,6 +35,7 @@
 #include "backends/media/ffmpeg.h"
 #include "backends/media/frame_index.h"
 #include "backends/media/media_input.h"
+#include "backends/media/mutex.h"
 #include "backends/media/picture.h"
 #include "backends/media/render_service.h"
 #include "backends/media/stream_buffer.h"
@@ -197,30 +196,32 @@ class MediaPort {
   std::shared_ptr<StreamBuffer> buffer_;
   FrameIndex index_;  // files; fixed once opened
 
-  // Guarded by mutex_.
-  mutable std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<Command> commands_;
-  bool quit_ = false;
-  bool playing_ = false;
-  bool paused_ = false;
-  bool ended_ = false;
-  bool rewind_on_start_ = false;
-  int speed_level_ = 0;
-  void* window_ = nullptr;
-  ColourSettings colour_;
-  Callbacks callbacks_;
-  FramePtr current_picture_;
-  int64_t current_number_ = -1;
-  uint32_t presented_count_ = 0;
-  bool clock_valid_ = false;
-  std::chrono::steady_clock::time_point anchor_wall_;
-  int64_t anchor_ms_ = 0;
+  // Shared by the caller's threads and the port's thread.
+  mutable Mutex mutex_;
+  CondVar wake_;
+  std::deque<Command> commands_ QX_GUARDED_BY(mutex_);
+  bool quit_ QX_GUARDED_BY(mutex_) = false;
+  bool playing_ QX_GUARDED_BY(mutex_) = false;
+  bool paused_ QX_GUARDED_BY(mutex_) = false;
+  bool ended_ QX_GUARDED_BY(mutex_) = false;
+  bool rewind_on_start_ QX_GUARDED_BY(mutex_) = false;
+  int speed_level_ QX_GUARDED_BY(mutex_) = 0;
+  void* window_ QX_GUARDED_BY(mutex_) = nullptr;
+  ColourSettings colour_ QX_GUARDED_BY(mutex_);
+  Callbacks callbacks_ QX_GUARDED_BY(mutex_);
+  FramePtr current_picture_ QX_GUARDED_BY(mutex_);
+  int64_t current_number_ QX_GUARDED_BY(mutex_) = -1;
+  uint32_t presented_count_ QX_GUARDED_BY(mutex_) = 0;
+  bool clock_valid_ QX_GUARDED_BY(mutex_) = false;
+  std::chrono::steady_clock::time_point anchor_wall_ QX_GUARDED_BY(mutex_);
+  int64_t anchor_ms_ QX_GUARDED_BY(mutex_) = 0;
 
-  std::mutex record_mutex_;
-  std::unique_ptr<StreamRecorder> recorder_;  // files; guarded by record_mutex_
-  std::shared_ptr<StreamRemuxer> remuxer_;    // live streams; guarded by record_mutex_
-  bool live_recording_ = false;               // guarded by record_mutex_
+  // The recording, shared by the caller's threads and the port's thread. A
+  // lock of its own, so that writing a packet never holds up control calls.
+  Mutex record_mutex_;
+  std::unique_ptr<StreamRecorder> recorder_ QX_GUARDED_BY(record_mutex_);  // files
+  std::shared_ptr<StreamRemuxer> remuxer_ QX_GUARDED_BY(record_mutex_);    // live streams
+  bool live_recording_ QX_GUARDED_BY(record_mutex_) = false;
 
   // Port thread only.
   std::unique_ptr<MediaInput> input_;

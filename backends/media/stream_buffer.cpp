@@ -9,7 +9,7 @@ StreamBuffer::StreamBuffer(size_t capacity) : storage_(std::max<size_t>(capacity
 
 bool StreamBuffer::Push(const uint8_t* data, size_t length) {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (ended_ || aborted_) return false;
     if (length == 0) return true;
     if (data == nullptr || length > storage_.size() - size_) return false;
@@ -20,16 +20,16 @@ bool StreamBuffer::Push(const uint8_t* data, size_t length) {
     size_ += length;
     total_pushed_ += length;
   }
-  readable_.notify_all();
+  readable_.SignalAll();
   return true;
 }
 
 size_t StreamBuffer::Read(uint8_t* out, size_t max) {
-  std::unique_lock<std::mutex> lock(mutex_);
+  MutexLock guard(&mutex_);
   if (size_ == 0 && !aborted_ && !ended_) {
     ++readers_waiting_;
-    consumed_.notify_all();
-    readable_.wait(lock, [this] { return aborted_ || ended_ || size_ > 0; });
+    consumed_.SignalAll();
+    while (!aborted_ && !ended_ && size_ == 0) readable_.Wait(&mutex_);
     --readers_waiting_;
   }
   if (aborted_) return 0;
@@ -43,41 +43,40 @@ size_t StreamBuffer::Read(uint8_t* out, size_t max) {
 }
 
 void StreamBuffer::WaitUntilConsumed() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  consumed_.wait(lock,
-                 [this] { return aborted_ || ended_ || (size_ == 0 && readers_waiting_ > 0); });
+  MutexLock guard(&mutex_);
+  while (!aborted_ && !ended_ && !(size_ == 0 && readers_waiting_ > 0)) consumed_.Wait(&mutex_);
 }
 
 void StreamBuffer::EndInput() {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     ended_ = true;
   }
-  readable_.notify_all();
-  consumed_.notify_all();
+  readable_.SignalAll();
+  consumed_.SignalAll();
 }
 
 void StreamBuffer::Abort() {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     aborted_ = true;
   }
-  readable_.notify_all();
-  consumed_.notify_all();
+  readable_.SignalAll();
+  consumed_.SignalAll();
 }
 
 bool StreamBuffer::Fits(size_t length) const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   return !ended_ && !aborted_ && length <= storage_.size() - size_;
 }
 
 size_t StreamBuffer::Size() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   return size_;
 }
 
 uint64_t StreamBuffer::TotalPushed() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   return total_pushed_;
 }
 

@@ -8,17 +8,19 @@
 #ifndef QXPLAYSDK_BACKENDS_MEDIA_STREAM_BUFFER_H
 #define QXPLAYSDK_BACKENDS_MEDIA_STREAM_BUFFER_H
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <vector>
+
+#include "backends/media/mutex.h"
 
 namespace qx::media {
 
 class StreamBuffer {
  public:
   explicit StreamBuffer(size_t capacity);
+  StreamBuffer(const StreamBuffer&) = delete;
+  StreamBuffer& operator=(const StreamBuffer&) = delete;
 
   // Copies the whole block in, or refuses it (false) when it does not fit,
   // when it is larger than the buffer, or after EndInput / Abort.
@@ -47,16 +49,17 @@ class StreamBuffer {
   uint64_t TotalPushed() const;
 
  private:
-  mutable std::mutex mutex_;
-  std::condition_variable readable_;
-  std::condition_variable consumed_;
-  int readers_waiting_ = 0;
+  mutable Mutex mutex_;
+  CondVar readable_;
+  CondVar consumed_;
+  int readers_waiting_ QX_GUARDED_BY(mutex_) = 0;
+  // Its size is fixed at construction; only the bytes are guarded.
   std::vector<uint8_t> storage_;
-  size_t head_ = 0;  // index of the oldest byte
-  size_t size_ = 0;
-  uint64_t total_pushed_ = 0;
-  bool ended_ = false;
-  bool aborted_ = false;
+  size_t head_ QX_GUARDED_BY(mutex_) = 0;  // index of the oldest byte
+  size_t size_ QX_GUARDED_BY(mutex_) = 0;
+  uint64_t total_pushed_ QX_GUARDED_BY(mutex_) = 0;
+  bool ended_ QX_GUARDED_BY(mutex_) = false;
+  bool aborted_ QX_GUARDED_BY(mutex_) = false;
 };
 
 }  // namespace qx::media

@@ -8,8 +8,12 @@ std::unique_ptr<StreamRemuxer> StreamRemuxer::Start(const std::string& path,
                                                     RecordContainer container) {
   std::unique_ptr<StreamRemuxer> converter(new StreamRemuxer());
   converter->container_ = container;
-  converter->recorder_ = StreamRecorder::Create(path, container);
-  if (!converter->recorder_) return nullptr;
+  {
+    // No other thread sees the remuxer yet; the lock keeps the rule simple.
+    MutexLock guard(&converter->recorder_mutex_);
+    converter->recorder_ = StreamRecorder::Create(path, container);
+    if (!converter->recorder_) return nullptr;
+  }
   converter->buffer_ = std::make_shared<StreamBuffer>(kBufferSize);
   converter->thread_ = std::thread([raw = converter.get()] { raw->Run(); });
   return converter;
@@ -28,7 +32,7 @@ void StreamRemuxer::Run() {
   PacketPtr packet = MakePacket();
   while (input->Read(packet.get()) >= 0) {
     {
-      std::lock_guard<std::mutex> guard(recorder_mutex_);
+      MutexLock guard(&recorder_mutex_);
       if (recorder_) {
         recorder_->Write(*input->context(), input->video_stream(), input->audio_stream(), *packet);
       }
@@ -41,7 +45,7 @@ void StreamRemuxer::Run() {
 bool StreamRemuxer::SwitchFile(const std::string& path) {
   // Blocks pushed before the switch belong to the file being finished.
   buffer_->WaitUntilConsumed();
-  std::lock_guard<std::mutex> guard(recorder_mutex_);
+  MutexLock guard(&recorder_mutex_);
   if (recorder_) last_finish_ok_ = recorder_->Finish();
   recorder_ = StreamRecorder::Create(path, container_);
   return recorder_ != nullptr;
@@ -49,7 +53,7 @@ bool StreamRemuxer::SwitchFile(const std::string& path) {
 
 bool StreamRemuxer::FinishFile() {
   buffer_->WaitUntilConsumed();
-  std::lock_guard<std::mutex> guard(recorder_mutex_);
+  MutexLock guard(&recorder_mutex_);
   if (!recorder_) return false;
   last_finish_ok_ = recorder_->Finish();
   recorder_.reset();
@@ -57,11 +61,14 @@ bool StreamRemuxer::FinishFile() {
 }
 
 bool StreamRemuxer::Stop() {
-  if (stopped_) return last_finish_ok_;
+  if (stopped_) {
+    MutexLock guard(&recorder_mutex_);
+    return last_finish_ok_;
+  }
   stopped_ = true;
   if (buffer_) buffer_->EndInput();
   if (thread_.joinable()) thread_.join();
-  std::lock_guard<std::mutex> guard(recorder_mutex_);
+  MutexLock guard(&recorder_mutex_);
   if (recorder_) last_finish_ok_ = recorder_->Finish();
   recorder_.reset();
   return last_finish_ok_;

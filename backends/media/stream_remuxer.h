@@ -15,10 +15,10 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
+#include "backends/media/mutex.h"
 #include "backends/media/stream_buffer.h"
 #include "backends/media/stream_recorder.h"
 
@@ -57,10 +57,12 @@ class StreamRemuxer {
 
   RecordContainer container_ = RecordContainer::k3gp;
   std::shared_ptr<StreamBuffer> buffer_;
-  std::mutex recorder_mutex_;
-  std::unique_ptr<StreamRecorder> recorder_;
-  bool last_finish_ok_ = true;
-  bool stopped_ = false;
+  // Taken by the remuxer's thread writing packets and by the caller's
+  // thread switching or finishing files.
+  Mutex recorder_mutex_;
+  std::unique_ptr<StreamRecorder> recorder_ QX_GUARDED_BY(recorder_mutex_);
+  bool last_finish_ok_ QX_GUARDED_BY(recorder_mutex_) = true;
+  bool stopped_ = false;  // the caller's thread only
   std::thread thread_;
 };
 
