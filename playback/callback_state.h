@@ -13,6 +13,7 @@
 
 #include <cstdint>
 
+#include "core/port_table.h"
 #include "qxplaysdk.h"
 
 namespace qx {
@@ -25,14 +26,11 @@ void StoreFileEndCallback(OvraFileEndCallback callback);
 // Decode callback and counter of a port 0..97. The counter accessors, the
 // store and ClearDecodeState require the port's lock to be held.
 OvraDecodeCallback LoadDecodeCallback(int32_t port);
-void StoreDecodeCallback(int32_t port, OvraDecodeCallback callback);
+void StoreDecodeCallback(int32_t port, OvraDecodeCallback callback) QX_REQUIRES(PortLock(port));
 // Returns the counter and advances it by one, wrapping modulo 2^32.
-uint32_t TakeDecodeSequence(int32_t port);
+uint32_t TakeDecodeSequence(int32_t port) QX_REQUIRES(PortLock(port));
 // Ovra_Stop's reset: no callback, numbering from 0 again.
-void ClearDecodeState(int32_t port);
-
-// Load-time values again. For test isolation only.
-void ResetCallbackState();
+void ClearDecodeState(int32_t port) QX_REQUIRES(PortLock(port));
 
 }  // namespace qx
 
