@@ -1,5 +1,6 @@
 // Media sources: opening and closing files and live streams on local ports,
 // and feeding stream data.
+#include "backends/backend_verdicts.h"
 #include "backends/gpp_player.h"
 #include "backends/player.h"
 #include "core/port_table.h"
@@ -21,7 +22,7 @@ OVRA_API int32_t OVRA_CALL Ovra_OpenFile(int32_t* port, const char* file_name) {
   // The caller holds the number from here on, also when the open fails, and
   // gives it back with Ovra_CloseFile.
   *port = taken;
-  if (player_open_file(taken, file_name) != 1) {
+  if (!PlayerSucceeded(player_open_file(taken, file_name))) {
     return OVRA_PLAYSDK_ERROR;
   }
   SetSourceMode(taken, kSourceFile);
@@ -32,7 +33,7 @@ OVRA_API int32_t OVRA_CALL Ovra_CloseFile(int32_t port) {
   if (CheckLocalPort(port) != 0) {
     return OVRA_PARAM_ERROR;
   }
-  const bool closed = player_close_file(port) == 1;
+  const bool closed = PlayerSucceeded(player_close_file(port));
   if (closed) {
     SetSourceMode(port, kSourceNone);
   }
@@ -56,13 +57,13 @@ OVRA_API int32_t OVRA_CALL Ovra_OpenStream(int32_t* port, const void* initial_bl
   if (media_type == kMediaPlayer) {
     const int32_t result = player_open_stream(taken, initial_block, initial_length, buffer_size);
     SetMediaType(taken, kMediaPlayer);
-    if (result != 1) {
+    if (!PlayerSucceeded(result)) {
       return OVRA_PLAYSDK_ERROR;
     }
   } else if (media_type == kMedia3gpp) {
     const int32_t result = gpp_open_stream(taken, initial_block, buffer_size);
     SetMediaType(taken, kMedia3gpp);
-    if (result != 0) {
+    if (!GppSucceeded(result)) {
       return OVRA_3GPPSDK_ERROR;
     }
   } else {
@@ -79,10 +80,10 @@ OVRA_API int32_t OVRA_CALL Ovra_CloseStream(int32_t port) {
   int32_t result = OVRA_OK;
   switch (GetMediaType(port)) {
     case kMediaPlayer:
-      result = player_close_stream(port) == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+      result = PlayerSucceeded(player_close_stream(port)) ? OVRA_OK : OVRA_PLAYSDK_ERROR;
       break;
     case kMedia3gpp:
-      result = gpp_close_stream(port) == 0 ? OVRA_OK : OVRA_3GPPSDK_ERROR;
+      result = GppSucceeded(gpp_close_stream(port)) ? OVRA_OK : OVRA_3GPPSDK_ERROR;
       break;
     default:
       return OVRA_PARAM_ERROR;
@@ -98,13 +99,13 @@ OVRA_API int32_t OVRA_CALL Ovra_InputData(int32_t port, const void* data, uint32
   }
   switch (GetMediaType(port)) {
     case kMediaPlayer:
-      return player_input_data(port, data, length) == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+      return PlayerSucceeded(player_input_data(port, data, length)) ? OVRA_OK : OVRA_PLAYSDK_ERROR;
     case kMedia3gpp: {
       const int32_t result = gpp_input_data(port, data, length);
       // A running 3GPP recording gets the block whatever the play library
       // said; the caller still learns only the play library's verdict.
       FeedConversion(port, data, length);
-      return result == 0 ? OVRA_OK : OVRA_3GPPSDK_ERROR;
+      return GppSucceeded(result) ? OVRA_OK : OVRA_3GPPSDK_ERROR;
     }
     default:
       return OVRA_PARAM_ERROR;

@@ -1,5 +1,6 @@
 // Ovra_Play and Ovra_Stop: the two exports that serve both local ports and
 // remote slots, choosing by the port number.
+#include "backends/backend_verdicts.h"
 #include "backends/gpp_player.h"
 #include "backends/player.h"
 #include "core/port_table.h"
@@ -22,12 +23,12 @@ OVRA_API int32_t OVRA_CALL Ovra_Play(int32_t port, void* window) {
   // Neither the slot state nor the source mode is tested: the backend
   // answers for a port it does not know.
   if (GetMediaType(port) == kMedia3gpp) {
-    return gpp_play(port, window) == 0 ? OVRA_OK : OVRA_3GPPSDK_ERROR;
+    return GppSucceeded(gpp_play(port, window)) ? OVRA_OK : OVRA_3GPPSDK_ERROR;
   }
   // Every play through the player library routes the port's draw
   // notifications to the process-wide draw function again.
   player_set_draw_callback(port, DrawTrampoline, 0);
-  return player_play(port, window) == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+  return PlayerSucceeded(player_play(port, window)) ? OVRA_OK : OVRA_PLAYSDK_ERROR;
 }
 
 OVRA_API int32_t OVRA_CALL Ovra_Stop(int32_t port) {
@@ -46,9 +47,9 @@ OVRA_API int32_t OVRA_CALL Ovra_Stop(int32_t port) {
     return StopRemoteSlot(port);
   }
   if (GetMediaType(port) == kMedia3gpp) {
-    return gpp_stop(port) == 0 ? OVRA_OK : OVRA_3GPPSDK_ERROR;
+    return GppSucceeded(gpp_stop(port)) ? OVRA_OK : OVRA_3GPPSDK_ERROR;
   }
-  return player_stop(port) == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+  return PlayerSucceeded(player_stop(port)) ? OVRA_OK : OVRA_PLAYSDK_ERROR;
 }
 
 }  // extern "C"

@@ -39,7 +39,7 @@ int32_t Model::Play(int32_t port, Expectation& e) {
     // by-name slot.
     SlotModel& slot = slots[port];
     if (slot.kind == 0) {
-      slot.playback = static_cast<int32_t>(e.Call("net_playback_by_name", C::kNonzero));
+      slot.playback = static_cast<int32_t>(e.Call("net_playback_by_name"));
       if (slot.playback == 0) {
         return OVRA_NETSDK_ERROR;
       }
@@ -49,7 +49,7 @@ int32_t Model::Play(int32_t port, Expectation& e) {
     if (!slot.start_parses || !slot.end_parses) {
       return OVRA_PARAM_ERROR;
     }
-    slot.playback = static_cast<int32_t>(e.Call("net_playback_by_time", C::kNonzero));
+    slot.playback = static_cast<int32_t>(e.Call("net_playback_by_time"));
     return slot.playback != 0 ? OVRA_OK : OVRA_PARAM_ERROR;
   }
   if (!IsLocal(port)) {
@@ -58,11 +58,11 @@ int32_t Model::Play(int32_t port, Expectation& e) {
   // Neither the slot state nor the source mode is tested.
   SlotModel& slot = slots[port];
   if (slot.media == 1) {
-    return GppResult(e.Call("gpp_play", C::kZero, port));
+    return GppResult(e.Call("gpp_play", port));
   }
   e.Call("player_set_draw_callback", C::kExactlyOne, port);  // not judged
   slot.draw_registered = true;
-  return PlayerResult(e.Call("player_play", C::kExactlyOne, port));
+  return PlayerResult(e.Call("player_play", port));
 }
 
 int32_t Model::Stop(int32_t port, Expectation& e) {
@@ -73,24 +73,24 @@ int32_t Model::Stop(int32_t port, Expectation& e) {
   slot.decode_function = 0;
   slot.decode_sequence = 0;
   if (IsRemote(port)) {
-    return e.Call("net_stop_playback", C::kNonzero) != 0 ? OVRA_OK : OVRA_NETSDK_ERROR;
+    return e.Call("net_stop_playback") != 0 ? OVRA_OK : OVRA_NETSDK_ERROR;
   }
-  return slot.media == 1 ? GppResult(e.Call("gpp_stop", C::kZero, port))
-                         : PlayerResult(e.Call("player_stop", C::kExactlyOne, port));
+  return slot.media == 1 ? GppResult(e.Call("gpp_stop", port))
+                         : PlayerResult(e.Call("player_stop", port));
 }
 
 int32_t Model::CheckedPlayerCall(int32_t port, const char* op, Expectation& e) {
   if (TakenLocal(port) == nullptr) {
     return OVRA_PARAM_ERROR;
   }
-  return PlayerResult(e.Call(op, C::kExactlyOne, port));
+  return PlayerResult(e.Call(op, port));
 }
 
 int32_t Model::StopSound(int32_t port, Expectation& e) {
   if (TakenLocal(port) == nullptr) {
     return OVRA_PARAM_ERROR;
   }
-  return PlayerResult(e.Call("player_stop_sound", C::kExactlyOne));  // takes no port
+  return PlayerResult(e.Call("player_stop_sound"));  // takes no port
 }
 
 int32_t Model::GetPlayPos(int32_t port, bool out_valid, float player_position, Expectation& e) {
@@ -115,7 +115,7 @@ int32_t Model::SetPlaySpeed(int32_t port, float speed, Expectation& e) {
       e.Call("player_faster", C::kExactlyOne, port);
     }
   } else if (speed == 1.0F) {
-    e.Call("player_play", C::kExactlyOne, port);
+    e.Call("player_play", port);
   } else {
     for (int i = SpeedSteps(static_cast<int>(1.0 / static_cast<double>(speed))); i > 0; --i) {
       e.Call("player_slower", C::kExactlyOne, port);
@@ -150,7 +150,7 @@ int32_t Model::SetCurrentFrameNum(int32_t port, Expectation& e) {
   if (slots[port].source != 2) {
     return OVRA_NEED_FILE_MODE;
   }
-  return PlayerResult(e.Call("player_set_current_frame", C::kExactlyOne, port));
+  return PlayerResult(e.Call("player_set_current_frame", port));
 }
 
 int32_t Model::GetFrames(int32_t port, bool out_valid, const char* op, Expectation& e) {
@@ -170,7 +170,7 @@ int32_t Model::CapPic(int32_t port, bool name_valid, Expectation& e) {
   if (TakenLocal(port) == nullptr || !name_valid) {
     return OVRA_PARAM_ERROR;
   }
-  return PlayerResult(e.Call("player_capture_picture", C::kExactlyOne, port));
+  return PlayerResult(e.Call("player_capture_picture", port));
 }
 
 int32_t Model::SetColor(int32_t port, Expectation& e) {
@@ -178,8 +178,8 @@ int32_t Model::SetColor(int32_t port, Expectation& e) {
   if (slot == nullptr || (slot->media != 0 && slot->media != 1)) {
     return OVRA_PARAM_ERROR;
   }
-  return slot->media == 0 ? PlayerResult(e.Call("player_set_colour", C::kExactlyOne, port))
-                          : GppResult(e.Call("gpp_set_colour", C::kZero, port));
+  return slot->media == 0 ? PlayerResult(e.Call("player_set_colour", port))
+                          : GppResult(e.Call("gpp_set_colour", port));
 }
 
 int32_t Model::GetColor(int32_t port, Expectation& e) {
@@ -189,9 +189,8 @@ int32_t Model::GetColor(int32_t port, Expectation& e) {
   }
   // The backend writes the four values through the pointers whatever it then
   // returns.
-  const int32_t result = slot->media == 0
-                             ? PlayerResult(e.Call("player_get_colour", C::kExactlyOne, port))
-                             : GppResult(e.Call("gpp_get_colour", C::kZero, port));
+  const int32_t result = slot->media == 0 ? PlayerResult(e.Call("player_get_colour", port))
+                                          : GppResult(e.Call("gpp_get_colour", port));
   e.outs.colour = kFakeColourValues;
   return result;
 }
