@@ -41,10 +41,7 @@ void MixCallback(void* /*userdata*/, Uint8* stream, int length) {
       source->Clear();
     }
   }
-  auto* out = reinterpret_cast<int16_t*>(stream);
-  for (size_t i = 0; i < frames * kOutputChannels; ++i) {
-    out[i] = static_cast<int16_t>(std::clamp<int32_t>(output.mix[i], INT16_MIN, INT16_MAX));
-  }
+  ClipMix(output.mix.data(), reinterpret_cast<int16_t*>(stream), frames * kOutputChannels);
 }
 
 SDL_AudioDeviceID OpenDevice() {
@@ -65,6 +62,12 @@ SDL_AudioDeviceID OpenDevice() {
 }
 
 }  // namespace
+
+void ClipMix(const int32_t* mix, int16_t* out, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    out[i] = static_cast<int16_t>(std::clamp<int32_t>(mix[i], INT16_MIN, INT16_MAX));
+  }
+}
 
 bool EnsureAudioSubsystem() {
   static Mutex init_mutex;

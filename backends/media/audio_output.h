@@ -68,6 +68,10 @@ class AudioSource {
   std::atomic<uint16_t> volume_{65535};
 };
 
+// The device's last step: the sum of every source's samples, clipped to the
+// 16-bit range (a sum beyond it saturates rather than wrapping round).
+void ClipMix(const int32_t* mix, int16_t* out, size_t count);
+
 // Registers a source with the device, opening the device for the first one.
 // False when no device (not even the dummy one) can be opened.
 bool AttachAudioSource(const std::shared_ptr<AudioSource>& source);
