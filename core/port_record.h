@@ -4,10 +4,9 @@
 // Who guards what:
 //  - the table lock: slot state, source mode, media type and recording flag
 //    (checked by the compiler: GUARDED_BY);
-//  - the slot's port lock: the decode callback's writes and the decode
-//    frame counter. The record cannot name its own port lock in an
-//    annotation, so the functions that touch them say REQUIRES(PortLock(port))
-//    instead (playback/callback_state.h);
+//  - the slot's port lock: serialises Ovra_Stop and Ovra_SetDecodeCallback;
+//  - the decode gate's own lock: the decode callback and frame counter
+//    (core/decode_gate.h);
 //  - nothing: play speed, the record-file-ready callback, the record file
 //    entry, the remote slot records and the process-wide values. The caller
 //    serialises the exports that act on one port; the single words among
@@ -20,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/decode_gate.h"
 #include "core/port_table.h"
 #include "core/thread_annotations.h"
 #include "qxplaysdk.h"
@@ -55,15 +55,12 @@ struct RemoteSlotRecord {
 };
 
 struct alignas(kCacheLineSize) PortRecord {
-  // The port lock and the decode state share the record's first cache line:
-  // the thread delivering this port's frames writes them for every frame,
-  // and no other port's thread touches that line. The lock lives in raw
-  // storage so that attach and detach decide when it is made and destroyed.
+  // The port lock and the decode gate start the record, apart from the
+  // words other threads read: the thread delivering this port's frames
+  // writes the gate for every frame. The lock lives in raw storage so that
+  // attach and detach decide when it is made and destroyed.
   alignas(SectionLock) std::byte port_lock[sizeof(SectionLock)]{};
-  // Written under the port lock; the decode trampoline reads it once without
-  // the lock, only to spare the lock while none is set.
-  std::atomic<OvraDecodeCallback> decode_callback{nullptr};
-  uint32_t decode_counter = 0;  // under the port lock
+  DecodeGate decode_gate;  // guarded by its own lock
 
   alignas(kCacheLineSize) int32_t slot_state QX_GUARDED_BY(TableLock()) = kSlotFree;
   int32_t source_mode QX_GUARDED_BY(TableLock()) = kSourceNone;

@@ -12,10 +12,10 @@ namespace qx {
 namespace {
 
 // The whole table: one record per slot, the remote slot records, the
-// process-wide values and the table lock. Constant-initialised, so it holds
-// its load-time values before any code of the library runs.
+// process-wide values and the table lock. Defined before the attach below,
+// so it is made first when the library loads.
 struct PortTableState {
-  std::array<PortRecord, kPortCount> ports{};
+  std::array<PortRecord, kPortCount> ports;
   std::array<RemoteSlotRecord, kLastRemoteSlot + 1> remote_slots{};
   ProcessValues process;
   // Raw storage, as for the port locks: attach and detach decide when the
@@ -23,7 +23,7 @@ struct PortTableState {
   alignas(SectionLock) std::byte table_lock[sizeof(SectionLock)]{};
 };
 
-constinit PortTableState table;
+PortTableState table;
 
 SectionLock* TableLockPointer() {
   return std::launder(reinterpret_cast<SectionLock*>(table.table_lock));
@@ -176,11 +176,8 @@ void ResetPortTableForTesting() {
       SectionGuard guard(&TableLock());
       StoreWordDefaults(port);
     }
-    {
-      SectionGuard guard(&PortLock(port));
-      record.decode_callback.store(nullptr, std::memory_order_release);
-      record.decode_counter = 0;
-    }
+    record.decode_gate.Clear();
+    record.decode_gate.WaitForRetired();
     record.record_file_ready.store(nullptr, std::memory_order_release);
     record.record_file = RecordFileEntry{};
   }

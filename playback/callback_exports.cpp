@@ -48,18 +48,26 @@ OVRA_API int32_t OVRA_CALL Ovra_SetDecodeCallback(int32_t port, OvraDecodeCallba
   if (callback == nullptr) {
     return OVRA_PARAM_ERROR;
   }
-  // Waits for a decode callback of this port that is running, and keeps
-  // Ovra_Stop out until the player holds the registration. The frame
-  // numbering is left alone: only a stop restarts it.
-  SectionGuard guard(&PortLock(port));
-  StoreDecodeCallback(port, callback);
-  if (!PlayerAccepted(player_set_decode_callback(port, DecodeTrampoline, user))) {
-    StoreDecodeCallback(port, nullptr);
-    return OVRA_PLAYSDK_ERROR;
+  // The port lock keeps Ovra_Stop out until the player holds the
+  // registration. The frame numbering is left alone: only a stop restarts
+  // it. A call of the old callback still running on another thread is
+  // waited for once the lock is let go (that callback may need it).
+  DecodeGate& gate = DecodeGateOf(port);
+  int32_t result = OVRA_OK;
+  {
+    SectionGuard guard(&PortLock(port));
+    gate.Replace(callback);
+    if (!PlayerAccepted(player_set_decode_callback(port, DecodeTrampoline, user))) {
+      gate.Replace(nullptr);
+      result = OVRA_PLAYSDK_ERROR;
+    } else if (!PlayerSucceeded(player_select_decode_stream(port, 1))) {
+      // A refused stream selection leaves the registration in place: frames
+      // keep reaching the callback, the caller only learns of the refusal.
+      result = OVRA_PLAYSDK_ERROR;
+    }
   }
-  // A refused stream selection leaves the registration in place: frames
-  // keep reaching the callback, the caller only learns of the refusal.
-  return PlayerSucceeded(player_select_decode_stream(port, 1)) ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+  gate.WaitForRetired();
+  return result;
 }
 
 }  // extern "C"

@@ -18,18 +18,8 @@ void StoreFileEndCallback(OvraFileEndCallback callback) {
   Process().file_end_callback.store(callback, std::memory_order_release);
 }
 
-OvraDecodeCallback LoadDecodeCallback(int32_t port) {
-  return PortRecordOf(port).decode_callback.load(std::memory_order_acquire);
-}
-void StoreDecodeCallback(int32_t port, OvraDecodeCallback callback) {
-  PortRecordOf(port).decode_callback.store(callback, std::memory_order_release);
-}
+DecodeGate& DecodeGateOf(int32_t port) { return PortRecordOf(port).decode_gate; }
 
-uint32_t TakeDecodeSequence(int32_t port) { return PortRecordOf(port).decode_counter++; }
-
-void ClearDecodeState(int32_t port) {
-  PortRecordOf(port).decode_counter = 0;
-  StoreDecodeCallback(port, nullptr);
-}
+OvraDecodeCallback LoadDecodeCallback(int32_t port) { return DecodeGateOf(port).callback(); }
 
 }  // namespace qx

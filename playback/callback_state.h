@@ -5,15 +5,14 @@
 // They are single words read by the trampolines without a lock, so a
 // notification racing a registration reaches the old or the new function.
 //
-// Each local port has a decode callback and a decode frame counter, written
-// only while the port's lock is held. The decode trampoline reads the
-// callback once without the lock, only to spare the lock when none is set.
+// Each port has a decode callback and a decode frame counter, kept by its
+// decode gate (core/decode_gate.h) in the port's record of the table.
 #ifndef QXPLAYSDK_PLAYBACK_CALLBACK_STATE_H
 #define QXPLAYSDK_PLAYBACK_CALLBACK_STATE_H
 
 #include <cstdint>
 
-#include "core/port_table.h"
+#include "core/decode_gate.h"
 #include "qxplaysdk.h"
 
 namespace qx {
@@ -23,14 +22,9 @@ void StoreDrawFunction(OvraDrawFun function);
 OvraFileEndCallback LoadFileEndCallback();
 void StoreFileEndCallback(OvraFileEndCallback callback);
 
-// Decode callback and counter of a port 0..97. The counter accessors, the
-// store and ClearDecodeState require the port's lock to be held.
+// The decode gate of a port 0..97.
+DecodeGate& DecodeGateOf(int32_t port);
 OvraDecodeCallback LoadDecodeCallback(int32_t port);
-void StoreDecodeCallback(int32_t port, OvraDecodeCallback callback) QX_REQUIRES(PortLock(port));
-// Returns the counter and advances it by one, wrapping modulo 2^32.
-uint32_t TakeDecodeSequence(int32_t port) QX_REQUIRES(PortLock(port));
-// Ovra_Stop's reset: no callback, numbering from 0 again.
-void ClearDecodeState(int32_t port) QX_REQUIRES(PortLock(port));
 
 }  // namespace qx
 

@@ -9,6 +9,36 @@
 
 using namespace qx;
 
+namespace {
+
+// A close of the other kind than the port's source (Ovra_CloseFile on a
+// stream, Ovra_CloseStream on a file) is refused by the backend; the port
+// is freed all the same, so the backend must give up the number too, or the
+// number's next open would find it still held there.
+void ReleaseStreamTheBackendHolds(int32_t port) {
+  if (GetSourceMode(port) != kSourceStream) {
+    return;
+  }
+  switch (GetMediaType(port)) {
+    case kMediaPlayer:
+      player_close_stream(port);
+      break;
+    case kMedia3gpp:
+      gpp_close_stream(port);
+      break;
+    default:
+      break;
+  }
+}
+
+void ReleaseFileTheBackendHolds(int32_t port) {
+  if (GetSourceMode(port) == kSourceFile) {
+    player_close_file(port);
+  }
+}
+
+}  // namespace
+
 extern "C" {
 
 OVRA_API int32_t OVRA_CALL Ovra_OpenFile(int32_t* port, const char* file_name) {
@@ -36,6 +66,8 @@ OVRA_API int32_t OVRA_CALL Ovra_CloseFile(int32_t port) {
   const bool closed = PlayerSucceeded(player_close_file(port));
   if (closed) {
     SetSourceMode(port, kSourceNone);
+  } else {
+    ReleaseStreamTheBackendHolds(port);
   }
   // Released last, so that no other open receives the number while the
   // backend still holds it.
@@ -87,6 +119,9 @@ OVRA_API int32_t OVRA_CALL Ovra_CloseStream(int32_t port) {
       break;
     default:
       return OVRA_PARAM_ERROR;
+  }
+  if (result != OVRA_OK) {
+    ReleaseFileTheBackendHolds(port);
   }
   SetSourceMode(port, kSourceNone);
   ReleaseLocalPort(port);

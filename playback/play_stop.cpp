@@ -38,11 +38,16 @@ OVRA_API int32_t OVRA_CALL Ovra_Stop(int32_t port) {
   if (IsFree(port)) {
     return OVRA_PARAM_ERROR;
   }
-  // The port lock waits for a decode callback of this port that is running;
-  // once the state is cleared under it, the old callback is never called
-  // again. Re-entrant, so a decode callback may stop its own port.
+  // Once cleared, the old decode callback begins no more calls; a call
+  // already running on another thread is waited for without holding the
+  // port lock, which that callback may need (it may set a new callback).
+  DecodeGate& gate = DecodeGateOf(port);
+  {
+    SectionGuard guard(&PortLock(port));
+    gate.Clear();
+  }
+  gate.WaitForRetired();
   SectionGuard guard(&PortLock(port));
-  ClearDecodeState(port);
   if (IsRemoteSlot(port)) {
     return StopRemoteSlot(port);
   }

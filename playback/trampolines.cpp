@@ -1,6 +1,7 @@
 #include "playback/trampolines.h"
 
 #include <cstring>
+#include <optional>
 
 #include "core/port_table.h"
 #include "playback/callback_state.h"
@@ -62,25 +63,25 @@ void QX_BACKEND_CALL DecodeTrampoline(int32_t port, uintptr_t value2, uintptr_t 
   if (!IsTablePort(port)) {
     return;
   }
-  // Spares the lock while no callback is set; the read under the lock
-  // decides.
-  if (LoadDecodeCallback(port) == nullptr) {
-    return;
+  // No lock of the library is held while the caller's function runs: it
+  // may call any export on any port. The gate makes Ovra_Stop and
+  // Ovra_SetDecodeCallback of this port wait for the call all the same.
+  DecodeGate& gate = DecodeGateOf(port);
+  std::optional<DecodeGate::Delivery> delivery;
+  try {
+    delivery = gate.Enter();
+  } catch (...) {
+    return;  // no memory to note the call: the frame is dropped
+  }
+  if (!delivery) {
+    return;  // no callback set: the frame is not counted
   }
   try {
-    // Held while the caller's function runs, so that Ovra_Stop of the port
-    // waits for it and never returns while the old callback still runs. The
-    // guard also lets go of the lock when the caller's function throws.
-    SectionGuard guard(&PortLock(port));
-    const OvraDecodeCallback callback = LoadDecodeCallback(port);
-    if (callback == nullptr) {
-      return;  // a stop came in between: the frame is not counted
-    }
-    const DecodeFrameInfo info =
-        BuildFrameInfo(frame_info, TakeDecodeSequence(port), value2, value3);
-    callback(port, &info, user);
+    const DecodeFrameInfo info = BuildFrameInfo(frame_info, delivery->sequence, value2, value3);
+    delivery->callback(port, &info, user);
   } catch (...) {
   }
+  gate.Leave();
 }
 
 }  // namespace qx

@@ -47,6 +47,19 @@ TEST(LibraryOnMediaTest, ALiveStreamFedThroughTheLibraryIsDecoded) {
   EXPECT_EQ(Ovra_InputData(port, bytes.data(), 16), OVRA_PARAM_ERROR);
 }
 
+TEST(LibraryOnMediaTest, ClosingAStreamAsAFileFreesTheNumberInThePlayerToo) {
+  for (const int32_t media_type : {OVRA_MEDIA_3GPP, OVRA_MEDIA_PLAYER}) {
+    SCOPED_TRACE(media_type);
+    int32_t port = -1;
+    ASSERT_EQ(Ovra_OpenStream(&port, nullptr, 0, 64 * 1024, media_type), OVRA_OK);
+    EXPECT_EQ(Ovra_CloseFile(port), OVRA_PLAYSDK_ERROR);  // it was no file
+    int32_t again = -1;
+    EXPECT_EQ(Ovra_OpenStream(&again, nullptr, 0, 64 * 1024, media_type), OVRA_OK);
+    EXPECT_EQ(again, port);
+    EXPECT_EQ(Ovra_CloseStream(again), OVRA_OK);
+  }
+}
+
 TEST(LibraryOnMediaTest, AFileThePlayerCannotReadIsReportedAndItsPortComesBack) {
   const std::string text = TempPath("not-media.mp4");
   RunCommand("echo hello > '" + text + "'");

@@ -168,6 +168,68 @@ TEST_F(DecodeConcurrency, CallbacksOfDifferentPortsRunAtTheSameTime) {
   EXPECT_TRUE(still_held);
 }
 
+// Two ports whose callbacks act on each other, each delivered on a thread
+// of its own: no lock of the library may be held across a callback, or each
+// waits for the other.
+struct CrossPort {
+  int32_t other = -1;
+  std::atomic<int> calls{0};
+  std::atomic<int> failures{0};
+  bool stop = false;  // Ovra_Stop on the other port instead of registering
+};
+
+CrossPort cross_ports[2];
+// Both first calls meet inside their callbacks before either acts, so that
+// the two are certain to overlap.
+std::atomic<int> cross_port_arrivals{0};
+
+void OVRA_CALLBACK ActOnTheOtherPort(int32_t, const DecodeFrameInfo*, uintptr_t user) {
+  auto* self = reinterpret_cast<CrossPort*>(user);
+  if (self->calls.fetch_add(1) == 0) {
+    cross_port_arrivals.fetch_add(1);
+    WaitUntil([] { return cross_port_arrivals.load() >= 2; });
+  }
+  CrossPort& peer = self == &cross_ports[0] ? cross_ports[1] : cross_ports[0];
+  const int32_t result = self->stop ? Ovra_Stop(self->other)
+                                    : Ovra_SetDecodeCallback(self->other, ActOnTheOtherPort,
+                                                             reinterpret_cast<uintptr_t>(&peer));
+  if (result != 0) self->failures.fetch_add(1);
+}
+
+TEST_F(DecodeConcurrency, CallbacksOfTwoPortsActingOnEachOtherDoNotDeadlock) {
+  for (const bool stop : {false, true}) {
+    SCOPED_TRACE(stop ? "Ovra_Stop" : "Ovra_SetDecodeCallback");
+    const int32_t ports[2] = {OpenStreamPort(0), OpenStreamPort(0)};
+    cross_port_arrivals.store(0);
+    for (int i = 0; i < 2; ++i) {
+      cross_ports[i].other = ports[1 - i];
+      cross_ports[i].calls.store(0);
+      cross_ports[i].failures.store(0);
+      cross_ports[i].stop = stop;
+      ASSERT_EQ(Ovra_SetDecodeCallback(ports[i], ActOnTheOtherPort,
+                                       reinterpret_cast<uintptr_t>(&cross_ports[i])),
+                0);
+    }
+    RunOnOtherThread("two ports' callbacks acting on each other", [&] {
+      std::thread players[2];
+      for (int i = 0; i < 2; ++i) {
+        players[i] = std::thread([&, i] {
+          for (int frame = 0; frame < 2000; ++frame) {
+            fake::FireDecode(ports[i], SomeFrame());
+          }
+        });
+      }
+      for (std::thread& player : players) player.join();
+    });
+    EXPECT_EQ(cross_port_arrivals.load(), 2);
+    EXPECT_EQ(cross_ports[0].failures.load() + cross_ports[1].failures.load(), 0);
+    for (const int32_t port : ports) {
+      EXPECT_EQ(Ovra_Stop(port), 0);
+      EXPECT_EQ(Ovra_CloseStream(port), 0);
+    }
+  }
+}
+
 void OVRA_CALLBACK LogThenThrow(int32_t port, const DecodeFrameInfo* info, uintptr_t user) {
   qxtest::LogFrame(port, info, user);
   throw std::runtime_error("the caller's own failure");

@@ -228,3 +228,64 @@ TEST_F(MediaSources, RecordingThreeGppPortFeedsTheConverterWhateverThePlayLibrar
 }
 
 }  // namespace
+
+namespace {
+
+// A close of the wrong kind keeps its result code but frees the number in
+// the backend too, so that the number's next open is not refused there.
+TEST_F(MediaSources, AWrongKindOfCloseReleasesWhatTheBackendHolds) {
+  struct Case {
+    const char* what;
+    int32_t media_type;  // -1: open a file
+    bool close_file;
+    int32_t expected;
+    std::vector<std::string> backend_closes;
+  };
+  const Case cases[] = {
+      {"player stream, closed as a file",
+       0,
+       true,
+       -3,
+       {"player_close_file", "player_close_stream"}},
+      {"3GPP stream, closed as a file", 1, true, -3, {"player_close_file", "gpp_close_stream"}},
+      {"file on a number last used by a player stream, closed as a stream",
+       -1,
+       false,
+       -3,
+       {"player_close_stream", "player_close_file"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    qxtest::ResetLibrary();
+    int32_t port = -1;
+    if (c.media_type < 0) {
+      // The number's last stream leaves media type 0 behind for the file.
+      ASSERT_EQ(Ovra_OpenStream(&port, nullptr, 0, 1024, 0), 0);
+      ASSERT_EQ(Ovra_CloseStream(port), 0);
+      ASSERT_EQ(Ovra_OpenFile(&port, "a.mp4"), 0);
+      fake::SetResult("player_close_stream", 0);
+    } else {
+      ASSERT_EQ(Ovra_OpenStream(&port, nullptr, 0, 1024, c.media_type), 0);
+      fake::SetResult("player_close_file", 0);
+    }
+    const std::size_t before = fake::CallTotal();
+    EXPECT_EQ(c.close_file ? Ovra_CloseFile(port) : Ovra_CloseStream(port), c.expected);
+    std::vector<std::string> closes;
+    for (const fake::Call& call : fake::CallsSince(before)) {
+      if (call.name.find("close") != std::string::npos) closes.push_back(call.name);
+    }
+    EXPECT_EQ(closes, c.backend_closes);
+    EXPECT_EQ(qx::GetSlotState(port), 1) << "the number is free";
+  }
+}
+
+TEST_F(MediaSources, ARefusedCloseOfTheRightKindIsNotRepeatedAsTheOtherKind) {
+  int32_t port = -1;
+  ASSERT_EQ(Ovra_OpenFile(&port, "a.mp4"), 0);
+  fake::SetResult("player_close_file", 0);
+  EXPECT_EQ(Ovra_CloseFile(port), -3);
+  EXPECT_EQ(fake::CallCount("player_close_stream"), 0U);
+  EXPECT_EQ(fake::CallCount("gpp_close_stream"), 0U);
+}
+
+}  // namespace
