@@ -10,7 +10,11 @@ packages=(cmake ninja-build g++ clang libclang-rt-dev clang-format clang-tidy li
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libsdl2-dev
   # Their tests and the example: sample media made and probed with the ffmpeg
   # tools, rendering checked on a virtual X display.
-  ffmpeg xvfb xauth libx11-dev)
+  ffmpeg xvfb xauth libx11-dev
+  # Packaging and its checks: the reference documentation, Debian packages
+  # (dpkg-shlibdeps), the Python binding's tests, the viewer's screenshot.
+  doxygen dpkg-dev python3-pytest python3-numpy python3-venv python3-pip python3-setuptools
+  python3-wheel x11-apps imagemagick)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -11,7 +11,7 @@ namespace qx::media {
 
 namespace {
 
-constexpr size_t kMaxQueuedFrames = static_cast<size_t>(kOutputRate) * 2;
+constexpr size_t kMaxQueuedFrames = static_cast<size_t>(kOutputRate) * kMaxQueuedSeconds;
 // A source starts (and, after running dry, starts again) only once this much
 // is waiting, so that samples arriving in bursts play without gaps.
 constexpr size_t kPrimeFrames = static_cast<size_t>(kOutputRate) / 20;
@@ -25,8 +25,10 @@ struct OutputDevice {
 };
 
 OutputDevice& Device() {
-  static OutputDevice device;
-  return device;
+  // Never destroyed: SDL's audio thread may still be mixing while the
+  // process exits, and ports torn down at exit detach their sources from it.
+  static OutputDevice* device = new OutputDevice;
+  return *device;
 }
 
 void MixCallback(void* /*userdata*/, Uint8* stream, int length) {
@@ -125,6 +127,7 @@ bool AudioSource::Push(const uint8_t* const* data, int samples, AVSampleFormat f
 }
 
 bool AudioSource::PushMuLaw(const uint8_t* data, size_t length) {
+  if (length > kMaxMuLawBlock) return false;  // could never be queued
   std::vector<int16_t> linear(length);
   for (size_t i = 0; i < length; ++i) linear[i] = MuLawDecode(data[i]);
   const auto* planes = reinterpret_cast<const uint8_t*>(linear.data());

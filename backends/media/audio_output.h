@@ -25,6 +25,12 @@ namespace qx::media {
 
 inline constexpr int kOutputRate = 48000;
 inline constexpr int kOutputChannels = 2;
+// A source holds at most this much sound waiting to be played: enough to
+// ride out bursts from the network, little enough to keep a talk live.
+inline constexpr int kMaxQueuedSeconds = 2;
+// The largest G.711 block a source can ever take (8000 bytes a second):
+// anything longer is refused before a byte of it is read.
+inline constexpr size_t kMaxMuLawBlock = size_t{8000} * kMaxQueuedSeconds;
 
 class AudioSource {
  public:
@@ -38,7 +44,8 @@ class AudioSource {
   // format cannot be converted.
   bool Push(const uint8_t* const* data, int samples, AVSampleFormat format,
             const AVChannelLayout& layout, int rate);
-  // Queues 8 kHz mono G.711 mu-law bytes.
+  // Queues 8 kHz mono G.711 mu-law bytes. False for a block longer than
+  // kMaxMuLawBlock, or one that does not fit beside what waits.
   bool PushMuLaw(const uint8_t* data, size_t length);
   void Clear();
 

@@ -318,6 +318,9 @@ bool MediaPort::SetSound(bool on) {
 
 bool MediaPort::InputAudio(const uint8_t* data, size_t length) {
   if (data == nullptr) return false;
+  // Refused whether or not the sound is on: the caller learns at once that
+  // such a block can never be played.
+  if (length > kMaxMuLawBlock) return false;
   if (!audio_->audible()) return true;  // sound off: played into silence
   return audio_->PushMuLaw(data, length);
 }

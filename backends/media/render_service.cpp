@@ -221,8 +221,11 @@ class RenderThread {
 };
 
 RenderThread& Renderer() {
-  static RenderThread renderer;
-  return renderer;
+  // Never destroyed: at exit, ports that still play may ask for drawing
+  // until their own teardown, and an exit started on the render thread
+  // itself (by Xlib's fatal-error path) must not make it join itself.
+  static RenderThread* renderer = new RenderThread;
+  return *renderer;
 }
 
 }  // namespace

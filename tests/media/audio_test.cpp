@@ -167,6 +167,16 @@ TEST(VoiceTest, MoreThanTwoSecondsWaitingIsRefused) {
   EXPECT_EQ(accepted, 2);
   EXPECT_EQ(player_input_audio(kVoicePort, nullptr, 8), 0);
   EXPECT_EQ(player_input_audio(kVoicePort + 1, block.data(), 8), 0);
+  // Blocks the queue could never hold are refused before anything of them
+  // is read (the lengths are far beyond the buffer passed), with the sound
+  // on or off.
+  for (const bool sound_on : {true, false}) {
+    SCOPED_TRACE(sound_on);
+    if (!sound_on) player_stop_sound();
+    for (const uint32_t length : {16001U, 0x80000000U, 0xFFFFFFFFU}) {
+      EXPECT_EQ(player_input_audio(kVoicePort, block.data(), length), 0) << length;
+    }
+  }
   player_stop_sound();
   EXPECT_EQ(player_close_stream(kVoicePort), 1);
 }
