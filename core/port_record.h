@@ -68,6 +68,9 @@ struct alignas(kCacheLineSize) PortRecord {
   int32_t recording_flag QX_GUARDED_BY(TableLock()) = 0;
 
   std::atomic<float> play_speed{kDefaultPlaySpeed};
+  // Speed steps issued to the player library since normal speed
+  // (playback/issued_speed_steps.h).
+  std::atomic<int32_t> issued_speed_steps{0};
   std::atomic<OvraRecordFileReadyCallback> record_file_ready{nullptr};
   RecordFileEntry record_file;
 };

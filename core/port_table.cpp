@@ -178,6 +178,7 @@ void ResetPortTableForTesting() {
     }
     record.decode_gate.Clear();
     record.decode_gate.WaitForRetired();
+    record.issued_speed_steps.store(0, std::memory_order_relaxed);
     record.record_file_ready.store(nullptr, std::memory_order_release);
     record.record_file = RecordFileEntry{};
   }

@@ -44,7 +44,8 @@ int32_t Model::OpenFile(bool out_valid, const char* name, Expectation& e) {
     return OVRA_NO_UNUSED_PORT;
   }
   e.outs.port = port;
-  if (e.Call("player_open_file", port) != 1) {
+  slots[port].speed_steps = 0;
+  if (e.Call("player_open_file", C::kExactlyOne, port) != 1) {
     return OVRA_PLAYSDK_ERROR;
   }
   slots[port].source = 2;
@@ -56,9 +57,15 @@ int32_t Model::CloseFile(int32_t port, Expectation& e) {
   if (slot == nullptr) {
     return OVRA_PARAM_ERROR;
   }
-  const int64_t answer = e.Call("player_close_file", port);
+  const int64_t answer = e.Call("player_close_file", C::kExactlyOne, port);
   if (answer == 1) {
     slot->source = 0;
+  } else if (slot->source == 1 && slot->media == 0) {
+    // A stream closed as a file: its backend gives up the number too (the
+    // answer is not examined).
+    e.Call("player_close_stream", C::kExactlyOne, port);
+  } else if (slot->source == 1 && slot->media == 1) {
+    e.Call("gpp_close_stream", C::kZero, port);
   }
   slot->taken = false;
   return PlayerResult(answer);
@@ -74,13 +81,14 @@ int32_t Model::OpenStream(bool out_valid, int32_t media_type, Expectation& e) {
   }
   e.outs.port = port;
   SlotModel& slot = slots[port];
+  slot.speed_steps = 0;
   bool accepted = false;
   int32_t refusal = OVRA_PARAM_ERROR;
   if (media_type == 0) {
-    accepted = e.Call("player_open_stream", port) == 1;
+    accepted = e.Call("player_open_stream", C::kExactlyOne, port) == 1;
     refusal = OVRA_PLAYSDK_ERROR;
   } else if (media_type == 1) {
-    accepted = e.Call("gpp_open_stream", port) == 0;
+    accepted = e.Call("gpp_open_stream", C::kZero, port) == 0;
     refusal = OVRA_3GPPSDK_ERROR;
   } else {
     return OVRA_PARAM_ERROR;
@@ -98,8 +106,13 @@ int32_t Model::CloseStream(int32_t port, Expectation& e) {
   if (slot == nullptr || (slot->media != 0 && slot->media != 1)) {
     return OVRA_PARAM_ERROR;
   }
-  const int32_t result = slot->media == 0 ? PlayerResult(e.Call("player_close_stream", port))
-                                          : GppResult(e.Call("gpp_close_stream", port));
+  const int32_t result = slot->media == 0
+                             ? PlayerResult(e.Call("player_close_stream", C::kExactlyOne, port))
+                             : GppResult(e.Call("gpp_close_stream", C::kZero, port));
+  if (result != OVRA_OK && slot->source == 2) {
+    // A file closed as a stream: the player library gives up the file too.
+    e.Call("player_close_file", C::kExactlyOne, port);
+  }
   slot->source = 0;
   slot->taken = false;
   return result;
@@ -111,12 +124,12 @@ int32_t Model::InputData(int32_t port, Expectation& e) {
     return OVRA_PARAM_ERROR;
   }
   if (slot->media == 0) {
-    return PlayerResult(e.Call("player_input_data", port));
+    return PlayerResult(e.Call("player_input_data", C::kExactlyOne, port));
   }
   if (slot->media != 1) {
     return OVRA_PARAM_ERROR;
   }
-  const int32_t result = GppResult(e.Call("gpp_input_data", port));
+  const int32_t result = GppResult(e.Call("gpp_input_data", C::kZero, port));
   if (slot->recording == 1) {
     e.Call("conv_input_data", C::kZero, port);  // the conversion feed, not judged
   }
@@ -149,7 +162,7 @@ int32_t Model::SetFileEndCallback(int32_t port, FunctionId function, Expectation
   }
   file_end_function = function;
   slot.file_end_registered = true;
-  return PlayerResult(e.Call("player_set_file_end_callback", port));
+  return PlayerResult(e.Call("player_set_file_end_callback", C::kExactlyOne, port));
 }
 
 int32_t Model::SetDecodeCallback(int32_t port, FunctionId function, uintptr_t user,
@@ -161,11 +174,11 @@ int32_t Model::SetDecodeCallback(int32_t port, FunctionId function, uintptr_t us
   slot->decode_function = function;
   slot->decode_registered = true;
   slot->decode_user = user;
-  if (e.Call("player_set_decode_callback", port) == 0) {
+  if (e.Call("player_set_decode_callback", C::kNonzero, port) == 0) {
     slot->decode_function = 0;
     return OVRA_PLAYSDK_ERROR;
   }
-  return PlayerResult(e.Call("player_select_decode_stream", port));
+  return PlayerResult(e.Call("player_select_decode_stream", C::kExactlyOne, port));
 }
 // --- Notifications ---------------------------------------------------------
 

@@ -39,7 +39,7 @@ int32_t Model::Play(int32_t port, Expectation& e) {
     // by-name slot.
     SlotModel& slot = slots[port];
     if (slot.kind == 0) {
-      slot.playback = static_cast<int32_t>(e.Call("net_playback_by_name"));
+      slot.playback = static_cast<int32_t>(e.Call("net_playback_by_name", C::kNonzero));
       if (slot.playback == 0) {
         return OVRA_NETSDK_ERROR;
       }
@@ -49,20 +49,21 @@ int32_t Model::Play(int32_t port, Expectation& e) {
     if (!slot.start_parses || !slot.end_parses) {
       return OVRA_PARAM_ERROR;
     }
-    slot.playback = static_cast<int32_t>(e.Call("net_playback_by_time"));
+    slot.playback = static_cast<int32_t>(e.Call("net_playback_by_time", C::kNonzero));
     return slot.playback != 0 ? OVRA_OK : OVRA_PARAM_ERROR;
   }
   if (!IsLocal(port)) {
     return OVRA_PARAM_ERROR;
   }
-  // Neither the slot state nor the source mode is tested.
+  // The slot state is not tested.
   SlotModel& slot = slots[port];
-  if (slot.media == 1) {
-    return GppResult(e.Call("gpp_play", port));
+  if (slot.ServingMedia() == 1) {
+    return GppResult(e.Call("gpp_play", C::kZero, port));
   }
   e.Call("player_set_draw_callback", C::kExactlyOne, port);  // not judged
   slot.draw_registered = true;
-  return PlayerResult(e.Call("player_play", port));
+  slot.speed_steps = 0;
+  return PlayerResult(e.Call("player_play", C::kExactlyOne, port));
 }
 
 int32_t Model::Stop(int32_t port, Expectation& e) {
@@ -73,24 +74,27 @@ int32_t Model::Stop(int32_t port, Expectation& e) {
   slot.decode_function = 0;
   slot.decode_sequence = 0;
   if (IsRemote(port)) {
-    return e.Call("net_stop_playback") != 0 ? OVRA_OK : OVRA_NETSDK_ERROR;
+    return e.Call("net_stop_playback", C::kNonzero) != 0 ? OVRA_OK : OVRA_NETSDK_ERROR;
   }
-  return slot.media == 1 ? GppResult(e.Call("gpp_stop", port))
-                         : PlayerResult(e.Call("player_stop", port));
+  if (slot.ServingMedia() == 1) {
+    return GppResult(e.Call("gpp_stop", C::kZero, port));
+  }
+  slot.speed_steps = 0;
+  return PlayerResult(e.Call("player_stop", C::kExactlyOne, port));
 }
 
 int32_t Model::CheckedPlayerCall(int32_t port, const char* op, Expectation& e) {
   if (TakenLocal(port) == nullptr) {
     return OVRA_PARAM_ERROR;
   }
-  return PlayerResult(e.Call(op, port));
+  return PlayerResult(e.Call(op, C::kExactlyOne, port));
 }
 
 int32_t Model::StopSound(int32_t port, Expectation& e) {
   if (TakenLocal(port) == nullptr) {
     return OVRA_PARAM_ERROR;
   }
-  return PlayerResult(e.Call("player_stop_sound"));  // takes no port
+  return PlayerResult(e.Call("player_stop_sound", C::kExactlyOne));  // takes no port
 }
 
 int32_t Model::GetPlayPos(int32_t port, bool out_valid, float player_position, Expectation& e) {
@@ -110,16 +114,22 @@ int32_t Model::SetPlaySpeed(int32_t port, float speed, Expectation& e) {
   if (!(speed <= 16.0F && speed >= 0.0625F)) {
     return OVRA_PARAM_OVER;
   }
-  if (speed > 1.0F) {
-    for (int i = SpeedSteps(static_cast<int>(speed)); i > 0; --i) {
+  if (speed == 1.0F) {
+    e.Call("player_play", C::kExactlyOne, port);
+    slot->speed_steps = 0;
+  } else {
+    // Only the steps between those issued and the speed's own are issued;
+    // their answers are not examined.
+    const int target = speed > 1.0F
+                           ? SpeedSteps(static_cast<int>(speed))
+                           : -SpeedSteps(static_cast<int>(1.0 / static_cast<double>(speed)));
+    for (int i = slot->speed_steps; i < target; ++i) {
       e.Call("player_faster", C::kExactlyOne, port);
     }
-  } else if (speed == 1.0F) {
-    e.Call("player_play", port);
-  } else {
-    for (int i = SpeedSteps(static_cast<int>(1.0 / static_cast<double>(speed))); i > 0; --i) {
+    for (int i = slot->speed_steps; i > target; --i) {
       e.Call("player_slower", C::kExactlyOne, port);
     }
+    slot->speed_steps = target;
   }
   slot->speed = speed;
   return OVRA_OK;
@@ -150,7 +160,7 @@ int32_t Model::SetCurrentFrameNum(int32_t port, Expectation& e) {
   if (slots[port].source != 2) {
     return OVRA_NEED_FILE_MODE;
   }
-  return PlayerResult(e.Call("player_set_current_frame", port));
+  return PlayerResult(e.Call("player_set_current_frame", C::kExactlyOne, port));
 }
 
 int32_t Model::GetFrames(int32_t port, bool out_valid, const char* op, Expectation& e) {
@@ -170,27 +180,28 @@ int32_t Model::CapPic(int32_t port, bool name_valid, Expectation& e) {
   if (TakenLocal(port) == nullptr || !name_valid) {
     return OVRA_PARAM_ERROR;
   }
-  return PlayerResult(e.Call("player_capture_picture", port));
+  return PlayerResult(e.Call("player_capture_picture", C::kExactlyOne, port));
 }
 
 int32_t Model::SetColor(int32_t port, Expectation& e) {
   SlotModel* slot = TakenLocal(port);
-  if (slot == nullptr || (slot->media != 0 && slot->media != 1)) {
+  if (slot == nullptr || (slot->ServingMedia() != 0 && slot->ServingMedia() != 1)) {
     return OVRA_PARAM_ERROR;
   }
-  return slot->media == 0 ? PlayerResult(e.Call("player_set_colour", port))
-                          : GppResult(e.Call("gpp_set_colour", port));
+  return slot->ServingMedia() == 0 ? PlayerResult(e.Call("player_set_colour", C::kExactlyOne, port))
+                                   : GppResult(e.Call("gpp_set_colour", C::kZero, port));
 }
 
 int32_t Model::GetColor(int32_t port, Expectation& e) {
   SlotModel* slot = TakenLocal(port);
-  if (slot == nullptr || (slot->media != 0 && slot->media != 1)) {
+  if (slot == nullptr || (slot->ServingMedia() != 0 && slot->ServingMedia() != 1)) {
     return OVRA_PARAM_ERROR;  // nothing is written
   }
   // The backend writes the four values through the pointers whatever it then
   // returns.
-  const int32_t result = slot->media == 0 ? PlayerResult(e.Call("player_get_colour", port))
-                                          : GppResult(e.Call("gpp_get_colour", port));
+  const int32_t result = slot->ServingMedia() == 0
+                             ? PlayerResult(e.Call("player_get_colour", C::kExactlyOne, port))
+                             : GppResult(e.Call("gpp_get_colour", C::kZero, port));
   e.outs.colour = kFakeColourValues;
   return result;
 }
