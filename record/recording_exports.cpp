@@ -7,6 +7,7 @@
 // written under the table lock for that one access; no lock is held across a
 // backend call or while the record-file-ready callback runs. Backends always
 // get the caller's own file-name string: the library's copy may be cut short.
+#include "backends/backend_verdicts.h"
 #include "backends/gp3_converter.h"
 #include "backends/player.h"
 #include "core/log.h"
@@ -41,7 +42,7 @@ OVRA_API int32_t OVRA_CALL Ovra_RecordStart(int32_t port, const char* file_name,
   // A start does not look at the recording flag: starting again restarts the
   // backend with the new file and the earlier one is not announced.
   if (record_type == kMediaPlayer) {
-    if (player_start_record(port, file_name, kPlayerRecordMode) != 1) {
+    if (!PlayerSucceeded(player_start_record(port, file_name, kPlayerRecordMode))) {
       return OVRA_PLAYSDK_ERROR;
     }
   } else if (record_type == kMedia3gpp) {
@@ -58,7 +59,7 @@ OVRA_API int32_t OVRA_CALL Ovra_RecordStart(int32_t port, const char* file_name,
                        "record type 1 refused: the port's stream belongs to the player library");
       return OVRA_MEDIA_TYPE_NOT_RIGHT;
     }
-    if (conv_start(port, file_name) != 0) {
+    if (!ConverterSucceeded(conv_start(port, file_name))) {
       return OVRA_3GPPSDK_ERROR;
     }
   } else {
@@ -74,7 +75,7 @@ OVRA_API int32_t OVRA_CALL Ovra_RecordStop(int32_t port) {
   }
   switch (GetMediaType(port)) {
     case kMediaPlayer:
-      if (player_stop_record(port) != 1) {
+      if (!PlayerSucceeded(player_stop_record(port))) {
         return OVRA_PLAYSDK_ERROR;
       }
       break;
@@ -82,7 +83,7 @@ OVRA_API int32_t OVRA_CALL Ovra_RecordStop(int32_t port) {
       if (GetSourceMode(port) != kSourceStream) {
         return OVRA_NEED_STREAM_MODE;
       }
-      if (conv_stop(port) != 0) {
+      if (!ConverterSucceeded(conv_stop(port))) {
         return OVRA_3GPPSDK_ERROR;
       }
       break;
@@ -107,8 +108,8 @@ OVRA_API int32_t OVRA_CALL Ovra_RecordSwitchFile(int32_t port, const char* new_f
       // The player library has no switch of its own. Whether the stop
       // succeeds does not decide the switch (there may be nothing to stop);
       // the start does.
-      const bool finished = player_stop_record(port) == 1;
-      if (player_start_record(port, new_file_name, kPlayerRecordMode) != 1) {
+      const bool finished = PlayerSucceeded(player_stop_record(port));
+      if (!PlayerSucceeded(player_start_record(port, new_file_name, kPlayerRecordMode))) {
         qx::log::Error("record", port, "cannot switch the recording to \"{}\"", new_file_name);
         if (finished) {
           // The old file is complete and nothing records any more: the
@@ -124,7 +125,7 @@ OVRA_API int32_t OVRA_CALL Ovra_RecordSwitchFile(int32_t port, const char* new_f
       if (GetSourceMode(port) != kSourceStream) {
         return OVRA_NEED_STREAM_MODE;
       }
-      if (conv_switch_file(port, new_file_name) != 0) {
+      if (!ConverterSucceeded(conv_switch_file(port, new_file_name))) {
         return OVRA_3GPPSDK_ERROR;
       }
       break;

@@ -2,7 +2,7 @@
 # Installs the build and test tools from Debian's packages (needs root).
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libclang-rt-dev clang-format libgtest-dev libgmock-dev
+packages=(cmake ninja-build g++ clang libclang-rt-dev clang-format clang-tidy libgtest-dev libgmock-dev
   libbenchmark-dev binutils valgrind python3 pkg-config
   # The logger.
   libspdlog-dev libfmt-dev

@@ -104,11 +104,11 @@ void MediaPort::Close() {
   // caller may hold a lock the port's notifications need.)
   DrainStream();
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     quit_ = true;
     playing_ = false;
   }
-  wake_.notify_all();
+  wake_.SignalAll();
   if (buffer_) buffer_->Abort();
   if (thread_.joinable()) {
     if (OnPortThread()) {
@@ -135,7 +135,7 @@ PushResult MediaPort::InputData(const uint8_t* data, size_t length) {
   std::shared_ptr<StreamRemuxer> remuxer;
   std::unique_ptr<RecordResumption> final_stop;
   {
-    std::lock_guard<std::mutex> guard(record_mutex_);
+    MutexLock guard(&record_mutex_);
     remuxer = remuxer_;
     // A block after a stop: the stop was no half of a switch.
     final_stop = std::move(resumption_);
@@ -152,11 +152,11 @@ bool MediaPort::RunCommand(CommandKind kind, int64_t value) {
   auto done = std::make_shared<std::promise<bool>>();
   std::future<bool> result = done->get_future();
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (quit_) return false;
     commands_.push_back(Command{kind, value, OnPortThread() ? nullptr : done});
   }
-  wake_.notify_all();
+  wake_.SignalAll();
   // From inside a notification the command runs once the port's thread is
   // back in its loop.
   if (OnPortThread()) return true;
@@ -169,7 +169,7 @@ bool MediaPort::RunCommand(CommandKind kind, int64_t value) {
 bool MediaPort::Play(void* window) {
   if (window != nullptr && !AttachWindow(target_, window)) return false;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (quit_) return false;
     if (window != nullptr) window_ = window;
     if (!playing_) {
@@ -181,13 +181,13 @@ bool MediaPort::Play(void* window) {
     speed_level_ = 0;
     clock_valid_ = false;
   }
-  wake_.notify_all();
+  wake_.SignalAll();
   return true;
 }
 
 bool MediaPort::Stop() {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (quit_) return false;
     playing_ = false;
     paused_ = false;
@@ -200,7 +200,7 @@ bool MediaPort::Stop() {
       rewind_on_start_ = true;
     }
   }
-  wake_.notify_all();
+  wake_.SignalAll();
   audio_->Clear();
   DetachWindow(target_);
   return true;
@@ -208,13 +208,13 @@ bool MediaPort::Stop() {
 
 bool MediaPort::Pause(bool pause) {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (!playing_) return false;
     paused_ = pause;
     clock_valid_ = false;
   }
   if (pause) audio_->Clear();
-  wake_.notify_all();
+  wake_.SignalAll();
   return true;
 }
 
@@ -223,20 +223,20 @@ bool MediaPort::Pause(bool pause) {
 // issued (as the library does) lands where it means to; the speed itself
 // stays within 1/16 .. 16, and a step that cannot change it answers false.
 bool MediaPort::Faster() {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   const bool changes = speed_level_ < kFastestLevel;
   speed_level_ = std::min(speed_level_ + 1, kMaxSpeedSteps);
   clock_valid_ = false;
-  wake_.notify_all();
+  wake_.SignalAll();
   return changes;
 }
 
 bool MediaPort::Slower() {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   const bool changes = speed_level_ > kSlowestLevel;
   speed_level_ = std::max(speed_level_ - 1, -kMaxSpeedSteps);
   clock_valid_ = false;
-  wake_.notify_all();
+  wake_.SignalAll();
   return changes;
 }
 
@@ -245,14 +245,14 @@ int MediaPort::EffectiveSpeedLevel() const {
 }
 
 int MediaPort::speed_level() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   return EffectiveSpeedLevel();
 }
 
 bool MediaPort::StepForward() {
   if (!is_file()) return false;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (!playing_) return false;
     paused_ = true;
   }
@@ -262,7 +262,7 @@ bool MediaPort::StepForward() {
 bool MediaPort::StepBack() {
   if (!is_file()) return false;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (!playing_) return false;
     paused_ = true;
   }
@@ -283,7 +283,7 @@ bool MediaPort::SetPosition(float position) {
 
 float MediaPort::Position() const {
   if (!is_file()) return 0.0F;
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   if (ended_) return 1.0F;
   if (current_number_ < 0) return 0.0F;
   return PositionOfFrame(static_cast<uint32_t>(current_number_), index_.frame_count());
@@ -297,20 +297,20 @@ bool MediaPort::SetCurrentFrame(uint32_t frame) {
 uint32_t MediaPort::TotalFrames() const { return is_file() ? index_.frame_count() : 0; }
 
 uint32_t MediaPort::PlayedFrames() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   if (is_file()) return static_cast<uint32_t>(current_number_ + 1);
   return presented_count_;
 }
 
 int64_t MediaPort::CurrentFrame() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   return current_number_;
 }
 
 bool MediaPort::CapturePicture(const std::string& file_name) const {
   FramePtr picture;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (current_picture_) picture = RefFrame(current_picture_.get());
   }
   return picture && WriteSnapshot(*picture, file_name);
@@ -318,13 +318,13 @@ bool MediaPort::CapturePicture(const std::string& file_name) const {
 
 bool MediaPort::SetColour(const ColourSettings& colour) {
   if (!colour.Valid()) return false;
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   colour_ = colour;
   return true;
 }
 
 ColourSettings MediaPort::Colour() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   return colour_;
 }
 
@@ -369,19 +369,19 @@ bool MediaPort::InputAudio(const uint8_t* data, size_t length) {
 }
 
 void MediaPort::SetDrawCallback(PlayerDrawCallback callback, uintptr_t user) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   callbacks_.draw = callback;
   callbacks_.draw_user = user;
 }
 
 void MediaPort::SetFileEndCallback(PlayerFileEndCallback callback, uintptr_t user) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   callbacks_.file_end = callback;
   callbacks_.file_end_user = user;
 }
 
 void MediaPort::SetDecodeCallback(PlayerDecodeCallback callback, uintptr_t user) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   callbacks_.decode = callback;
   callbacks_.decode_user = user;
 }
@@ -390,7 +390,7 @@ bool MediaPort::StartRecord(const std::string& file_name) {
   if (!is_file()) {
     std::shared_ptr<StreamRemuxer> remuxer;
     {
-      std::lock_guard<std::mutex> guard(record_mutex_);
+      MutexLock guard(&record_mutex_);
       remuxer = remuxer_;
     }
     // A start on a recording port hands over to the new file at the next
@@ -398,7 +398,7 @@ bool MediaPort::StartRecord(const std::string& file_name) {
     if (remuxer) return remuxer->SwitchFile(file_name);
     std::unique_ptr<RecordResumption> resumption;
     {
-      std::lock_guard<std::mutex> guard(record_mutex_);
+      MutexLock guard(&record_mutex_);
       resumption = std::move(resumption_);
     }
     // A start right after a stop, with nothing pushed between, is a switch:
@@ -406,7 +406,7 @@ bool MediaPort::StartRecord(const std::string& file_name) {
     if (resumption) remuxer = StreamRemuxer::Resume(port_, std::move(*resumption), file_name);
     if (!remuxer) remuxer = StreamRemuxer::Start(port_, file_name, RecordContainer::kMpegTs);
     if (!remuxer) return false;
-    std::lock_guard<std::mutex> guard(record_mutex_);
+    MutexLock guard(&record_mutex_);
     remuxer_ = remuxer;
     return true;
   }
@@ -417,14 +417,14 @@ bool MediaPort::StopRecord() {
   if (!is_file()) {
     std::shared_ptr<StreamRemuxer> remuxer;
     {
-      std::lock_guard<std::mutex> guard(record_mutex_);
+      MutexLock guard(&record_mutex_);
       remuxer = std::move(remuxer_);
     }
     // Everything pushed so far goes into the file before the stop returns.
     if (!remuxer) return false;
     const bool whole = remuxer->Stop();
     std::unique_ptr<RecordResumption> resumption = remuxer->TakeResumption();
-    std::lock_guard<std::mutex> guard(record_mutex_);
+    MutexLock guard(&record_mutex_);
     resumption_ = std::move(resumption);
     return whole;
   }
@@ -438,10 +438,9 @@ void MediaPort::RunFile() {
   while (true) {
     std::optional<Command> command;
     {
-      std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [this] {
-        return quit_ || !commands_.empty() || (playing_ && !paused_ && !ended_);
-      });
+      MutexLock guard(&mutex_);
+      while (!(quit_ || !commands_.empty() || (playing_ && !paused_ && !ended_)))
+        wake_.Wait(&mutex_);
       if (quit_) break;
       if (!commands_.empty()) {
         command = std::move(commands_.front());
@@ -455,7 +454,7 @@ void MediaPort::RunFile() {
     }
     Advance();
   }
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   for (Command& command : commands_) {
     if (command.done) command.done->set_value(false);
   }
@@ -467,7 +466,7 @@ bool MediaPort::Execute(const Command& command) {
   bool rewind = false;
   int64_t current = -1;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     playing = playing_;
     current = current_number_;
     if (command.kind == CommandKind::kStart) {
@@ -588,14 +587,14 @@ bool MediaPort::SeekToFrame(uint32_t frame, bool present) {
   drained_ = false;
   next_number_ = index_.FrameNumberOfPacket(key);
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     ended_ = false;
   }
   while (std::optional<DecodedFrame> decoded = DecodeNext(true)) {
     if (decoded->number < frame) continue;
     const bool exact = decoded->number == frame;
     {
-      std::lock_guard<std::mutex> guard(mutex_);
+      MutexLock guard(&mutex_);
       clock_valid_ = false;
       if (!present) {
         current_number_ = decoded->number;
@@ -664,7 +663,7 @@ bool MediaPort::LandOn(uint32_t key_packet) {
 }
 
 bool MediaPort::WaitUntilDue(int64_t timestamp_ms) {
-  std::unique_lock<std::mutex> lock(mutex_);
+  MutexLock guard(&mutex_);
   while (true) {
     if (quit_ || !commands_.empty() || !playing_ || paused_) return false;
     if (!options_.paced || draining_) return true;
@@ -685,7 +684,7 @@ bool MediaPort::WaitUntilDue(int64_t timestamp_ms) {
       }
       return true;
     }
-    wake_.wait_until(lock, due);
+    wake_.WaitUntil(&mutex_, due);
   }
 }
 
@@ -694,7 +693,7 @@ void MediaPort::Present(DecodedFrame frame) {
   void* window = nullptr;
   ColourSettings colour;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (!playing_ || quit_) return;
     current_picture_ = RefFrame(frame.picture.get());
     current_number_ = frame.number;
@@ -723,7 +722,7 @@ void MediaPort::Present(DecodedFrame frame) {
 void MediaPort::ReachEnd() {
   Callbacks callbacks;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (ended_ || !playing_) return;
     ended_ = true;
     callbacks = callbacks_;
@@ -738,7 +737,7 @@ void MediaPort::Record(const AVPacket& packet) {
 void MediaPort::PlayAudio(const AVPacket& packet) {
   if (!audio_->audible()) return;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (!playing_ || paused_ || EffectiveSpeedLevel() != 0) return;
   }
   if (!audio_decoder_) {
@@ -768,23 +767,23 @@ void MediaPort::FlushStreamDecoder() {
 
 void MediaPort::DrainStream() {
   if (is_file() || !buffer_ || OnPortThread()) return;
-  std::unique_lock<std::mutex> lock(mutex_);
+  MutexLock guard(&mutex_);
   if (quit_ || !playing_ || stream_finished_) return;
   draining_ = true;
   const uint64_t drain = ++drains_requested_;
   buffer_->RequestDrain();
-  wake_.notify_all();
-  wake_.wait(lock, [&] { return quit_ || stream_finished_ || drains_done_ >= drain; });
+  wake_.SignalAll();
+  while (!(quit_ || stream_finished_ || drains_done_ >= drain)) wake_.Wait(&mutex_);
   draining_ = false;
 }
 
 void MediaPort::CompleteDrains() {
   buffer_->EndDrain();
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     drains_done_ = drains_requested_;
   }
-  wake_.notify_all();
+  wake_.SignalAll();
 }
 
 void MediaPort::OpenStreamDecoder() {
@@ -821,13 +820,13 @@ void MediaPort::RunStream() {
     if (!again) break;
   }
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     stream_finished_ = true;
   }
-  wake_.notify_all();
+  wake_.SignalAll();
   // The stream ended or failed: wait to be closed.
-  std::unique_lock<std::mutex> lock(mutex_);
-  wake_.wait(lock, [this] { return quit_; });
+  MutexLock guard(&mutex_);
+  while (!(quit_)) wake_.Wait(&mutex_);
 }
 
 bool MediaPort::ReadStream() {
@@ -843,7 +842,7 @@ bool MediaPort::ReadStream() {
     }
     bool playing = false;
     {
-      std::lock_guard<std::mutex> guard(mutex_);
+      MutexLock guard(&mutex_);
       if (quit_) return false;
       playing = playing_;
     }

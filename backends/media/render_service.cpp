@@ -4,17 +4,17 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <future>
 #include <map>
-#include <mutex>
 #include <thread>
 
 #if defined(QX_MEDIA_HAS_X11)
 // Xlib's macros (None, Status, ...) stay in this file's end of the includes.
 #include <X11/Xlib.h>
 #endif
+
+#include "backends/media/mutex.h"
 
 namespace qx::media {
 
@@ -82,13 +82,13 @@ class RenderThread {
   void Shutdown() {
     std::thread ending;
     {
-      std::lock_guard<std::mutex> guard(mutex_);
+      MutexLock guard(&mutex_);
       quit_ = true;
       ending = std::move(thread_);
     }
-    wake_.notify_all();
+    wake_.SignalAll();
     if (ending.joinable()) ending.join();
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     quit_ = false;
     attached_.clear();
     pending_.clear();
@@ -97,42 +97,43 @@ class RenderThread {
   bool Call(RenderTargetId target, void* window) {
     std::future<bool> result;
     {
-      std::lock_guard<std::mutex> guard(mutex_);
+      MutexLock guard(&mutex_);
       if (window == nullptr && attached_.count(target) == 0) return true;
       if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
       requests_.push_back(Request{target, window, {}});
       result = requests_.back().done.get_future();
     }
-    wake_.notify_all();
+    wake_.SignalAll();
     return result.get();
   }
 
   void Show(RenderTargetId target, FramePtr picture, const ColourSettings& colour) {
     {
-      std::lock_guard<std::mutex> guard(mutex_);
+      MutexLock guard(&mutex_);
       if (attached_.count(target) == 0) return;
       pending_[target] = Pending{std::move(picture), colour};
     }
-    wake_.notify_all();
+    wake_.SignalAll();
   }
 
   void WaitUntilDrawn() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    drawn_.wait(lock, [this] { return pending_.empty() && !drawing_; });
+    MutexLock guard(&mutex_);
+    while (!pending_.empty() || drawing_) drawn_.Wait(&mutex_);
   }
 
  private:
   void Run() {
     const bool video = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
     std::map<RenderTargetId, Target> windows;
-    std::unique_lock<std::mutex> lock(mutex_);
+    MutexLock lock(&mutex_);
     while (!quit_) {
-      wake_.wait_for(lock, std::chrono::milliseconds(100),
-                     [this] { return quit_ || !requests_.empty() || !pending_.empty(); });
+      // Wakes at least every 100 ms to pump the windows' events.
+      if (requests_.empty() && pending_.empty())
+        wake_.WaitFor(&mutex_, std::chrono::milliseconds(100));
       while (!requests_.empty()) {
         Request request = std::move(requests_.front());
         requests_.pop_front();
-        lock.unlock();
+        lock.Release();
         bool ok = true;
         windows[request.target].Release();
         windows.erase(request.target);
@@ -140,7 +141,7 @@ class RenderThread {
           ok = video && Open(request.window, windows[request.target]);
           if (!ok) windows.erase(request.target);
         }
-        lock.lock();
+        lock.Reacquire();
         if (ok && request.window != nullptr) {
           attached_[request.target] = true;
         } else {
@@ -152,17 +153,17 @@ class RenderThread {
       auto work = std::move(pending_);
       pending_.clear();
       drawing_ = !work.empty();
-      lock.unlock();
+      lock.Release();
       for (auto& [target, pending] : work) {
         auto found = windows.find(target);
         if (found != windows.end()) Draw(found->second, pending);
       }
       if (video) SDL_PumpEvents();
-      lock.lock();
+      lock.Reacquire();
       drawing_ = false;
-      drawn_.notify_all();
+      drawn_.SignalAll();
     }
-    lock.unlock();
+    lock.Release();
     for (auto& entry : windows) entry.second.Release();
     if (video) SDL_QuitSubSystem(SDL_INIT_VIDEO);
   }
@@ -206,15 +207,17 @@ class RenderThread {
     SDL_RenderPresent(target.renderer);
   }
 
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::condition_variable drawn_;
-  std::deque<Request> requests_;
-  std::map<RenderTargetId, Pending> pending_;
-  std::map<RenderTargetId, bool> attached_;
-  bool drawing_ = false;
-  bool quit_ = false;
-  std::thread thread_;
+  // The render thread's own state (its windows and renderers) lives in Run;
+  // what callers and the render thread share is guarded here.
+  Mutex mutex_;
+  CondVar wake_;
+  CondVar drawn_;
+  std::deque<Request> requests_ QX_GUARDED_BY(mutex_);
+  std::map<RenderTargetId, Pending> pending_ QX_GUARDED_BY(mutex_);
+  std::map<RenderTargetId, bool> attached_ QX_GUARDED_BY(mutex_);
+  bool drawing_ QX_GUARDED_BY(mutex_) = false;
+  bool quit_ QX_GUARDED_BY(mutex_) = false;
+  std::thread thread_ QX_GUARDED_BY(mutex_);
 };
 
 RenderThread& Renderer() {

@@ -10,8 +10,12 @@ std::unique_ptr<StreamRemuxer> StreamRemuxer::Start(int32_t port, const std::str
   std::unique_ptr<StreamRemuxer> converter(new StreamRemuxer());
   converter->container_ = container;
   converter->port_ = port;
-  converter->recorder_ = StreamRecorder::Create(port, path, container);
-  if (!converter->recorder_) return nullptr;
+  {
+    // No other thread sees the remuxer yet; the lock keeps the rule simple.
+    MutexLock guard(&converter->recorder_mutex_);
+    converter->recorder_ = StreamRecorder::Create(port, path, container);
+    if (!converter->recorder_) return nullptr;
+  }
   converter->buffer_ = std::make_shared<StreamBuffer>(kBufferSize);
   converter->StartThread();
   return converter;
@@ -22,13 +26,20 @@ std::unique_ptr<StreamRemuxer> StreamRemuxer::Resume(int32_t port, RecordResumpt
   std::unique_ptr<StreamRemuxer> remuxer(new StreamRemuxer());
   remuxer->container_ = RecordContainer::kMpegTs;
   remuxer->port_ = port;
-  remuxer->next_ = StreamRecorder::Create(port, path, RecordContainer::kMpegTs);
-  if (!remuxer->next_) return nullptr;
-  remuxer->recorder_ = StreamRecorder::Reopen(port, resumption.checkpoint);
-  if (!remuxer->recorder_) return nullptr;
+  {
+    // No other thread sees the remuxer yet; the locks keep the rule simple.
+    MutexLock guard(&remuxer->recorder_mutex_);
+    remuxer->next_ = StreamRecorder::Create(port, path, RecordContainer::kMpegTs);
+    if (!remuxer->next_) return nullptr;
+    remuxer->recorder_ = StreamRecorder::Reopen(port, resumption.checkpoint);
+    if (!remuxer->recorder_) return nullptr;
+  }
   remuxer->buffer_ = std::make_shared<StreamBuffer>(kBufferSize + resumption.bytes.size());
   if (!remuxer->buffer_->Push(resumption.bytes.data(), resumption.bytes.size())) return nullptr;
-  remuxer->kept_ = std::move(resumption.bytes);
+  {
+    MutexLock guard(&remuxer->kept_mutex_);
+    remuxer->kept_ = std::move(resumption.bytes);
+  }
   remuxer->StartThread();
   return remuxer;
 }
@@ -39,7 +50,7 @@ void StreamRemuxer::StartThread() {
 
 bool StreamRemuxer::Input(const uint8_t* data, size_t length) {
   if (!buffer_->Push(data, length)) return false;
-  std::lock_guard<std::mutex> guard(kept_mutex_);
+  MutexLock guard(&kept_mutex_);
   if (kept_.size() + length > kMaxKeptBytes) {
     kept_base_ += static_cast<int64_t>(kept_.size());
     kept_.clear();
@@ -50,7 +61,7 @@ bool StreamRemuxer::Input(const uint8_t* data, size_t length) {
 }
 
 void StreamRemuxer::KeyFrameAt(int64_t position) {
-  std::lock_guard<std::mutex> guard(kept_mutex_);
+  MutexLock guard(&kept_mutex_);
   if (last_key_ >= kept_base_) {
     kept_.erase(kept_.begin(), kept_.begin() + (last_key_ - kept_base_));
     kept_base_ = last_key_;
@@ -90,7 +101,7 @@ void StreamRemuxer::Run() {
     const bool key = (packet->flags & AV_PKT_FLAG_KEY) != 0 && packet->stream_index == video;
     if (key && packet->pos >= 0) KeyFrameAt(packet->pos);
     {
-      std::lock_guard<std::mutex> guard(recorder_mutex_);
+      MutexLock guard(&recorder_mutex_);
       if (recorder_ && recorder_->AlreadyWritten(*packet, video)) {
         av_packet_unref(packet.get());
         continue;
@@ -114,7 +125,7 @@ bool StreamRemuxer::SwitchFile(const std::string& path) {
   // The pictures pushed before the switch belong to the current file: the
   // handover waits for the first key frame after them.
   buffer_->WaitUntilConsumed();
-  std::lock_guard<std::mutex> guard(recorder_mutex_);
+  MutexLock guard(&recorder_mutex_);
   if (next_) {
     // Switched again before a key frame came: the file never begun holds
     // nothing and is dropped.
@@ -125,7 +136,7 @@ bool StreamRemuxer::SwitchFile(const std::string& path) {
 }
 
 bool StreamRemuxer::Stop() {
-  std::lock_guard<std::mutex> stop_guard(stop_mutex_);
+  MutexLock stop_guard(&stop_mutex_);
   if (stopped_) return stop_result_;
   stopped_ = true;
   RecordCheckpoint checkpoint;
@@ -134,21 +145,21 @@ bool StreamRemuxer::Stop() {
     // Where the file stands before the stream's end drains its last
     // pictures: a start that follows at once carries it on from there.
     buffer_->WaitUntilConsumed();
-    std::lock_guard<std::mutex> guard(recorder_mutex_);
+    MutexLock guard(&recorder_mutex_);
     resumable =
         !next_ && recorder_ && !recorder_->catching_up() && recorder_->Checkpoint(&checkpoint);
   }
   if (buffer_) buffer_->EndInput();
   if (thread_.joinable()) thread_.join();
   if (resumable) {
-    std::lock_guard<std::mutex> guard(kept_mutex_);
+    MutexLock guard(&kept_mutex_);
     if (kept_complete_) {
       resumption_ = std::make_unique<RecordResumption>();
       resumption_->checkpoint = std::move(checkpoint);
       resumption_->bytes = std::move(kept_);
     }
   }
-  std::lock_guard<std::mutex> guard(recorder_mutex_);
+  MutexLock guard(&recorder_mutex_);
   FinishCurrent(false);
   if (next_) {
     // No key frame came after the last switch: every picture is in the
@@ -163,7 +174,7 @@ bool StreamRemuxer::Stop() {
 }
 
 std::unique_ptr<RecordResumption> StreamRemuxer::TakeResumption() {
-  std::lock_guard<std::mutex> guard(stop_mutex_);
+  MutexLock guard(&stop_mutex_);
   return std::move(resumption_);
 }
 

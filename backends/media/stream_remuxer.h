@@ -17,10 +17,10 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
+#include "backends/media/mutex.h"
 #include "backends/media/stream_buffer.h"
 #include "backends/media/stream_recorder.h"
 
@@ -80,25 +80,29 @@ class StreamRemuxer {
 
   // With recorder_mutex_ held. A file handed over from before its first
   // picture is no failure; any other file that is not whole is.
-  void FinishCurrent(bool handing_over);
+  void FinishCurrent(bool handing_over) QX_REQUIRES(recorder_mutex_);
 
   RecordContainer container_ = RecordContainer::k3gp;
   std::shared_ptr<StreamBuffer> buffer_;
-  std::mutex recorder_mutex_;
-  std::unique_ptr<StreamRecorder> recorder_;  // guarded by recorder_mutex_
-  std::unique_ptr<StreamRecorder> next_;      // begins at the next key frame; same guard
-  bool all_ok_ = true;                        // same guard
+  // Taken by the remuxer's thread writing packets and by the caller's
+  // thread switching or finishing files.
+  Mutex recorder_mutex_;
+  std::unique_ptr<StreamRecorder> recorder_ QX_GUARDED_BY(recorder_mutex_);
+  // Begins at the next key frame.
+  std::unique_ptr<StreamRecorder> next_ QX_GUARDED_BY(recorder_mutex_);
+  bool all_ok_ QX_GUARDED_BY(recorder_mutex_) = true;
   int32_t port_ = -1;
-  std::mutex kept_mutex_;
-  std::vector<uint8_t> kept_;  // guarded by kept_mutex_
-  int64_t kept_base_ = 0;      // stream position of kept_[0]; same guard
-  int64_t last_key_ = -1;      // position of the last key frame; same guard
-  bool kept_complete_ = true;  // nothing dropped since the key frame before last; same guard
-  std::unique_ptr<RecordResumption> resumption_;  // guarded by stop_mutex_
+  Mutex kept_mutex_;
+  std::vector<uint8_t> kept_ QX_GUARDED_BY(kept_mutex_);
+  int64_t kept_base_ QX_GUARDED_BY(kept_mutex_) = 0;  // stream position of kept_[0]
+  int64_t last_key_ QX_GUARDED_BY(kept_mutex_) = -1;  // position of the last key frame
+  // Nothing dropped since the key frame before last.
+  bool kept_complete_ QX_GUARDED_BY(kept_mutex_) = true;
 
-  std::mutex stop_mutex_;
-  bool stopped_ = false;      // guarded by stop_mutex_
-  bool stop_result_ = false;  // same guard
+  Mutex stop_mutex_;
+  std::unique_ptr<RecordResumption> resumption_ QX_GUARDED_BY(stop_mutex_);
+  bool stopped_ QX_GUARDED_BY(stop_mutex_) = false;
+  bool stop_result_ QX_GUARDED_BY(stop_mutex_) = false;
   std::thread thread_;
 };
 
