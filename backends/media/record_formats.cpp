@@ -24,21 +24,33 @@ bool SoundFormatKnown(const AVCodecParameters& audio) {
   return audio.sample_rate > 0 && audio.ch_layout.nb_channels > 0;
 }
 
+namespace {
+
+// Decodes one packet of a stream whose parameters are not all known yet:
+// the frame tells what the reader could not (null when it cannot be read).
+FramePtr DecodeFirstFrame(const AVCodecParameters& parameters, const AVPacket& packet) {
+  const AVCodec* codec = avcodec_find_decoder(parameters.codec_id);
+  if (codec == nullptr) return nullptr;
+  CodecContextPtr context(avcodec_alloc_context3(codec));
+  FramePtr frame = MakeFrame();
+  if (!context || !frame || avcodec_parameters_to_context(context.get(), &parameters) < 0 ||
+      avcodec_open2(context.get(), codec, nullptr) < 0) {
+    return nullptr;
+  }
+  if (avcodec_send_packet(context.get(), &packet) < 0) return nullptr;
+  avcodec_send_packet(context.get(), nullptr);
+  if (avcodec_receive_frame(context.get(), frame.get()) < 0) return nullptr;
+  return frame;
+}
+
+}  // namespace
+
 // Containers read from a live stream without analysing it ahead may leave a
 // picture's size unknown (MPEG-4 Part 2 and H.263 in 3GP); muxers need it.
 // The first key frame, decoded once, tells it.
 bool FillPictureSize(AVCodecParameters* parameters, const AVPacket& key) {
-  const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
-  if (codec == nullptr) return false;
-  CodecContextPtr context(avcodec_alloc_context3(codec));
-  FramePtr frame = MakeFrame();
-  if (!context || !frame || avcodec_parameters_to_context(context.get(), parameters) < 0 ||
-      avcodec_open2(context.get(), codec, nullptr) < 0) {
-    return false;
-  }
-  if (avcodec_send_packet(context.get(), &key) < 0) return false;
-  avcodec_send_packet(context.get(), nullptr);
-  if (avcodec_receive_frame(context.get(), frame.get()) < 0) return false;
+  const FramePtr frame = DecodeFirstFrame(*parameters, key);
+  if (!frame) return false;
   parameters->width = frame->width;
   parameters->height = frame->height;
   return parameters->width > 0 && parameters->height > 0;
@@ -47,17 +59,8 @@ bool FillPictureSize(AVCodecParameters* parameters, const AVPacket& key) {
 // The same for sound: a live stream's reader does not know the rate and
 // channels until a packet has been decoded.
 bool FillSoundFormat(AVCodecParameters* parameters, const AVPacket& packet) {
-  const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
-  if (codec == nullptr) return false;
-  CodecContextPtr context(avcodec_alloc_context3(codec));
-  FramePtr frame = MakeFrame();
-  if (!context || !frame || avcodec_parameters_to_context(context.get(), parameters) < 0 ||
-      avcodec_open2(context.get(), codec, nullptr) < 0) {
-    return false;
-  }
-  if (avcodec_send_packet(context.get(), &packet) < 0) return false;
-  avcodec_send_packet(context.get(), nullptr);
-  if (avcodec_receive_frame(context.get(), frame.get()) < 0) return false;
+  const FramePtr frame = DecodeFirstFrame(*parameters, packet);
+  if (!frame) return false;
   parameters->sample_rate = frame->sample_rate;
   if (av_channel_layout_copy(&parameters->ch_layout, &frame->ch_layout) < 0) return false;
   if (parameters->frame_size <= 0) parameters->frame_size = frame->nb_samples;
