@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 
 #include "core/log_testing.h"
 
@@ -100,6 +101,8 @@ spdlog::level::level_enum SpdLevel(Level level) {
 }
 
 }  // namespace
+
+std::string SystemErrorText(int error) { return std::generic_category().message(error); }
 
 bool Enabled(Level level) {
   return static_cast<int>(level) <= ConfiguredLogger().threshold.load(std::memory_order_acquire);

@@ -18,6 +18,7 @@
 #include <fmt/format.h>
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -27,6 +28,9 @@ enum class Level : int { kError = 0, kWarning = 1, kInfo = 2, kDebug = 3 };
 
 // The port of a message that concerns no port.
 inline constexpr int32_t kNoPort = -1;
+
+// The text of a system error number (errno), safe from any thread.
+std::string SystemErrorText(int error);
 
 // Whether a message of `level` would be written (cheap; use it to skip
 // expensive formatting).

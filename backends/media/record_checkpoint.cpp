@@ -28,7 +28,7 @@ std::unique_ptr<StreamRecorder> StreamRecorder::Reopen(int32_t port,
   recorder->path_ = checkpoint.path;
   if (truncate(checkpoint.path.c_str(), checkpoint.file_size) != 0) {
     qx::log::Error("record", port, "cannot cut \"{}\" back to carry it on: {}", checkpoint.path,
-                   std::strerror(errno));
+                   qx::log::SystemErrorText(errno));
     return nullptr;
   }
   if (!recorder->OpenFile("mpegts", false)) return nullptr;

@@ -46,10 +46,10 @@ std::string TargetKey(const std::string& target, int32_t handle) {
   char resolved[PATH_MAX];
   if (realpath(folder.c_str(), resolved) == nullptr || access(resolved, W_OK) != 0) {
     qx::log::Warning("net", handle, "download target folder \"{}\": {}", folder,
-                     std::strerror(errno));
+                     qx::log::SystemErrorText(errno));
     return {};
   }
-  struct stat status;
+  struct stat status {};
   std::string key = std::string(resolved) + "/" + name;
   if (stat(key.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
     qx::log::Warning("net", handle, "download target \"{}\" is a folder", target);
@@ -75,12 +75,12 @@ std::shared_ptr<Download> Download::Start(const ReceiverOptions& options,
   download->target_key_ = key;
   // Opened now, so that a target nobody may write is refused at once; not
   // truncated before the first bytes arrive.
-  struct stat status;
+  struct stat status {};
   download->created_ = stat(target.c_str(), &status) != 0;
   const int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) {
     qx::log::Warning("net", options.handle, "cannot create \"{}\": {}", target,
-                     std::strerror(errno));
+                     qx::log::SystemErrorText(errno));
     Release(key);
     return nullptr;
   }
@@ -116,7 +116,7 @@ bool Download::Write(const uint8_t* data, size_t length) {
   if (fd_ < 0) return false;
   if (bytes_written_ == 0 && ftruncate(fd_, 0) != 0) {
     qx::log::Error("net", options_.handle, "cannot truncate \"{}\": {}", target_,
-                   std::strerror(errno));
+                   qx::log::SystemErrorText(errno));
     write_failed_ = true;
     return false;
   }
@@ -125,7 +125,7 @@ bool Download::Write(const uint8_t* data, size_t length) {
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) {
       qx::log::Error("net", options_.handle, "cannot write \"{}\": {}", target_,
-                     std::strerror(errno));
+                     qx::log::SystemErrorText(errno));
       write_failed_ = true;
       return false;
     }
@@ -141,7 +141,7 @@ void Download::Ended(ReceiverEnd end) {
     MutexLock lock(mutex_);
     if (fd_ >= 0 && close(fd_) != 0) {
       qx::log::Error("net", options_.handle, "cannot finish \"{}\": {}", target_,
-                     std::strerror(errno));
+                     qx::log::SystemErrorText(errno));
       write_failed_ = true;
     }
     fd_ = -1;

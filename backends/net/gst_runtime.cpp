@@ -25,6 +25,8 @@ bool EnsureGstreamer() {
 
 std::chrono::milliseconds AnswerTimeout() {
   constexpr long kDefaultMs = 5000;
+  // The library never writes the environment, so reading it is safe here.
+  // NOLINTNEXTLINE(concurrency-mt-unsafe)
   const char* text = std::getenv("QXPLAYSDK_NET_TIMEOUT_MS");
   long value = text != nullptr ? std::strtol(text, nullptr, 10) : 0;
   return std::chrono::milliseconds(value > 0 ? value : kDefaultMs);

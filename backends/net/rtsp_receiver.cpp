@@ -8,6 +8,13 @@
 namespace qx::net {
 namespace {
 
+// GStreamer's user data of the probes carries the download's handle number
+// itself, not a pointer to anything.
+gpointer HandleAsUserData(int32_t handle) {
+  return reinterpret_cast<gpointer>(  // NOLINT(performance-no-int-to-ptr)
+      static_cast<intptr_t>(handle));
+}
+
 constexpr const char* kStopMessage = "qx-net-stop";
 constexpr const char* kByeMessage = "qx-net-recorder-done";
 
@@ -139,7 +146,7 @@ bool RtspReceiver::Build() {
   if (!gst_element_link(muxer_, app_sink)) return false;
   GstPad* muxer_out = gst_element_get_static_pad(muxer_, "src");
   gst_pad_add_probe(muxer_out, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, LogEnd,
-                    reinterpret_cast<gpointer>(static_cast<intptr_t>(options_.handle)), nullptr);
+                    HandleAsUserData(options_.handle), nullptr);
   gst_object_unref(muxer_out);
 
   if (options_.span) {
@@ -165,8 +172,7 @@ void RtspReceiver::OnSourcePad(GstElement*, GstPad* pad, gpointer data) {
     return;
   }
   gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, LogEnd,
-                    reinterpret_cast<gpointer>(static_cast<intptr_t>(self->options_.handle)),
-                    nullptr);
+                    HandleAsUserData(self->options_.handle), nullptr);
   GstElement* parser = AddElement(self->pipeline_, "parsebin");
   if (parser == nullptr) {
     Discard(self->pipeline_, pad);
@@ -203,8 +209,7 @@ void RtspReceiver::OnParsedPad(GstElement*, GstPad* pad, gpointer data) {
   gst_object_unref(muxer_pad);
   gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, OnFrame, self, nullptr);
   gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, LogEnd,
-                    reinterpret_cast<gpointer>(static_cast<intptr_t>(self->options_.handle)),
-                    nullptr);
+                    HandleAsUserData(self->options_.handle), nullptr);
 }
 
 gboolean RtspReceiver::OnBeforeSend(GstElement*, GstRTSPMessage* message, gpointer data) {
@@ -305,7 +310,6 @@ void RtspReceiver::WatchBus() {
     GstMessage* message = gst_bus_timed_pop(bus_, wait);
     if (message == nullptr) {
       if (!GST_CLOCK_TIME_IS_VALID(bye_deadline)) continue;
-      bye_deadline = GST_CLOCK_TIME_NONE;
       if (!ended_inputs) {
         // The goodbye came but the end of the stream did not: end it here,
         // and give the muxer the answer time to write out what it holds.

@@ -29,6 +29,8 @@ std::string UrlTemplate(UrlKind kind) {
       fallback = "rtsp://{host}:{port}/recording/1";
       break;
   }
+  // The library never writes the environment, so reading it is safe here.
+  // NOLINTNEXTLINE(concurrency-mt-unsafe)
   const char* value = std::getenv(variable);
   return value != nullptr && *value != '\0' ? value : fallback;
 }
