@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
+#include "backends/media/notification_scope.h"
 #include "backends/media/snapshot.h"
 
 namespace qx::media {
@@ -16,6 +18,20 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kLateLimit{500};
 
 double SpeedFactor(int level) { return std::ldexp(1.0, level); }
+
+// Runs its function when the scope ends, also when a caller's function
+// throws.
+template <typename Function>
+class AtScopeEnd {
+ public:
+  explicit AtScopeEnd(Function function) : function_(std::move(function)) {}
+  ~AtScopeEnd() { function_(); }
+  AtScopeEnd(const AtScopeEnd&) = delete;
+  AtScopeEnd& operator=(const AtScopeEnd&) = delete;
+
+ private:
+  Function function_;
+};
 
 }  // namespace
 
@@ -119,17 +135,19 @@ bool MediaPort::InputData(const uint8_t* data, size_t length) {
 }
 
 bool MediaPort::RunCommand(CommandKind kind, int64_t value) {
+  const bool waits = !OnPortThread() && !InsideNotification();
   auto done = std::make_shared<std::promise<bool>>();
   std::future<bool> result = done->get_future();
   {
     std::lock_guard<std::mutex> guard(mutex_);
     if (quit_) return false;
-    commands_.push_back(Command{kind, value, OnPortThread() ? nullptr : done});
+    commands_.push_back(Command{kind, value, waits ? done : nullptr});
   }
   wake_.notify_all();
   // From inside a notification the command runs once the port's thread is
-  // back in its loop.
-  if (OnPortThread()) return true;
+  // back in its loop; waiting there for this port's thread could wait for a
+  // notification that waits for the caller's.
+  if (!waits) return true;
   return result.get();
 }
 
@@ -157,7 +175,7 @@ bool MediaPort::Play(void* window) {
 
 bool MediaPort::Stop() {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
     if (quit_) return false;
     playing_ = false;
     paused_ = false;
@@ -168,6 +186,13 @@ bool MediaPort::Stop() {
       ended_ = false;
       current_number_ = -1;
       rewind_on_start_ = true;
+    }
+    // A notification under way on the port's thread ends before Stop
+    // returns. Not from inside a notification: the port's thread may be
+    // waiting for this one (and on its own thread it is this one).
+    if (!InsideNotification()) {
+      const uint64_t begun = notifications_begun_;
+      notification_ended_.wait(lock, [&] { return notifications_ended_ >= begun; });
     }
   }
   wake_.notify_all();
@@ -665,8 +690,13 @@ void MediaPort::Present(DecodedFrame frame) {
     colour = colour_;
   }
   if (window != nullptr) ShowPicture(target_, RefFrame(frame.picture.get()), colour);
+  // Each notification checks again that the port still plays: one before it
+  // may have stopped or closed the port.
   if (callbacks.decode != nullptr) {
     PackYuv420(*frame.picture, packed_);
+    if (!BeginNotification()) return;
+    const AtScopeEnd end([this] { EndNotification(); });
+    const NotificationScope scope;
     PlayerFrameInfo info{};
     info.info_a = static_cast<uint32_t>(frame.picture->width);
     info.info_b = static_cast<uint32_t>(frame.picture->height);
@@ -677,19 +707,41 @@ void MediaPort::Present(DecodedFrame frame) {
                      callbacks.decode_user, frame.number);
   }
   if (callbacks.draw != nullptr) {
+    if (!BeginNotification()) return;
+    const AtScopeEnd end([this] { EndNotification(); });
+    const NotificationScope scope;
     callbacks.draw(port_, reinterpret_cast<uintptr_t>(window), callbacks.draw_user);
   }
+}
+
+bool MediaPort::BeginNotification() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (!playing_ || quit_) return false;
+  ++notifications_begun_;
+  return true;
+}
+
+void MediaPort::EndNotification() {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    ++notifications_ended_;
+  }
+  notification_ended_.notify_all();
 }
 
 void MediaPort::ReachEnd() {
   Callbacks callbacks;
   {
     std::lock_guard<std::mutex> guard(mutex_);
-    if (ended_ || !playing_) return;
+    if (ended_ || !playing_ || quit_) return;
     ended_ = true;
     callbacks = callbacks_;
+    if (callbacks.file_end == nullptr) return;
+    ++notifications_begun_;
   }
-  if (callbacks.file_end != nullptr) callbacks.file_end(port_, callbacks.file_end_user);
+  const AtScopeEnd end([this] { EndNotification(); });
+  const NotificationScope scope;
+  callbacks.file_end(port_, callbacks.file_end_user);
 }
 
 void MediaPort::Record(const AVPacket& packet) {

@@ -16,7 +16,15 @@
 //    (port, the window handle or 0, user data).
 //  - file end, once each time a file port's playback reaches its end:
 //    (port, user data).
-// After Stop (or Close) has returned no notification of the port begins.
+// After Stop (or Close) has returned no notification of the port begins:
+// each one begins only while the port plays, and Stop waits for one already
+// under way on the port's thread. Called from inside a notification (of any
+// port), Stop does not wait, since the port's thread may be waiting for the
+// caller's; it still begins no further notification of the port.
+//
+// An operation that waits for the port's thread (a jump, a step) does not
+// wait when called from inside a notification either: the command is queued
+// and the call answers once it is accepted.
 #ifndef QXPLAYSDK_BACKENDS_MEDIA_MEDIA_PORT_H
 #define QXPLAYSDK_BACKENDS_MEDIA_MEDIA_PORT_H
 
@@ -170,6 +178,10 @@ class MediaPort {
   void StartThread(std::shared_ptr<MediaPort> self);
   bool OnPortThread() const;
   bool RunCommand(CommandKind kind, int64_t value);
+  // Port thread: whether a notification may begin now (the port plays and
+  // is open); if so, EndNotification() must follow the caller's function.
+  bool BeginNotification();
+  void EndNotification();
 
   // Port thread.
   void RunFile();
@@ -216,6 +228,11 @@ class MediaPort {
   bool clock_valid_ = false;
   std::chrono::steady_clock::time_point anchor_wall_;
   int64_t anchor_ms_ = 0;
+  // Notifications begun and ended; Stop waits until those begun before it
+  // have ended.
+  uint64_t notifications_begun_ = 0;
+  uint64_t notifications_ended_ = 0;
+  std::condition_variable notification_ended_;
 
   std::mutex record_mutex_;
   std::unique_ptr<StreamRecorder> recorder_;  // files; guarded by record_mutex_
