@@ -3,9 +3,11 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "backends/media/g711.h"
+#include "backends/media/guarded_thread.h"
 
 namespace qx::media {
 
@@ -31,7 +33,7 @@ OutputDevice& Device() {
   return *device;
 }
 
-void MixCallback(void* /*userdata*/, Uint8* stream, int length) {
+void Mix(Uint8* stream, int length) {
   OutputDevice& output = Device();
   const size_t frames = static_cast<size_t>(length) / (sizeof(int16_t) * kOutputChannels);
   std::lock_guard<std::mutex> guard(output.mutex);
@@ -46,6 +48,14 @@ void MixCallback(void* /*userdata*/, Uint8* stream, int length) {
   auto* out = reinterpret_cast<int16_t*>(stream);
   for (size_t i = 0; i < frames * kOutputChannels; ++i) {
     out[i] = static_cast<int16_t>(std::clamp<int32_t>(output.mix[i], INT16_MIN, INT16_MAX));
+  }
+}
+
+// SDL's audio thread calls it: nothing may leave it. When mixing fails
+// (memory exhausted) that period plays silence.
+void MixCallback(void* /*userdata*/, Uint8* stream, int length) {
+  if (!RunGuarded("sound mixing", log::kNoPort, [&] { Mix(stream, length); })) {
+    std::memset(stream, 0, static_cast<size_t>(length));
   }
 }
 

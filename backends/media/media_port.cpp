@@ -4,6 +4,7 @@
 #include <cmath>
 #include <utility>
 
+#include "backends/media/guarded_thread.h"
 #include "backends/media/notification_scope.h"
 #include "backends/media/snapshot.h"
 
@@ -83,12 +84,30 @@ std::shared_ptr<MediaPort> MediaPort::OpenStream(int32_t port, const uint8_t* in
 void MediaPort::StartThread(std::shared_ptr<MediaPort> self) {
   thread_ = std::thread([self = std::move(self)] {
     self->thread_id_.store(std::this_thread::get_id());
-    if (self->is_file()) {
-      self->RunFile();
-    } else {
-      self->RunStream();
-    }
+    const bool ran = RunGuarded("port thread", self->port_, [&] {
+      if (self->is_file()) {
+        self->RunFile();
+      } else {
+        self->RunStream();
+      }
+    });
+    if (!ran) self->Fail();
   });
+}
+
+void MediaPort::Fail() noexcept {
+  // The port delivers nothing more and refuses what it is asked, until it
+  // is closed; a caller waiting for a command learns of the failure.
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    quit_ = true;
+    playing_ = false;
+    for (Command& command : commands_) {
+      if (command.done) command.done->set_value(false);
+    }
+    commands_.clear();
+  }
+  if (buffer_) buffer_->Abort();
 }
 
 bool MediaPort::OnPortThread() const { return std::this_thread::get_id() == thread_id_.load(); }

@@ -176,6 +176,8 @@ class MediaPort {
 
   MediaPort(int32_t port, const PortOptions& options);
   void StartThread(std::shared_ptr<MediaPort> self);
+  // The port's thread failed (memory exhausted): close the port's way.
+  void Fail() noexcept;
   bool OnPortThread() const;
   bool RunCommand(CommandKind kind, int64_t value);
   // Port thread: whether a notification may begin now (the port plays and

@@ -11,6 +11,8 @@
 #include <mutex>
 #include <thread>
 
+#include "backends/media/guarded_thread.h"
+
 #if defined(QX_MEDIA_HAS_X11)
 // Xlib's macros (None, Status, ...) stay in this file's end of the includes.
 #include <X11/Xlib.h>
@@ -90,6 +92,7 @@ class RenderThread {
     if (ending.joinable()) ending.join();
     std::lock_guard<std::mutex> guard(mutex_);
     quit_ = false;
+    failed_ = false;
     attached_.clear();
     pending_.clear();
   }
@@ -99,6 +102,7 @@ class RenderThread {
     {
       std::lock_guard<std::mutex> guard(mutex_);
       if (window == nullptr && attached_.count(target) == 0) return true;
+      if (failed_) return false;
       if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
       requests_.push_back(Request{target, window, {}});
       result = requests_.back().done.get_future();
@@ -123,6 +127,25 @@ class RenderThread {
 
  private:
   void Run() {
+    if (!RunGuarded("render thread", log::kNoPort, [this] { Serve(); })) Fail();
+  }
+
+  // The render thread failed (memory exhausted): nothing is drawn any more,
+  // attaching a window fails, and no one waits for a drawing.
+  void Fail() noexcept {
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      failed_ = true;
+      for (Request& request : requests_) request.done.set_value(false);
+      requests_.clear();
+      attached_.clear();
+      pending_.clear();
+      drawing_ = false;
+    }
+    drawn_.notify_all();
+  }
+
+  void Serve() {
     const bool video = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
     std::map<RenderTargetId, Target> windows;
     std::unique_lock<std::mutex> lock(mutex_);
@@ -214,6 +237,7 @@ class RenderThread {
   std::map<RenderTargetId, bool> attached_;
   bool drawing_ = false;
   bool quit_ = false;
+  bool failed_ = false;
   std::thread thread_;
 };
 

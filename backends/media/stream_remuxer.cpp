@@ -1,5 +1,6 @@
 #include "backends/media/stream_remuxer.h"
 
+#include "backends/media/guarded_thread.h"
 #include "backends/media/media_input.h"
 
 namespace qx::media {
@@ -11,7 +12,11 @@ std::unique_ptr<StreamRemuxer> StreamRemuxer::Start(const std::string& path,
   converter->recorder_ = StreamRecorder::Create(path, container);
   if (!converter->recorder_) return nullptr;
   converter->buffer_ = std::make_shared<StreamBuffer>(kBufferSize);
-  converter->thread_ = std::thread([raw = converter.get()] { raw->Run(); });
+  converter->thread_ = std::thread([raw = converter.get()] {
+    // A failed converter refuses further blocks, and a switch or stop
+    // waiting for it goes on.
+    if (!RunGuarded("converter thread", log::kNoPort, [raw] { raw->Run(); })) raw->buffer_->Abort();
+  });
   return converter;
 }
 
