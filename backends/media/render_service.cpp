@@ -1,6 +1,7 @@
 #include "backends/media/render_service.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
 
 #include <atomic>
 #include <chrono>
@@ -12,6 +13,8 @@
 #include <thread>
 
 #include "backends/media/guarded_thread.h"
+#include "backends/media/x11_error_trap.h"
+#include "core/log.h"
 
 #if defined(QX_MEDIA_HAS_X11)
 // Xlib's macros (None, Status, ...) stay in this file's end of the includes.
@@ -34,8 +37,22 @@ int NoteXError(Display* /*display*/, XErrorEvent* /*event*/) {
   return 0;
 }
 
+// The render thread's own connection, opened with its SDL video (so that a
+// later render thread on another display checks on that one).
+Display* own_display = nullptr;
+
+void OpenOwnDisplay() {
+  own_display = XOpenDisplay(nullptr);
+  TrapXErrorsOf(own_display);
+}
+
+void CloseOwnDisplay() {
+  if (own_display != nullptr) XCloseDisplay(own_display);
+  own_display = nullptr;
+}
+
 bool IsWindow(void* handle) {
-  static Display* own = XOpenDisplay(nullptr);
+  Display* own = own_display;
   if (own == nullptr) return false;
   XSync(own, False);
   x_error_seen.store(false);
@@ -48,6 +65,8 @@ bool IsWindow(void* handle) {
   return found != 0 && !x_error_seen.load();
 }
 #else
+void OpenOwnDisplay() {}
+void CloseOwnDisplay() {}
 bool IsWindow(void* /*handle*/) { return true; }
 #endif
 
@@ -57,6 +76,7 @@ struct Target {
   SDL_Texture* texture = nullptr;
   int texture_width = 0;
   int texture_height = 0;
+  uint64_t handle = 0;  // the caller's window id
 
   void Release() {
     if (texture != nullptr) SDL_DestroyTexture(texture);
@@ -147,6 +167,10 @@ class RenderThread {
 
   void Serve() {
     const bool video = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    // After SDL's video is up, so that SDL's own handler is the one the
+    // trap forwards the host's errors to and SDL puts back its own.
+    InstallXErrorTrap();
+    OpenOwnDisplay();
     std::map<RenderTargetId, Target> windows;
     std::unique_lock<std::mutex> lock(mutex_);
     while (!quit_) {
@@ -181,19 +205,50 @@ class RenderThread {
         if (found != windows.end()) Draw(found->second, pending);
       }
       if (video) SDL_PumpEvents();
+      LetGoOfFailedWindows(windows);
       lock.lock();
       drawing_ = false;
       drawn_.notify_all();
     }
     lock.unlock();
     for (auto& entry : windows) entry.second.Release();
+    CloseOwnDisplay();
+    RemoveXErrorTrap();
     if (video) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  }
+
+  // A window the X server refused a request about (its owner destroyed it)
+  // is drawn into no more; its port goes on decoding and notifying.
+  void LetGoOfFailedWindows(std::map<RenderTargetId, Target>& windows) {
+    for (const uint64_t failed : TakeFailedWindows()) {
+      for (auto entry = windows.begin(); entry != windows.end();) {
+        if (entry->second.handle != failed) {
+          ++entry;
+          continue;
+        }
+        log::Warning("media", log::kNoPort,
+                     "window {:#x} failed (destroyed?): no longer drawn into", failed);
+        entry->second.Release();
+        {
+          std::lock_guard<std::mutex> guard(mutex_);
+          attached_.erase(entry->first);
+          pending_.erase(entry->first);
+        }
+        entry = windows.erase(entry);
+      }
+    }
   }
 
   static bool Open(void* handle, Target& out) {
     if (!IsWindow(handle)) return false;
     out.window = SDL_CreateWindowFrom(handle);
     if (out.window == nullptr) return false;
+    out.handle = reinterpret_cast<uintptr_t>(handle);
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(out.window, &info) == SDL_TRUE && info.subsystem == SDL_SYSWM_X11) {
+      TrapXErrorsOf(info.info.x11.display);
+    }
     out.renderer = SDL_CreateRenderer(out.window, -1, 0);
     if (out.renderer == nullptr)
       out.renderer = SDL_CreateRenderer(out.window, -1, SDL_RENDERER_SOFTWARE);

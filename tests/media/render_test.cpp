@@ -130,5 +130,52 @@ TEST(RenderTest, PicturesFillTheCallersWindowWithTheirColourSettings) {
   qx::media::ReleaseDisplay();  // before the server goes
 }
 
+int host_errors = 0;
+int CountHostError(Display* /*display*/, XErrorEvent* /*event*/) {
+  ++host_errors;
+  return 0;
+}
+
+// The caller destroys its window while a port draws into it: the port stops
+// drawing there and goes on decoding, the process lives, errors on the
+// host's own connection still reach the host's handler, and that handler is
+// the one installed once the engine lets go of the display.
+TEST(RenderTest, AWindowDestroyedWhileDrawnIntoIsLetGoAndDecodingGoesOn) {
+  VirtualDisplay server;
+  ASSERT_TRUE(server.ready()) << "Xvfb did not start";
+  Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr);
+  const XErrorHandler before = XSetErrorHandler(&CountHostError);
+  const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 320, 240, 0,
+                                            0, BlackPixel(display, DefaultScreen(display)));
+  XMapWindow(display, window);
+  XSync(display, False);
+
+  NotificationLog log;
+  ASSERT_EQ(player_open_file(kPort, Clip("long").c_str()), 1);
+  log.Register(kPort);
+  ASSERT_EQ(player_play(kPort, reinterpret_cast<void*>(window)), 1);
+  ASSERT_TRUE(WaitFor([&] { return log.draws() >= 5; }));
+  qx::media::WaitUntilDrawn();
+
+  XDestroyWindow(display, window);
+  XSync(display, False);
+  const size_t decoded = log.DecodedCount();
+  EXPECT_TRUE(WaitFor([&] { return log.DecodedCount() >= decoded + 25; }));
+  qx::media::WaitUntilDrawn();
+  EXPECT_EQ(host_errors, 0);
+  // An error on the host's connection goes to the host's handler.
+  XWindowAttributes attributes;
+  EXPECT_EQ(XGetWindowAttributes(display, window, &attributes), 0);
+  XSync(display, False);
+  EXPECT_EQ(host_errors, 1);
+
+  EXPECT_EQ(player_stop(kPort), 1);
+  EXPECT_EQ(player_close_file(kPort), 1);
+  qx::media::ReleaseDisplay();
+  EXPECT_EQ(XSetErrorHandler(before), &CountHostError);
+  XCloseDisplay(display);
+}
+
 }  // namespace
 }  // namespace qxmedia_test
