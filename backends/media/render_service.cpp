@@ -167,6 +167,8 @@ class RenderThread {
 
   void Serve() {
     const bool video = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    // False once the X server is gone: nothing is drawn, no window attached.
+    bool drawable = video;
     // After SDL's video is up, so that SDL's own handler is the one the
     // trap forwards the host's errors to and SDL puts back its own.
     InstallXErrorTrap();
@@ -184,7 +186,7 @@ class RenderThread {
         windows[request.target].Release();
         windows.erase(request.target);
         if (request.window != nullptr) {
-          ok = video && Open(request.window, windows[request.target]);
+          ok = drawable && Open(request.window, windows[request.target]);
           if (!ok) windows.erase(request.target);
         }
         lock.lock();
@@ -202,10 +204,14 @@ class RenderThread {
       lock.unlock();
       for (auto& [target, pending] : work) {
         auto found = windows.find(target);
-        if (found != windows.end()) Draw(found->second, pending);
+        if (drawable && found != windows.end()) Draw(found->second, pending);
       }
-      if (video) SDL_PumpEvents();
+      if (drawable) SDL_PumpEvents();
       LetGoOfFailedWindows(windows);
+      if (drawable && DisplayLost()) {
+        drawable = false;
+        LetGoOfAllWindows(windows);
+      }
       lock.lock();
       drawing_ = false;
       drawn_.notify_all();
@@ -213,8 +219,22 @@ class RenderThread {
     lock.unlock();
     for (auto& entry : windows) entry.second.Release();
     CloseOwnDisplay();
+    // With the X server gone SDL's video is left up: closing it would close
+    // a connection SDL keeps out of reach, whose loss Xlib answers by ending
+    // the process. Drawing stays impossible in this process from then on.
+    if (video && drawable) SDL_QuitSubSystem(SDL_INIT_VIDEO);
     RemoveXErrorTrap();
-    if (video) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  }
+
+  // The X server is gone: every window is let go (their ports go on
+  // decoding and notifying), and attaching a window fails from now on.
+  void LetGoOfAllWindows(std::map<RenderTargetId, Target>& windows) {
+    log::Error("media", log::kNoPort, "the X server is gone: windows are no longer drawn into");
+    for (auto& entry : windows) entry.second.Release();
+    windows.clear();
+    std::lock_guard<std::mutex> guard(mutex_);
+    attached_.clear();
+    pending_.clear();
   }
 
   // A window the X server refused a request about (its owner destroyed it)
