@@ -12,6 +12,11 @@
 extern "C" {
 #endif
 
+// gpp_open_stream and gpp_input_data answer this when an argument can never
+// be accepted (a buffer size above the library's maximum, a block larger than
+// the whole buffer), unlike another failure, after which a block may be
+// offered again.
+#define QX_GPP_INVALID_ARGUMENT (-2)
 QX_BACKEND_API int32_t QX_BACKEND_CALL gpp_open_stream(int32_t port, const void* initial_block,
                                                        uint32_t buffer_size);  // [1]
 QX_BACKEND_API int32_t QX_BACKEND_CALL gpp_close_stream(int32_t port);         // [2]

@@ -39,6 +39,11 @@ typedef void(QX_BACKEND_CALL* PlayerCaptureCallback)(const void* data, uint32_t 
 QX_BACKEND_API int32_t QX_BACKEND_CALL player_open_file(int32_t port,
                                                         const char* file_name);  // [3]
 QX_BACKEND_API int32_t QX_BACKEND_CALL player_close_file(int32_t port);          // [4]
+// player_open_stream and player_input_data answer this when an argument can
+// never be accepted (a buffer size above the player's maximum, a block larger
+// than the whole buffer), unlike 0 for a block that does not fit now and may
+// be offered again.
+#define QX_PLAYER_INVALID_ARGUMENT (-2)
 QX_BACKEND_API int32_t QX_BACKEND_CALL player_open_stream(int32_t port, const void* initial_block,
                                                           uint32_t initial_length,
                                                           uint32_t buffer_size);  // [17]

@@ -60,10 +60,13 @@
  * \par The bundled Linux backends
  * The player, 3GPP play and converter libraries built with the library on
  * Linux decode with FFmpeg and draw and play sound with SDL2. With them:
- * - Files of any container and codec FFmpeg reads play; frame numbers count
- *   from 0 in presentation order and a file's total is exact. Live streams
- *   (MPEG-TS, MPEG-PS, raw H.264/H.265, MP4/3GP with its index first) are
- *   recognised from their first bytes.
+ * - Local files of any container and codec FFmpeg reads play (a file name
+ *   is always a path, never a URL); frame numbers count from 0 in
+ *   presentation order and a file's total is exact. Live streams (MPEG-TS,
+ *   MPEG-PS, raw H.264/H.265, MP4/3GP with its index first) are recognised
+ *   from their bytes; bytes that are not are skipped. A live picture is
+ *   decoded as soon as the stream's framing shows it complete; closing a
+ *   playing stream first delivers every complete picture pushed.
  * - Decoded frames reach the decode callback as DecodeFrameInfo records
  *   whose fields are described with the record.
  * - Colour: brightness, contrast, saturation and hue each 0..128, default 64
@@ -72,7 +75,8 @@
  *   time and at normal speed only.
  * - Speeds: 1/16 to 16 in steps of two (see Ovra_SetPlaySpeed).
  * - Snapshots: `.bmp` or `.jpg`/`.jpeg`, complete on disk when
- *   Ovra_CapPic returns 0.
+ *   Ovra_CapPic returns 0, also for 255-character names and two snapshots
+ *   to one name at once.
  * - Recordings (record type 0): MPEG-TS written packet by packet, each file
  *   starting at a key frame; 3GP files through the converter (type 1).
  * - Voice: far-end audio is 8 kHz G.711 mu-law; captured audio arrives as
@@ -95,7 +99,8 @@
  *
  * \par Environment variables
  * - `QXPLAYSDK_LOG`: `error`, `warning`, `info` or `debug` turns the
- *   library's log on at that level; unset, the library writes nothing.
+ *   library's log on at that level (with the bundled backends, FFmpeg's and
+ *   SDL's own messages too); unset, the library writes nothing.
  * - `QXPLAYSDK_LOG_FILE`: the log goes to this file (appended) instead of
  *   standard error; set alone, it logs warnings and errors.
  * - `LD_LIBRARY_PATH`: searched for the backend libraries before the
@@ -403,12 +408,15 @@ OVRA_API int32_t OVRA_CALL Ovra_CloseFile(int32_t port);
  *        backend with `initial_length` and `buffer_size`, not kept
  * \param initial_length bytes at initial_block
  * \param buffer_size bytes of pushed stream the port buffers (bundled
- *        backends: a block that does not fit is refused)
+ *        backends: at most 256 MiB, memory taken as bytes arrive; a block
+ *        that does not fit is refused)
  * \param media_type ::OVRA_MEDIA_PLAYER (0) selects the player library,
  *        ::OVRA_MEDIA_3GPP (1) the 3GPP play library
  * \retval OVRA_OK the stream is open on *port
  * \retval OVRA_PARAM_ERROR port NULL (no port taken); a media type other
- *         than 0 or 1 (port taken)
+ *         than 0 or 1 (port taken); a buffer size (or initial block) the
+ *         backend can never take, for the bundled backends above 256 MiB
+ *         (port taken)
  * \retval OVRA_NO_UNUSED_PORT no free local port
  * \retval OVRA_PLAYSDK_ERROR the player library refused (port taken)
  * \retval OVRA_3GPPSDK_ERROR the 3GPP play library refused (port taken)
@@ -437,14 +445,17 @@ OVRA_API int32_t OVRA_CALL Ovra_CloseStream(int32_t port);
  * converter as well. The library neither checks nor copies the block; the
  * bundled backends copy it, so it may be reused as soon as the call
  * returns. The bundled backends never block here: a block that does not fit
- * into the port's buffer is refused (-3 / -5) and can be offered again.
+ * into the port's buffer now is refused (-3 / -5) and can be offered again;
+ * a block larger than the whole buffer can never fit and is an argument
+ * error (-2): do not offer it again.
  * \param port a stream port
  * \param data the block; not kept after the call returns
  * \param length bytes at data
  * \retval OVRA_OK the backend took the block
  * \retval OVRA_PARAM_ERROR port outside 33..97 or free; media type neither
- *         0 nor 1
- * \retval OVRA_PLAYSDK_ERROR the player library refused the block
+ *         0 nor 1; the block is larger than the whole stream buffer
+ * \retval OVRA_PLAYSDK_ERROR the player library refused the block (its
+ *         buffer is full now)
  * \retval OVRA_3GPPSDK_ERROR the 3GPP play library refused the block
  * \threadsafety any thread; the caller serialises the calls of one port
  */
@@ -510,9 +521,10 @@ OVRA_API int32_t OVRA_CALL Ovra_SetDecodeCallback(int32_t port, OvraDecodeCallba
 /** \brief Plays a local port into a window, or starts the playback of a
  * remote slot into it.
  *
- * Local port (33..97): media type 1 plays through the 3GPP play library;
- * any other media type registers the draw notifications and plays through
- * the player library. The slot state and the source mode are not tested.
+ * Local port (33..97): a stream port of media type 1 plays through the 3GPP
+ * play library; a file port, and a port of any other media type, registers
+ * the draw notifications and plays through the player library at normal
+ * speed. The slot state is not tested.
  * With the bundled backends, Ovra_Play on a playing port returns to normal
  * speed and resumes.
  * \param port a local port or a remote slot (0..32)
@@ -532,6 +544,8 @@ OVRA_API int32_t OVRA_CALL Ovra_Play(int32_t port, void* window);
 
 /** \brief Stops a local port or a remote slot's playback.
  *
+ * A file port stops through the player library, a stream port through the
+ * backend of its media type.
  * Clears the port's decode callback and restarts its frame numbering
  * whatever the backend then says; once it has returned, the old decode
  * callback is never called again (with the bundled backends, no
@@ -592,7 +606,11 @@ OVRA_API int32_t OVRA_CALL Ovra_GetPlayPos(int32_t port, int32_t* position);
  * steps and keeps `speed` as the port's play speed.
  *
  * 16: 4 faster steps, 8: 3, 4: 2, 2: 1; 1: normal; 1/2: 1 slower step, ...,
- * 1/16: 4. With the bundled backends sound plays at normal speed only.
+ * 1/16: 4. The speed is absolute: only the steps between those already
+ * issued since the port last played at normal speed (opened, Ovra_Play,
+ * Ovra_Stop, speed 1) and those of `speed` are issued, so 2 after 16 makes
+ * 3 slower steps. With the bundled backends sound plays at normal speed
+ * only.
  * \param port a local port
  * \param speed 1/16 .. 16
  * \retval OVRA_OK set, whatever the player library answers
@@ -699,8 +717,9 @@ OVRA_API int32_t OVRA_CALL Ovra_SetCurrentFrameNum(int32_t port, uint32_t frame)
  */
 OVRA_API int32_t OVRA_CALL Ovra_CapPic(int32_t port, const char* file_name);
 
-/** \brief Sets the four colour values, in this order, through the backend of
- * the port's media type.
+/** \brief Sets the four colour values, in this order, through the backend
+ * that serves the port: the player library for a file port, else the
+ * backend of the port's media type.
  *
  * With the bundled backends each value is 0..128, 64 (the default) leaving
  * the picture unchanged; they apply to what is drawn.
@@ -710,8 +729,8 @@ OVRA_API int32_t OVRA_CALL Ovra_CapPic(int32_t port, const char* file_name);
  * \param saturation saturation
  * \param hue hue
  * \retval OVRA_OK set
- * \retval OVRA_PARAM_ERROR port outside 33..97 or free; media type neither
- *         0 nor 1
+ * \retval OVRA_PARAM_ERROR port outside 33..97 or free; a stream port of
+ *         media type neither 0 nor 1
  * \retval OVRA_PLAYSDK_ERROR the player library refused
  * \retval OVRA_3GPPSDK_ERROR the 3GPP play library refused
  * \threadsafety any thread; the caller serialises the calls of one port
@@ -719,16 +738,16 @@ OVRA_API int32_t OVRA_CALL Ovra_CapPic(int32_t port, const char* file_name);
 OVRA_API int32_t OVRA_CALL Ovra_SetColor(int32_t port, int32_t brightness, int32_t contrast,
                                          int32_t saturation, int32_t hue);
 
-/** \brief Reads the four colour values through the backend of the port's
- * media type, which writes them through the four pointers.
+/** \brief Reads the four colour values through the backend that serves the
+ * port (as Ovra_SetColor), which writes them through the four pointers.
  * \param port a local port
  * \param brightness receives the brightness
  * \param contrast receives the contrast
  * \param saturation receives the saturation
  * \param hue receives the hue
  * \retval OVRA_OK read
- * \retval OVRA_PARAM_ERROR port outside 33..97 or free; media type neither
- *         0 nor 1 (nothing is written)
+ * \retval OVRA_PARAM_ERROR port outside 33..97 or free; a stream port of
+ *         media type neither 0 nor 1 (nothing is written)
  * \retval OVRA_PLAYSDK_ERROR the player library refused
  * \retval OVRA_3GPPSDK_ERROR the 3GPP play library refused
  * \threadsafety any thread

@@ -3,6 +3,7 @@
 #include "backends/gpp_player.h"
 #include "backends/player.h"
 #include "core/port_table.h"
+#include "playback/issued_speed_steps.h"
 #include "qxplaysdk.h"
 #include "record/conversion_feed.h"
 
@@ -51,6 +52,8 @@ OVRA_API int32_t OVRA_CALL Ovra_OpenFile(int32_t* port, const char* file_name) {
   // The caller holds the number from here on, also when the open fails, and
   // gives it back with Ovra_CloseFile.
   *port = taken;
+  // A new source plays at normal speed: no speed step is pending.
+  ClearIssuedSpeedSteps(taken);
   if (player_open_file(taken, file_name) != 1) {
     return OVRA_PLAYSDK_ERROR;
   }
@@ -85,15 +88,24 @@ OVRA_API int32_t OVRA_CALL Ovra_OpenStream(int32_t* port, const void* initial_bl
     return OVRA_NO_UNUSED_PORT;
   }
   *port = taken;
+  ClearIssuedSpeedSteps(taken);
+  // A buffer size the backend can never take is the caller's argument error,
+  // not a backend failure.
   if (media_type == kMediaPlayer) {
     const int32_t result = player_open_stream(taken, initial_block, initial_length, buffer_size);
     SetMediaType(taken, kMediaPlayer);
+    if (result == QX_PLAYER_INVALID_ARGUMENT) {
+      return OVRA_PARAM_ERROR;
+    }
     if (result != 1) {
       return OVRA_PLAYSDK_ERROR;
     }
   } else if (media_type == kMedia3gpp) {
     const int32_t result = gpp_open_stream(taken, initial_block, buffer_size);
     SetMediaType(taken, kMedia3gpp);
+    if (result == QX_GPP_INVALID_ARGUMENT) {
+      return OVRA_PARAM_ERROR;
+    }
     if (result != 0) {
       return OVRA_3GPPSDK_ERROR;
     }
@@ -131,14 +143,25 @@ OVRA_API int32_t OVRA_CALL Ovra_InputData(int32_t port, const void* data, uint32
   if (CheckLocalPort(port) != 0) {
     return OVRA_PARAM_ERROR;
   }
+  // A block larger than the whole stream buffer can never be taken and is
+  // an argument error (-2); a block that does not fit now is the backend's
+  // refusal (-3, -5) and may be offered again.
   switch (GetMediaType(port)) {
-    case kMediaPlayer:
-      return player_input_data(port, data, length) == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+    case kMediaPlayer: {
+      const int32_t result = player_input_data(port, data, length);
+      if (result == QX_PLAYER_INVALID_ARGUMENT) {
+        return OVRA_PARAM_ERROR;
+      }
+      return result == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+    }
     case kMedia3gpp: {
       const int32_t result = gpp_input_data(port, data, length);
       // A running 3GPP recording gets the block whatever the play library
       // said; the caller still learns only the play library's verdict.
       FeedConversion(port, data, length);
+      if (result == QX_GPP_INVALID_ARGUMENT) {
+        return OVRA_PARAM_ERROR;
+      }
       return result == 0 ? OVRA_OK : OVRA_3GPPSDK_ERROR;
     }
     default:

@@ -1,9 +1,11 @@
 // Snapshots and colour values of a local port. The snapshot always goes to
 // the player library; the colour values go to the backend that serves the
-// port's stream, and a port served by neither has no colour to set or read.
+// port (a file port: the player library; a stream port: its media type), and
+// a port served by neither has no colour to set or read.
 #include "backends/gpp_player.h"
 #include "backends/player.h"
 #include "core/port_table.h"
+#include "playback/served_by.h"
 #include "qxplaysdk.h"
 
 using namespace qx;
@@ -33,7 +35,7 @@ OVRA_API int32_t OVRA_CALL Ovra_SetColor(int32_t port, int32_t brightness, int32
   if (CheckLocalPort(port) != 0) {
     return OVRA_PARAM_ERROR;
   }
-  switch (GetMediaType(port)) {
+  switch (ServingMediaType(port)) {
     case kMediaPlayer:
       return player_set_colour(port, kWholePicture, brightness, contrast, saturation, hue) == 1
                  ? OVRA_OK
@@ -53,7 +55,7 @@ OVRA_API int32_t OVRA_CALL Ovra_GetColor(int32_t port, int32_t* brightness, int3
     return OVRA_PARAM_ERROR;
   }
   // The backend writes straight into the caller's variables.
-  switch (GetMediaType(port)) {
+  switch (ServingMediaType(port)) {
     case kMediaPlayer:
       return player_get_colour(port, kWholePicture, brightness, contrast, saturation, hue) == 1
                  ? OVRA_OK

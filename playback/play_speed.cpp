@@ -1,7 +1,10 @@
 // Ovra_SetPlaySpeed and Ovra_GetPlaySpeed: the player library's speed steps
-// and the per-port speed word the caller reads back.
+// and the per-port speed word the caller reads back. The steps of a speed
+// come from the step table (speed_steps.h); what is issued is the difference
+// to the steps already taken (issued_speed_steps.h).
 #include "backends/player.h"
 #include "core/port_table.h"
+#include "playback/issued_speed_steps.h"
 #include "playback/speed_steps.h"
 #include "qxplaysdk.h"
 
@@ -14,24 +17,24 @@ OVRA_API int32_t OVRA_CALL Ovra_SetPlaySpeed(int32_t port, float speed) {
     return OVRA_PARAM_ERROR;
   }
   const SpeedPlan plan = PlanSpeedChange(speed);
-  // The steps start from whatever speed the player holds for the port; the
-  // single steps' answers tell the caller nothing it could act on.
-  switch (plan.change) {
-    case SpeedChange::kOutOfRange:
-      return OVRA_PARAM_OVER;
-    case SpeedChange::kFaster:
-      for (int32_t i = 0; i < plan.steps; ++i) {
-        player_faster(port);
-      }
-      break;
-    case SpeedChange::kNormal:
-      player_play(port, nullptr);
-      break;
-    case SpeedChange::kSlower:
-      for (int32_t i = 0; i < plan.steps; ++i) {
-        player_slower(port);
-      }
-      break;
+  if (plan.change == SpeedChange::kOutOfRange) {
+    return OVRA_PARAM_OVER;
+  }
+  if (plan.change == SpeedChange::kNormal) {
+    player_play(port, nullptr);
+    ClearIssuedSpeedSteps(port);
+  } else {
+    // A speed is absolute: only the steps between those already issued and
+    // this speed's steps are issued. The single steps' answers tell the
+    // caller nothing it could act on and are not examined.
+    const int32_t target = plan.change == SpeedChange::kFaster ? plan.steps : -plan.steps;
+    for (int32_t issued = IssuedSpeedSteps(port); issued < target; ++issued) {
+      player_faster(port);
+    }
+    for (int32_t issued = IssuedSpeedSteps(port); issued > target; --issued) {
+      player_slower(port);
+    }
+    SetIssuedSpeedSteps(port, target);
   }
   // Kept exactly as asked, also between two steps (1.5 makes no call).
   SetPlaySpeed(port, speed);

@@ -4,6 +4,8 @@
 #include "backends/player.h"
 #include "core/port_table.h"
 #include "playback/callback_state.h"
+#include "playback/issued_speed_steps.h"
+#include "playback/served_by.h"
 #include "playback/trampolines.h"
 #include "qxplaysdk.h"
 #include "remote/remote_playback.h"
@@ -19,14 +21,16 @@ OVRA_API int32_t OVRA_CALL Ovra_Play(int32_t port, void* window) {
   if (!IsTablePort(port)) {
     return OVRA_PARAM_ERROR;
   }
-  // Neither the slot state nor the source mode is tested: the backend
-  // answers for a port it does not know.
-  if (GetMediaType(port) == kMedia3gpp) {
+  // The slot state is not tested: the backend answers for a port it does
+  // not know.
+  if (ServedBy3gppLibrary(port)) {
     return gpp_play(port, window) == 0 ? OVRA_OK : OVRA_3GPPSDK_ERROR;
   }
   // Every play through the player library routes the port's draw
-  // notifications to the process-wide draw function again.
+  // notifications to the process-wide draw function again, and returns the
+  // port to normal speed.
   player_set_draw_callback(port, DrawTrampoline, 0);
+  ClearIssuedSpeedSteps(port);
   return player_play(port, window) == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
 }
 
@@ -53,9 +57,11 @@ OVRA_API int32_t OVRA_CALL Ovra_Stop(int32_t port) {
   // Without the port lock: the backend waits for a draw or file-end
   // notification under way on the port's thread, whose function may itself
   // call Ovra_Stop or Ovra_SetDecodeCallback on this port.
-  if (GetMediaType(port) == kMedia3gpp) {
+  if (ServedBy3gppLibrary(port)) {
     return gpp_stop(port) == 0 ? OVRA_OK : OVRA_3GPPSDK_ERROR;
   }
+  // A stopped port plays at normal speed when it is played again.
+  ClearIssuedSpeedSteps(port);
   return player_stop(port) == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
 }
 

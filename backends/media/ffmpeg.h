@@ -66,6 +66,17 @@ inline FramePtr RefFrame(const AVFrame* source) {
   return copy;
 }
 
+// Whether a decoded picture is a key frame. FFmpeg 6.1 moved the mark into
+// the frame's flags and deprecated the older field; FFmpeg 5.1 has only the
+// field.
+inline bool IsKeyFrame(const AVFrame& frame) {
+#ifdef AV_FRAME_FLAG_KEY
+  return (frame.flags & AV_FRAME_FLAG_KEY) != 0;
+#else
+  return frame.key_frame != 0;
+#endif
+}
+
 // FFmpeg's text for an error code.
 inline std::string ErrorText(int code) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};

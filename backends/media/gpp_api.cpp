@@ -1,4 +1,6 @@
-// The 3GPP play library's operations on the engine. Success is 0, failure -1.
+// The 3GPP play library's operations on the engine. Success is 0, failure -1;
+// QX_GPP_INVALID_ARGUMENT for a stream buffer above kMaxStreamBufferBytes
+// (256 MiB) at open and for a block larger than the whole buffer on input.
 //
 // A 3GPP stream is an MP4/3GP byte stream pushed block by block, its index
 // (moov) before its media data. The initial block of gpp_open_stream comes
@@ -40,6 +42,7 @@ int32_t QX_BACKEND_CALL gpp_open_stream(int32_t port, const void* /*initial_bloc
                                         uint32_t buffer_size) {
   return Guarded<int32_t>(kFailure, [&]() -> int32_t {
     if (Ports().Contains(port)) return kFailure;
+    if (buffer_size > qx::media::kMaxStreamBufferBytes) return QX_GPP_INVALID_ARGUMENT;
     std::shared_ptr<MediaPort> media = MediaPort::OpenStream(port, nullptr, 0, buffer_size);
     if (!media) return kFailure;
     if (!Ports().Add(port, media)) {
@@ -60,8 +63,17 @@ int32_t QX_BACKEND_CALL gpp_close_stream(int32_t port) {
 }
 
 int32_t QX_BACKEND_CALL gpp_input_data(int32_t port, const void* data, uint32_t length) {
-  return WithPort(port, [&](MediaPort& media) {
-    return media.InputData(static_cast<const uint8_t*>(data), length);
+  return Guarded<int32_t>(kFailure, [&]() -> int32_t {
+    std::shared_ptr<MediaPort> media = Ports().Find(port);
+    if (!media) return kFailure;
+    switch (media->InputData(static_cast<const uint8_t*>(data), length)) {
+      case qx::media::PushResult::kTaken:
+        return kSuccess;
+      case qx::media::PushResult::kTooLarge:
+        return QX_GPP_INVALID_ARGUMENT;
+      default:
+        return kFailure;
+    }
   });
 }
 

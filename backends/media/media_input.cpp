@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "backends/media/key_frame_scan.h"
+#include "backends/media/local_file.h"
+
 namespace qx::media {
 
 namespace {
@@ -18,19 +21,34 @@ MediaInput::~MediaInput() {
   }
 }
 
-std::unique_ptr<MediaInput> MediaInput::OpenFile(const std::string& path) {
+std::unique_ptr<MediaInput> MediaInput::OpenFile(const std::string& path, int32_t port) {
   std::unique_ptr<MediaInput> input(new MediaInput());
+  input->port_ = port;
   AVFormatContext* context = nullptr;
-  if (avformat_open_input(&context, path.c_str(), nullptr, nullptr) < 0) return nullptr;
+  AVDictionary* options = LocalFileOnlyOptions();
+  const int opened = avformat_open_input(&context, LocalFileUrl(path).c_str(), nullptr, &options);
+  av_dict_free(&options);
+  if (opened < 0) {
+    log::Warning("media", port, "cannot open \"{}\": {}", path, ErrorText(opened));
+    return nullptr;
+  }
   input->context_.reset(context);
-  if (avformat_find_stream_info(context, nullptr) < 0) return nullptr;
+  if (const int found = avformat_find_stream_info(context, nullptr); found < 0) {
+    log::Warning("media", port, "cannot read the streams of \"{}\": {}", path, ErrorText(found));
+    return nullptr;
+  }
   input->ChooseStreams();
-  if (input->video_stream_ < 0) return nullptr;
+  if (input->video_stream_ < 0) {
+    log::Warning("media", port, "\"{}\" ({}) has no video stream", path, context->iformat->name);
+    return nullptr;
+  }
   return input;
 }
 
-std::unique_ptr<MediaInput> MediaInput::OpenStream(std::shared_ptr<StreamBuffer> buffer) {
+std::unique_ptr<MediaInput> MediaInput::OpenStream(std::shared_ptr<StreamBuffer> buffer,
+                                                   int32_t port) {
   std::unique_ptr<MediaInput> input(new MediaInput());
+  input->port_ = port;
   input->buffer_ = std::move(buffer);
   auto* io_buffer = static_cast<uint8_t*>(av_malloc(kStreamIoBlock));
   if (io_buffer == nullptr) return nullptr;
@@ -47,15 +65,33 @@ std::unique_ptr<MediaInput> MediaInput::OpenStream(std::shared_ptr<StreamBuffer>
   context->flags |= AVFMT_FLAG_CUSTOM_IO;
   // The streams are taken as their packets come instead of being analysed
   // ahead, so that no time passes between the first key frame and its picture.
-  if (avformat_open_input(&context, nullptr, nullptr, nullptr) < 0) return nullptr;
+  if (const int opened = avformat_open_input(&context, nullptr, nullptr, nullptr); opened < 0) {
+    // avformat_open_input frees the context it was given when it fails.
+    if (!input->buffer_->Aborted()) {
+      log::Warning("media", port, "the stream's format is not recognised: {}", ErrorText(opened));
+    }
+    return nullptr;
+  }
   input->context_.reset(context);
+  log::Info("media", port, "live stream recognised as {}", context->iformat->name);
+  if (std::strcmp(context->iformat->name, "mpegts") == 0) {
+    context->flags |= AVFMT_FLAG_NOPARSE;
+    input->whole_packets_ = true;
+  }
   input->ChooseStreams();
   return input;
 }
 
 int MediaInput::ReadBuffer(void* opaque, uint8_t* out, int size) {
   auto* self = static_cast<MediaInput*>(opaque);
-  size_t count = self->buffer_->Read(out, static_cast<size_t>(size));
+  // A unit that never ends would grow the demuxer's memory one for one
+  // with the bytes pushed: past the cap the input stops here.
+  if (self->unread_unit_bytes_ > kMaxAccessUnitBytes) {
+    self->unit_too_large_ = true;
+    return AVERROR_EOF;
+  }
+  const size_t count = self->buffer_->Read(out, static_cast<size_t>(size));
+  self->unread_unit_bytes_ += count;
   return count == 0 ? AVERROR_EOF : static_cast<int>(count);
 }
 
@@ -93,7 +129,23 @@ double MediaInput::ContainerFrameRate() const {
 
 int MediaInput::Read(AVPacket* packet) {
   int result = av_read_frame(context_.get(), packet);
-  if (result >= 0 && (video_stream_ < 0 || audio_stream_ < 0)) ChooseStreams();
+  if (unit_too_large_) {
+    // Whatever the demuxer made of the cut-off unit is dropped with it.
+    av_packet_unref(packet);
+    log::Warning("media", port_, "an access unit grew beyond {} bytes and is dropped",
+                 kMaxAccessUnitBytes);
+    return kAccessUnitTooLarge;
+  }
+  if (result >= 0) {
+    unread_unit_bytes_ = 0;
+    if (video_stream_ < 0 || audio_stream_ < 0) ChooseStreams();
+    if (whole_packets_ && packet->stream_index == video_stream_ &&
+        (packet->flags & AV_PKT_FLAG_KEY) == 0 &&
+        HoldsKeyFrame(context_->streams[video_stream_]->codecpar->codec_id, packet->data,
+                      static_cast<size_t>(packet->size))) {
+      packet->flags |= AV_PKT_FLAG_KEY;
+    }
+  }
   return result;
 }
 

@@ -10,8 +10,15 @@
 
 #include "backends/media/ffmpeg.h"
 #include "backends/media/stream_buffer.h"
+#include "core/log.h"
 
 namespace qx::media {
+
+// The largest access unit (a picture's bytes, a PES packet) of a live stream
+// the engine holds: 16 MiB, several times the largest picture a camera
+// sends. Beyond it the unit is taken for one that never ends and dropped.
+inline constexpr size_t kMaxAccessUnitBytes = size_t{16} << 20;
+inline constexpr int kAccessUnitTooLarge = FFERRTAG('Q', 'X', 'A', 'U');
 
 class MediaInput {
  public:
@@ -19,16 +26,24 @@ class MediaInput {
   MediaInput(const MediaInput&) = delete;
   MediaInput& operator=(const MediaInput&) = delete;
 
-  // Opens a file of any container FFmpeg reads and reads its stream
-  // information. Null when it cannot be opened or has no video stream.
-  static std::unique_ptr<MediaInput> OpenFile(const std::string& path);
+  // Opens a local file of any container FFmpeg reads and reads its stream
+  // information. The name is a path, never a URL (see local_file.h). Null
+  // when it cannot be opened or has no video stream; the reason is logged
+  // for `port`.
+  static std::unique_ptr<MediaInput> OpenFile(const std::string& path, int32_t port = log::kNoPort);
 
   // Opens a live stream whose bytes come through `buffer`; the format is
-  // probed from the first bytes. Blocks until enough bytes have come to
+  // probed from the next bytes. Blocks until enough bytes have come to
   // recognise the format; null when the buffer is aborted first or the bytes
-  // are not a known format. Streams are chosen as their first packets come,
-  // so that no time is lost analysing the stream ahead of decoding.
-  static std::unique_ptr<MediaInput> OpenStream(std::shared_ptr<StreamBuffer> buffer);
+  // are not a known format (FFmpeg probes at most 1 MiB; those bytes are
+  // then consumed, so probing again starts from later ones). Streams are
+  // chosen as their first packets come, so that no time is lost analysing
+  // the stream ahead of decoding. MPEG-TS pictures come out as soon as
+  // their PES packet is complete (its length is reached or the next one
+  // starts): without FFmpeg's parser, which would hold each back until the
+  // next picture had started too.
+  static std::unique_ptr<MediaInput> OpenStream(std::shared_ptr<StreamBuffer> buffer,
+                                                int32_t port = log::kNoPort);
 
   AVFormatContext* context() const { return context_.get(); }
   AVStream* stream(int index) const { return context_->streams[index]; }
@@ -39,6 +54,10 @@ class MediaInput {
   double ContainerFrameRate() const;
 
   // Reads the next packet: 0, AVERROR_EOF at the end, or another error.
+  // A live stream whose next packet would need more than
+  // kMaxAccessUnitBytes (a unit that never ends) answers
+  // kAccessUnitTooLarge: the unit is dropped, and the input must be opened
+  // again on the bytes that follow.
   int Read(AVPacket* packet);
 
   // Repositions at a byte offset / at the key frame at or before a
@@ -60,6 +79,13 @@ class MediaInput {
   AVIOContext* io_ = nullptr;  // owned for live streams only
   int video_stream_ = -1;
   int audio_stream_ = -1;
+  int32_t port_ = log::kNoPort;
+  // Live streams: bytes handed to the demuxer since it last gave a packet.
+  size_t unread_unit_bytes_ = 0;
+  bool unit_too_large_ = false;
+  // Live MPEG-TS: packets are whole PES packets, one picture each, taken
+  // without FFmpeg's parser; key frames are found in their bytes.
+  bool whole_packets_ = false;
 };
 
 }  // namespace qx::media

@@ -4,9 +4,12 @@
 #include <cmath>
 #include <utility>
 
+#include "backends/media/frame_position.h"
 #include "backends/media/guarded_thread.h"
+#include "backends/media/library_logs.h"
 #include "backends/media/notification_scope.h"
 #include "backends/media/snapshot.h"
+#include "core/log.h"
 
 namespace qx::media {
 
@@ -41,28 +44,40 @@ MediaPort::MediaPort(int32_t port, const PortOptions& options)
       options_(options),
       target_(NewRenderTargetId()),
       audio_(std::make_shared<AudioSource>()),
-      decoded_(MakeFrame()) {}
+      decoded_(MakeFrame()) {
+  ForwardLibraryLogs();
+}
 
 MediaPort::~MediaPort() { Close(); }
 
 std::shared_ptr<MediaPort> MediaPort::OpenFile(int32_t port, const std::string& path,
                                                const PortOptions& options) {
-  if (path.empty()) return nullptr;
-  std::unique_ptr<MediaInput> for_index = MediaInput::OpenFile(path);
+  if (path.empty()) {
+    log::Warning("media", port, "cannot open a file without a name");
+    return nullptr;
+  }
+  std::unique_ptr<MediaInput> for_index = MediaInput::OpenFile(path, port);
   if (!for_index) return nullptr;
   std::shared_ptr<MediaPort> media(new MediaPort(port, options));
   media->path_ = path;
   media->index_ = FrameIndex::Build(*for_index);
-  if (media->index_.frame_count() == 0) return nullptr;
-  media->input_ = MediaInput::OpenFile(path);
+  if (media->index_.frame_count() == 0) {
+    log::Warning("media", port, "\"{}\" holds no video frame", path);
+    return nullptr;
+  }
+  media->input_ = MediaInput::OpenFile(path, port);
   if (!media->input_) return nullptr;
   const double rate = media->input_->ContainerFrameRate();
   if (rate > 0.0) media->frame_rate_ = rate;
   DecoderOptions decoder_options;
   decoder_options.threads = options.decode_threads;
-  media->video_decoder_ =
-      StreamDecoder::Open(*media->input_->stream(media->input_->video_stream()), decoder_options);
-  if (!media->video_decoder_) return nullptr;
+  const AVStream& video = *media->input_->stream(media->input_->video_stream());
+  media->video_decoder_ = StreamDecoder::Open(video, decoder_options);
+  if (!media->video_decoder_) {
+    log::Warning("media", port, "\"{}\": no decoder for its video ({})", path,
+                 avcodec_get_name(video.codecpar->codec_id));
+    return nullptr;
+  }
   media->StartThread(media);
   return media;
 }
@@ -70,11 +85,17 @@ std::shared_ptr<MediaPort> MediaPort::OpenFile(int32_t port, const std::string& 
 std::shared_ptr<MediaPort> MediaPort::OpenStream(int32_t port, const uint8_t* initial_block,
                                                  size_t initial_length, size_t buffer_size,
                                                  const PortOptions& options) {
-  if (buffer_size == 0) return nullptr;
+  if (buffer_size == 0 || buffer_size > kMaxStreamBufferBytes) {
+    log::Warning("media", port, "a stream buffer of {} bytes lies outside 1..{}", buffer_size,
+                 kMaxStreamBufferBytes);
+    return nullptr;
+  }
   std::shared_ptr<MediaPort> media(new MediaPort(port, options));
   media->buffer_ = std::make_shared<StreamBuffer>(buffer_size);
   if (initial_block != nullptr && initial_length > 0 &&
       !media->buffer_->Push(initial_block, initial_length)) {
+    log::Warning("media", port, "the initial block of {} bytes is larger than the buffer ({})",
+                 initial_length, buffer_size);
     return nullptr;
   }
   media->StartThread(media);
@@ -113,6 +134,10 @@ void MediaPort::Fail() noexcept {
 bool MediaPort::OnPortThread() const { return std::this_thread::get_id() == thread_id_.load(); }
 
 void MediaPort::Close() {
+  // A live stream's last pictures are complete only once no more bytes come:
+  // they are shown before the port goes. (Stop does not wait for them: its
+  // caller may hold a lock the port's notifications need.)
+  DrainStream();
   {
     std::lock_guard<std::mutex> guard(mutex_);
     quit_ = true;
@@ -138,8 +163,16 @@ void MediaPort::Close() {
   if (remuxer) remuxer->Stop();
 }
 
-bool MediaPort::InputData(const uint8_t* data, size_t length) {
-  if (!buffer_) return false;
+PushResult MediaPort::InputData(const uint8_t* data, size_t length) {
+  if (!buffer_) {
+    log::Warning("media", port_, "a file port takes no stream data");
+    return PushResult::kClosed;
+  }
+  if (length > buffer_->Capacity()) {
+    log::Warning("media", port_, "a block of {} bytes can never fit the stream buffer of {}",
+                 length, buffer_->Capacity());
+    return PushResult::kTooLarge;
+  }
   std::shared_ptr<StreamRemuxer> remuxer;
   {
     std::lock_guard<std::mutex> guard(record_mutex_);
@@ -147,10 +180,10 @@ bool MediaPort::InputData(const uint8_t* data, size_t length) {
   }
   // A block goes to both or to neither, so that offering a refused block
   // again never doubles it in either.
-  if (remuxer && !remuxer->Fits(length)) return false;
-  if (!buffer_->Push(data, length)) return false;
-  if (remuxer) remuxer->Input(data, length);
-  return true;
+  if (remuxer && !remuxer->Fits(length)) return PushResult::kFull;
+  const PushResult result = buffer_->Offer(data, length);
+  if (result == PushResult::kTaken && remuxer) remuxer->Input(data, length);
+  return result;
 }
 
 bool MediaPort::RunCommand(CommandKind kind, int64_t value) {
@@ -232,27 +265,35 @@ bool MediaPort::Pause(bool pause) {
   return true;
 }
 
+// Every step counts, also one beyond the fastest or slowest level, so that
+// a caller that issues a speed's steps as a difference to the steps already
+// issued (as the library does) lands where it means to; the speed itself
+// stays within 1/16 .. 16, and a step that cannot change it answers false.
 bool MediaPort::Faster() {
   std::lock_guard<std::mutex> guard(mutex_);
-  if (speed_level_ >= kFastestLevel) return false;
-  ++speed_level_;
+  const bool changes = speed_level_ < kFastestLevel;
+  speed_level_ = std::min(speed_level_ + 1, kMaxSpeedSteps);
   clock_valid_ = false;
   wake_.notify_all();
-  return true;
+  return changes;
 }
 
 bool MediaPort::Slower() {
   std::lock_guard<std::mutex> guard(mutex_);
-  if (speed_level_ <= kSlowestLevel) return false;
-  --speed_level_;
+  const bool changes = speed_level_ > kSlowestLevel;
+  speed_level_ = std::max(speed_level_ - 1, -kMaxSpeedSteps);
   clock_valid_ = false;
   wake_.notify_all();
-  return true;
+  return changes;
+}
+
+int MediaPort::EffectiveSpeedLevel() const {
+  return std::clamp(speed_level_, kSlowestLevel, kFastestLevel);
 }
 
 int MediaPort::speed_level() const {
   std::lock_guard<std::mutex> guard(mutex_);
-  return speed_level_;
+  return EffectiveSpeedLevel();
 }
 
 bool MediaPort::StepForward() {
@@ -276,10 +317,15 @@ bool MediaPort::StepBack() {
 }
 
 bool MediaPort::SetPosition(float position) {
-  if (!is_file() || !(position >= 0.0F && position <= 1.0F)) return false;
-  const uint32_t total = index_.frame_count();
-  auto frame = static_cast<uint32_t>(std::floor(static_cast<double>(position) * total));
-  return SetCurrentFrame(std::min(frame, total - 1));
+  if (!is_file()) {
+    log::Warning("media", port_, "a live stream has no position to set");
+    return false;
+  }
+  if (!(position >= 0.0F && position <= 1.0F)) {
+    log::Warning("media", port_, "position {} lies outside 0..1", position);
+    return false;
+  }
+  return SetCurrentFrame(FrameAtPosition(position, index_.frame_count()));
 }
 
 float MediaPort::Position() const {
@@ -287,7 +333,7 @@ float MediaPort::Position() const {
   std::lock_guard<std::mutex> guard(mutex_);
   if (ended_) return 1.0F;
   if (current_number_ < 0) return 0.0F;
-  return static_cast<float>(static_cast<double>(current_number_) / index_.frame_count());
+  return PositionOfFrame(static_cast<uint32_t>(current_number_), index_.frame_count());
 }
 
 bool MediaPort::SetCurrentFrame(uint32_t frame) {
@@ -455,7 +501,14 @@ void MediaPort::RunFile() {
       }
     }
     if (command) {
-      const bool ok = Execute(*command);
+      bool ok = false;
+      try {
+        ok = Execute(*command);
+      } catch (...) {
+        // The caller waiting for it learns of the failure; the port fails.
+        if (command->done) command->done->set_value(false);
+        throw;
+      }
       if (command->done) command->done->set_value(ok);
       continue;
     }
@@ -562,7 +615,7 @@ std::optional<MediaPort::DecodedFrame> MediaPort::Label(const AVFrame& frame) {
   DecodedFrame out;
   out.picture = converter_.ToYuv420(frame);
   if (!out.picture) return std::nullopt;
-  out.key = frame.key_frame != 0;
+  out.key = IsKeyFrame(frame);
   if (is_file()) {
     const int64_t pts = frame.pts != AV_NOPTS_VALUE ? frame.pts : frame.best_effort_timestamp;
     out.number = index_.FrameNumberOfTimestamp(pts).value_or(next_number_);
@@ -673,15 +726,16 @@ bool MediaPort::WaitUntilDue(int64_t timestamp_ms) {
   std::unique_lock<std::mutex> lock(mutex_);
   while (true) {
     if (quit_ || !commands_.empty() || !playing_ || paused_) return false;
-    if (!options_.paced) return true;
+    if (!options_.paced || draining_) return true;
     const Clock::time_point now = Clock::now();
     if (!clock_valid_ || timestamp_ms < anchor_ms_) {
       clock_valid_ = true;
       anchor_wall_ = now;
       anchor_ms_ = timestamp_ms;
     }
-    const auto offset = std::chrono::microseconds(static_cast<int64_t>(
-        static_cast<double>(timestamp_ms - anchor_ms_) * 1000.0 / SpeedFactor(speed_level_)));
+    const auto offset = std::chrono::microseconds(
+        static_cast<int64_t>(static_cast<double>(timestamp_ms - anchor_ms_) * 1000.0 /
+                             SpeedFactor(EffectiveSpeedLevel())));
     const Clock::time_point due = anchor_wall_ + offset;
     if (now >= due) {
       if (now - due > kLateLimit) {
@@ -774,7 +828,7 @@ void MediaPort::PlayAudio(const AVPacket& packet) {
   if (!audio_->audible()) return;
   {
     std::lock_guard<std::mutex> guard(mutex_);
-    if (!playing_ || paused_ || speed_level_ != 0) return;
+    if (!playing_ || paused_ || EffectiveSpeedLevel() != 0) return;
   }
   if (!audio_decoder_) {
     audio_decoder_ =
@@ -791,6 +845,37 @@ void MediaPort::PlayAudio(const AVPacket& packet) {
   }
 }
 
+void MediaPort::FlushStreamDecoder() {
+  if (!decoding_ || !video_decoder_) return;
+  if (video_decoder_->Send(nullptr) < 0) return;
+  while (video_decoder_->Receive(decoded_.get()) == 0) {
+    std::optional<DecodedFrame> frame = Label(*decoded_);
+    av_frame_unref(decoded_.get());
+    if (frame && WaitUntilDue(frame->timestamp_ms)) Present(std::move(*frame));
+  }
+}
+
+void MediaPort::DrainStream() {
+  if (is_file() || !buffer_ || OnPortThread()) return;
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (quit_ || !playing_ || stream_finished_) return;
+  draining_ = true;
+  const uint64_t drain = ++drains_requested_;
+  buffer_->RequestDrain();
+  wake_.notify_all();
+  wake_.wait(lock, [&] { return quit_ || stream_finished_ || drains_done_ >= drain; });
+  draining_ = false;
+}
+
+void MediaPort::CompleteDrains() {
+  buffer_->EndDrain();
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    drains_done_ = drains_requested_;
+  }
+  wake_.notify_all();
+}
+
 void MediaPort::OpenStreamDecoder() {
   DecoderOptions decoder_options;
   decoder_options.threads = 0;
@@ -805,13 +890,50 @@ void MediaPort::OpenStreamDecoder() {
 }
 
 void MediaPort::RunStream() {
-  input_ = MediaInput::OpenStream(buffer_);
+  // Each round opens the input on the bytes that come next: at the start,
+  // after bytes that were not recognised (bounded by FFmpeg's 1 MiB probe),
+  // and after an access unit too large to hold was dropped.
+  while (!buffer_->Exhausted()) {
+    input_ = MediaInput::OpenStream(buffer_, port_);
+    if (!input_) {
+      CompleteDrains();  // nothing was recognised, so nothing to present
+      continue;          // probe the next bytes
+    }
+    const bool again = ReadStream();
+    // The new input has streams of its own: decoding restarts at its first
+    // key frame.
+    video_decoder_.reset();
+    audio_decoder_.reset();
+    decoding_ = false;
+    input_.reset();
+    CompleteDrains();
+    if (!again) break;
+  }
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    stream_finished_ = true;
+  }
+  wake_.notify_all();
+  // The stream ended or failed: wait to be closed.
+  std::unique_lock<std::mutex> lock(mutex_);
+  wake_.wait(lock, [this] { return quit_; });
+}
+
+bool MediaPort::ReadStream() {
   PacketPtr packet = MakePacket();
-  while (input_ && input_->Read(packet.get()) >= 0) {
+  while (true) {
+    const int read = input_->Read(packet.get());
+    if (read < 0) {
+      // The end of what was pushed (a drain), a unit too large, or bytes the
+      // demuxer cannot go on from: what is complete is shown, and the input
+      // is opened again on the bytes that follow, unless there are none.
+      FlushStreamDecoder();
+      return !buffer_->Exhausted();
+    }
     bool playing = false;
     {
       std::lock_guard<std::mutex> guard(mutex_);
-      if (quit_) break;
+      if (quit_) return false;
       playing = playing_;
     }
     if (packet->stream_index == input_->audio_stream()) {
@@ -840,9 +962,6 @@ void MediaPort::RunStream() {
     }
     av_packet_unref(packet.get());
   }
-  // The stream ended or failed: wait to be closed.
-  std::unique_lock<std::mutex> lock(mutex_);
-  wake_.wait(lock, [this] { return quit_; });
 }
 
 }  // namespace qx::media

@@ -66,8 +66,11 @@ struct PortOptions {
 
 // Speed levels: 0 is normal speed, each level doubles or halves it, from
 // -4 (1/16) to 4 (16 times).
+// Steps beyond them are counted (up to kMaxSpeedSteps either way) but play
+// at the nearest level.
 inline constexpr int kSlowestLevel = -4;
 inline constexpr int kFastestLevel = 4;
+inline constexpr int kMaxSpeedSteps = 16;
 
 class MediaPort {
  public:
@@ -75,8 +78,10 @@ class MediaPort {
   static std::shared_ptr<MediaPort> OpenFile(int32_t port, const std::string& path,
                                              const PortOptions& options = {});
   // Opens a live stream whose bytes will be pushed with InputData into a
-  // buffer of `buffer_size` bytes; the initial block, when given, is the
-  // stream's first bytes.
+  // buffer of `buffer_size` bytes (1 .. kMaxStreamBufferBytes, allocated as
+  // bytes arrive); the initial block, when given, is the stream's first
+  // bytes. A stream whose format is not recognised is probed again on the
+  // bytes that follow, so it never blocks the buffer for good.
   static std::shared_ptr<MediaPort> OpenStream(int32_t port, const uint8_t* initial_block,
                                                size_t initial_length, size_t buffer_size,
                                                const PortOptions& options = {});
@@ -85,14 +90,17 @@ class MediaPort {
   MediaPort& operator=(const MediaPort&) = delete;
 
   // Ends the thread and lets go of the window, the sound and a running
-  // recording (which is finished).
+  // recording (which is finished). A playing live stream first presents
+  // every picture complete in the bytes pushed, the last ones included
+  // (which the demuxer would otherwise hold until more bytes came).
   void Close();
 
   bool is_file() const { return !path_.empty(); }
   int32_t port() const { return port_; }
 
-  // Live streams: false when the block does not fit into the buffer now.
-  bool InputData(const uint8_t* data, size_t length);
+  // Live streams: kFull when the block does not fit into the buffer now,
+  // kTooLarge when it is larger than the whole buffer.
+  PushResult InputData(const uint8_t* data, size_t length);
 
   // Starts playing into `window` (null: no window). On a playing port: a
   // window replaces the current one; null keeps it; either way normal speed
@@ -103,6 +111,7 @@ class MediaPort {
   bool Pause(bool pause);
   bool Faster();
   bool Slower();
+  // The level played at, kSlowestLevel..kFastestLevel.
   int speed_level() const;
 
   // Files, while playing: pause and show the next / previous frame.
@@ -179,6 +188,7 @@ class MediaPort {
   // The port's thread failed (memory exhausted): close the port's way.
   void Fail() noexcept;
   bool OnPortThread() const;
+  int EffectiveSpeedLevel() const;  // requires mutex_
   bool RunCommand(CommandKind kind, int64_t value);
   // Port thread: whether a notification may begin now (the port plays and
   // is open); if so, EndNotification() must follow the caller's function.
@@ -188,6 +198,16 @@ class MediaPort {
   // Port thread.
   void RunFile();
   void RunStream();
+  // Reads the stream until it ends (false) or the input must be opened again
+  // on the bytes that follow (true): after a drain, a read error or an
+  // access unit too large to hold. What the decoder holds is presented first.
+  bool ReadStream();
+  void FlushStreamDecoder();
+  // Caller's threads: a playing live port presents every picture complete in
+  // what was pushed, before Close goes on.
+  void DrainStream();
+  // Port thread: every drain asked for so far is done.
+  void CompleteDrains();
   bool Execute(const Command& command);
   void Advance();
   std::optional<DecodedFrame> DecodeNext(bool seeking);
@@ -228,6 +248,12 @@ class MediaPort {
   int64_t current_number_ = -1;
   uint32_t presented_count_ = 0;
   bool clock_valid_ = false;
+  // Live streams: a drain is under way (pictures are presented unpaced), and
+  // the drains asked for / done; the port thread has stopped reading.
+  bool draining_ = false;
+  uint64_t drains_requested_ = 0;
+  uint64_t drains_done_ = 0;
+  bool stream_finished_ = false;
   std::chrono::steady_clock::time_point anchor_wall_;
   int64_t anchor_ms_ = 0;
   // Notifications begun and ended; Stop waits until those begun before it

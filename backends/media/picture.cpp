@@ -10,8 +10,12 @@ namespace qx::media {
 
 namespace {
 
-bool IsPlanarYuv420(int format) {
-  return format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P;
+// Full-range pictures (MJPEG's, marked by their "J" formats or by their
+// colour range) have luma 0..255 where every other source has 16..235.
+bool IsFullRange(const AVFrame& frame) {
+  return frame.color_range == AVCOL_RANGE_JPEG || frame.format == AV_PIX_FMT_YUVJ420P ||
+         frame.format == AV_PIX_FMT_YUVJ422P || frame.format == AV_PIX_FMT_YUVJ444P ||
+         frame.format == AV_PIX_FMT_YUVJ440P || frame.format == AV_PIX_FMT_YUVJ411P;
 }
 
 void CopyPlane(const uint8_t* source, int stride, int width, int height, uint8_t* out) {
@@ -24,11 +28,16 @@ void CopyPlane(const uint8_t* source, int stride, int width, int height, uint8_t
 }  // namespace
 
 FramePtr PictureConverter::ToYuv420(const AVFrame& frame) {
-  if (IsPlanarYuv420(frame.format)) return RefFrame(&frame);
+  const bool full_range = IsFullRange(frame);
+  if (frame.format == AV_PIX_FMT_YUV420P && !full_range) return RefFrame(&frame);
   scaler_.reset(sws_getCachedContext(
       scaler_.release(), frame.width, frame.height, static_cast<AVPixelFormat>(frame.format),
       frame.width, frame.height, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr));
   if (!scaler_) return nullptr;
+  // Limited range out, whatever the range in, as every other source gives.
+  const int* coefficients = sws_getCoefficients(SWS_CS_DEFAULT);
+  sws_setColorspaceDetails(scaler_.get(), coefficients, full_range ? 1 : 0, coefficients, 0, 0,
+                           1 << 16, 1 << 16);
   FramePtr converted = MakeFrame();
   converted->format = AV_PIX_FMT_YUV420P;
   converted->width = frame.width;
@@ -37,6 +46,7 @@ FramePtr PictureConverter::ToYuv420(const AVFrame& frame) {
   sws_scale(scaler_.get(), frame.data, frame.linesize, 0, frame.height, converted->data,
             converted->linesize);
   av_frame_copy_props(converted.get(), &frame);
+  converted->color_range = AVCOL_RANGE_MPEG;
   return converted;
 }
 

@@ -38,8 +38,10 @@ struct ColourSettings {
 // Brings decoded pictures to YUV 4:2:0 (8-bit, planar).
 class PictureConverter {
  public:
-  // A reference to `frame` itself when it is already 4:2:0 planar,
-  // otherwise a converted copy. Null when it cannot be converted.
+  // A reference to `frame` itself when it is already limited-range 4:2:0
+  // planar, otherwise a converted copy in limited range (full-range MJPEG
+  // pictures too, so decode notifications, display and snapshots all get
+  // the same levels). Null when it cannot be converted.
   FramePtr ToYuv420(const AVFrame& frame);
 
  private:

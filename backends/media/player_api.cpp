@@ -1,4 +1,8 @@
-// The player library's operations on the engine. Success is 1, failure 0.
+// The player library's operations on the engine. Success is 1, failure 0;
+// QX_PLAYER_INVALID_ARGUMENT for a stream buffer above kMaxStreamBufferBytes
+// (256 MiB) or an initial block larger than the buffer at open, and for a
+// block larger than the whole buffer on input (0 there means the buffer is
+// full now: offer the block again).
 //
 // Colour values range 0..128, default 64 (see ColourSettings); the region
 // must be 0. Volume is 0..65535, default 65535 (full). Sound is on for at
@@ -93,6 +97,10 @@ int32_t QX_BACKEND_CALL player_open_stream(int32_t port, const void* initial_blo
                                            uint32_t initial_length, uint32_t buffer_size) {
   return Guarded<int32_t>(0, [&]() -> int32_t {
     if (Ports().Contains(port)) return 0;
+    if (buffer_size > qx::media::kMaxStreamBufferBytes ||
+        (initial_block != nullptr && initial_length > buffer_size)) {
+      return QX_PLAYER_INVALID_ARGUMENT;
+    }
     std::shared_ptr<MediaPort> media = MediaPort::OpenStream(
         port, static_cast<const uint8_t*>(initial_block), initial_length, buffer_size);
     if (!media) return 0;
@@ -105,8 +113,17 @@ int32_t QX_BACKEND_CALL player_open_stream(int32_t port, const void* initial_blo
 }
 
 int32_t QX_BACKEND_CALL player_input_data(int32_t port, const void* data, uint32_t length) {
-  return WithPort(port, [&](MediaPort& media) {
-    return media.InputData(static_cast<const uint8_t*>(data), length);
+  return Guarded<int32_t>(0, [&]() -> int32_t {
+    std::shared_ptr<MediaPort> media = Ports().Find(port);
+    if (!media) return 0;
+    switch (media->InputData(static_cast<const uint8_t*>(data), length)) {
+      case qx::media::PushResult::kTaken:
+        return 1;
+      case qx::media::PushResult::kTooLarge:
+        return QX_PLAYER_INVALID_ARGUMENT;
+      default:
+        return 0;
+    }
   });
 }
 

@@ -3,9 +3,12 @@
 #define QXPLAYSDK_BACKENDS_MEDIA_PORT_REGISTRY_H
 
 #include <cstdint>
+#include <exception>
 #include <map>
 #include <memory>
 #include <mutex>
+
+#include "backends/media/library_logs.h"
 
 namespace qx::media {
 
@@ -38,12 +41,19 @@ class PortRegistry {
 };
 
 // Runs a C operation's body; an exception (memory exhausted) becomes the
-// operation's failure value instead of crossing the C boundary.
+// operation's failure value instead of crossing the C boundary. Every
+// operation enters the engine here, so this is also where FFmpeg's and SDL's
+// messages are first routed to the logger.
 template <typename Result, typename Body>
 Result Guarded(Result failure, Body&& body) noexcept {
   try {
+    ForwardLibraryLogs();
     return body();
+  } catch (const std::exception& error) {
+    LogEscapedException(error.what());
+    return failure;
   } catch (...) {
+    LogEscapedException("unknown exception");
     return failure;
   }
 }

@@ -1,11 +1,17 @@
 #include "backends/media/snapshot.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <system_error>
+
+#include "core/log.h"
 
 namespace qx::media {
 
@@ -60,6 +66,36 @@ std::string EncodePicture(const AVFrame& picture, AVCodecID codec_id, AVPixelFor
   return encoded;
 }
 
+// Creates a new, empty file in the folder of `file_name` under a name of its
+// own: short (".qxsnap-" and 18 characters at most, so any name the folder
+// holds leaves room for it) and unique, so that two snapshots written at
+// once, by two ports or two processes, never share one. Answers the open
+// descriptor, -1 with errno when none can be made.
+int CreateTemporaryBeside(const std::string& file_name, std::string& temporary) {
+  static std::atomic<uint32_t> counter{0};
+  const std::filesystem::path folder = std::filesystem::path(file_name).parent_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string name =
+        fmt::format(".qxsnap-{:x}-{:x}", static_cast<uint32_t>(::getpid()), counter++);
+    temporary = (folder / name).string();
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+  size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t count = ::write(fd, bytes.data() + written, bytes.size() - written);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return false;
+    written += static_cast<size_t>(count);
+  }
+  return true;
+}
+
 }  // namespace
 
 SnapshotFormat SnapshotFormatOf(const std::string& file_name) {
@@ -79,25 +115,34 @@ bool WriteSnapshot(const AVFrame& picture, const std::string& file_name) {
       encoded = EncodePicture(picture, AV_CODEC_ID_MJPEG, AV_PIX_FMT_YUVJ420P);
       break;
     case SnapshotFormat::kUnknown:
+      log::Warning("media", log::kNoPort,
+                   "snapshot \"{}\": the name ends neither in .bmp nor in .jpg/.jpeg", file_name);
       return false;
   }
-  if (encoded.empty()) return false;
+  if (encoded.empty()) {
+    log::Warning("media", log::kNoPort, "snapshot \"{}\": the picture cannot be encoded",
+                 file_name);
+    return false;
+  }
 
-  const std::string temporary = file_name + ".part";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(encoded.data(), static_cast<std::streamsize>(encoded.size()));
-    out.flush();
-    if (!out) {
-      out.close();
-      std::remove(temporary.c_str());
-      return false;
-    }
+  std::string temporary;
+  const int fd = CreateTemporaryBeside(file_name, temporary);
+  if (fd < 0) {
+    log::Warning("media", log::kNoPort, "cannot write a snapshot beside \"{}\": {}", file_name,
+                 std::strerror(errno));
+    return false;
   }
-  std::error_code error;
-  std::filesystem::rename(temporary, file_name, error);
-  if (error) {
+  const bool written = WriteAll(fd, encoded);
+  const int write_error = errno;
+  if (::close(fd) != 0 || !written) {
+    log::Warning("media", log::kNoPort, "cannot write the snapshot \"{}\": {}", file_name,
+                 std::strerror(written ? errno : write_error));
+    std::remove(temporary.c_str());
+    return false;
+  }
+  if (std::rename(temporary.c_str(), file_name.c_str()) != 0) {
+    log::Warning("media", log::kNoPort, "cannot name the snapshot \"{}\": {}", file_name,
+                 std::strerror(errno));
     std::remove(temporary.c_str());
     return false;
   }

@@ -2,7 +2,10 @@
 // name's extension (.bmp; .jpg or .jpeg), case-insensitive.
 //
 // The file appears whole or not at all: the picture is written under a
-// temporary name in the same folder and renamed when complete.
+// temporary name in the same folder and renamed when complete. The
+// temporary name is short (".qxsnap-" and at most 18 more characters, so
+// any legal name can be written) and unique to the call, so two snapshots to
+// the same name at once each leave a whole picture and the last one wins.
 #ifndef QXPLAYSDK_BACKENDS_MEDIA_SNAPSHOT_H
 #define QXPLAYSDK_BACKENDS_MEDIA_SNAPSHOT_H
 

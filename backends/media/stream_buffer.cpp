@@ -5,14 +5,41 @@
 
 namespace qx::media {
 
-StreamBuffer::StreamBuffer(size_t capacity) : storage_(std::max<size_t>(capacity, 1)) {}
+namespace {
 
-bool StreamBuffer::Push(const uint8_t* data, size_t length) {
+// The first allocation of a buffer that receives bytes.
+constexpr size_t kInitialAllocation = 64 * 1024;
+
+}  // namespace
+
+StreamBuffer::StreamBuffer(size_t capacity)
+    : capacity_(std::clamp<size_t>(capacity, 1, kMaxStreamBufferBytes)) {}
+
+void StreamBuffer::GrowFor(size_t needed) {
+  if (needed <= storage_.size()) return;
+  size_t grown = std::max(kInitialAllocation, storage_.size() * 2);
+  while (grown < needed) grown *= 2;
+  grown = std::min(grown, capacity_);
+  // The bytes move to the front of the new storage, oldest first.
+  std::vector<uint8_t> larger(grown);
+  const size_t first = std::min(size_, storage_.size() - head_);
+  if (size_ > 0) {
+    std::memcpy(larger.data(), storage_.data() + head_, first);
+    std::memcpy(larger.data() + first, storage_.data(), size_ - first);
+  }
+  storage_.swap(larger);
+  head_ = 0;
+}
+
+PushResult StreamBuffer::Offer(const uint8_t* data, size_t length) {
   {
     std::lock_guard<std::mutex> guard(mutex_);
-    if (ended_ || aborted_) return false;
-    if (length == 0) return true;
-    if (data == nullptr || length > storage_.size() - size_) return false;
+    if (ended_ || aborted_) return PushResult::kClosed;
+    if (length == 0) return PushResult::kTaken;
+    if (data == nullptr) return PushResult::kClosed;
+    if (length > capacity_) return PushResult::kTooLarge;
+    if (length > capacity_ - size_) return PushResult::kFull;
+    GrowFor(size_ + length);
     size_t tail = (head_ + size_) % storage_.size();
     size_t first = std::min(length, storage_.size() - tail);
     std::memcpy(storage_.data() + tail, data, first);
@@ -21,18 +48,18 @@ bool StreamBuffer::Push(const uint8_t* data, size_t length) {
     total_pushed_ += length;
   }
   readable_.notify_all();
-  return true;
+  return PushResult::kTaken;
 }
 
 size_t StreamBuffer::Read(uint8_t* out, size_t max) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (size_ == 0 && !aborted_ && !ended_) {
+  if (size_ == 0 && !aborted_ && !ended_ && !drain_) {
     ++readers_waiting_;
     consumed_.notify_all();
-    readable_.wait(lock, [this] { return aborted_ || ended_ || size_ > 0; });
+    readable_.wait(lock, [this] { return aborted_ || ended_ || drain_ || size_ > 0; });
     --readers_waiting_;
   }
-  if (aborted_) return 0;
+  if (aborted_ || size_ == 0) return 0;
   size_t count = std::min(max, size_);
   size_t first = std::min(count, storage_.size() - head_);
   std::memcpy(out, storage_.data() + head_, first);
@@ -57,6 +84,19 @@ void StreamBuffer::EndInput() {
   consumed_.notify_all();
 }
 
+void StreamBuffer::RequestDrain() {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    drain_ = true;
+  }
+  readable_.notify_all();
+}
+
+void StreamBuffer::EndDrain() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  drain_ = false;
+}
+
 void StreamBuffer::Abort() {
   {
     std::lock_guard<std::mutex> guard(mutex_);
@@ -68,7 +108,22 @@ void StreamBuffer::Abort() {
 
 bool StreamBuffer::Fits(size_t length) const {
   std::lock_guard<std::mutex> guard(mutex_);
-  return !ended_ && !aborted_ && length <= storage_.size() - size_;
+  return !ended_ && !aborted_ && length <= capacity_ - size_;
+}
+
+size_t StreamBuffer::Allocated() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return storage_.size();
+}
+
+bool StreamBuffer::Exhausted() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return aborted_ || (ended_ && size_ == 0);
+}
+
+bool StreamBuffer::Aborted() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return aborted_;
 }
 
 size_t StreamBuffer::Size() const {

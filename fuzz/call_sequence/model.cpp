@@ -44,6 +44,7 @@ int32_t Model::OpenFile(bool out_valid, const char* name, Expectation& e) {
     return OVRA_NO_UNUSED_PORT;
   }
   e.outs.port = port;
+  slots[port].speed_steps = 0;
   if (e.Call("player_open_file", C::kExactlyOne, port) != 1) {
     return OVRA_PLAYSDK_ERROR;
   }
@@ -59,6 +60,12 @@ int32_t Model::CloseFile(int32_t port, Expectation& e) {
   const int64_t answer = e.Call("player_close_file", C::kExactlyOne, port);
   if (answer == 1) {
     slot->source = 0;
+  } else if (slot->source == 1 && slot->media == 0) {
+    // A stream closed as a file: its backend gives up the number too (the
+    // answer is not examined).
+    e.Call("player_close_stream", C::kExactlyOne, port);
+  } else if (slot->source == 1 && slot->media == 1) {
+    e.Call("gpp_close_stream", C::kZero, port);
   }
   slot->taken = false;
   return PlayerResult(answer);
@@ -74,6 +81,7 @@ int32_t Model::OpenStream(bool out_valid, int32_t media_type, Expectation& e) {
   }
   e.outs.port = port;
   SlotModel& slot = slots[port];
+  slot.speed_steps = 0;
   bool accepted = false;
   int32_t refusal = OVRA_PARAM_ERROR;
   if (media_type == 0) {
@@ -101,6 +109,10 @@ int32_t Model::CloseStream(int32_t port, Expectation& e) {
   const int32_t result = slot->media == 0
                              ? PlayerResult(e.Call("player_close_stream", C::kExactlyOne, port))
                              : GppResult(e.Call("gpp_close_stream", C::kZero, port));
+  if (result != OVRA_OK && slot->source == 2) {
+    // A file closed as a stream: the player library gives up the file too.
+    e.Call("player_close_file", C::kExactlyOne, port);
+  }
   slot->source = 0;
   slot->taken = false;
   return result;

@@ -22,12 +22,18 @@ namespace qxfuzz {
 using FunctionId = int;
 
 struct SlotModel {
+  // The media type that chooses the backend of play, stop and colour: a file
+  // port is always the player library's.
+  int32_t ServingMedia() const { return source == 2 ? 0 : media; }
+
   // Port table words.
   bool taken = false;
   int32_t source = 0;
   int32_t media = 2;
   int32_t recording = 0;
   float speed = 4.0F;
+  // Speed steps the player took since the port last played at normal speed.
+  int32_t speed_steps = 0;
   // Decode state and what the player library holds for the port.
   FunctionId decode_function = 0;
   uint32_t decode_sequence = 0;

@@ -55,13 +55,14 @@ int32_t Model::Play(int32_t port, Expectation& e) {
   if (!IsLocal(port)) {
     return OVRA_PARAM_ERROR;
   }
-  // Neither the slot state nor the source mode is tested.
+  // The slot state is not tested.
   SlotModel& slot = slots[port];
-  if (slot.media == 1) {
+  if (slot.ServingMedia() == 1) {
     return GppResult(e.Call("gpp_play", C::kZero, port));
   }
   e.Call("player_set_draw_callback", C::kExactlyOne, port);  // not judged
   slot.draw_registered = true;
+  slot.speed_steps = 0;
   return PlayerResult(e.Call("player_play", C::kExactlyOne, port));
 }
 
@@ -75,8 +76,11 @@ int32_t Model::Stop(int32_t port, Expectation& e) {
   if (IsRemote(port)) {
     return e.Call("net_stop_playback", C::kNonzero) != 0 ? OVRA_OK : OVRA_NETSDK_ERROR;
   }
-  return slot.media == 1 ? GppResult(e.Call("gpp_stop", C::kZero, port))
-                         : PlayerResult(e.Call("player_stop", C::kExactlyOne, port));
+  if (slot.ServingMedia() == 1) {
+    return GppResult(e.Call("gpp_stop", C::kZero, port));
+  }
+  slot.speed_steps = 0;
+  return PlayerResult(e.Call("player_stop", C::kExactlyOne, port));
 }
 
 int32_t Model::CheckedPlayerCall(int32_t port, const char* op, Expectation& e) {
@@ -110,16 +114,22 @@ int32_t Model::SetPlaySpeed(int32_t port, float speed, Expectation& e) {
   if (!(speed <= 16.0F && speed >= 0.0625F)) {
     return OVRA_PARAM_OVER;
   }
-  if (speed > 1.0F) {
-    for (int i = SpeedSteps(static_cast<int>(speed)); i > 0; --i) {
+  if (speed == 1.0F) {
+    e.Call("player_play", C::kExactlyOne, port);
+    slot->speed_steps = 0;
+  } else {
+    // Only the steps between those issued and the speed's own are issued;
+    // their answers are not examined.
+    const int target = speed > 1.0F
+                           ? SpeedSteps(static_cast<int>(speed))
+                           : -SpeedSteps(static_cast<int>(1.0 / static_cast<double>(speed)));
+    for (int i = slot->speed_steps; i < target; ++i) {
       e.Call("player_faster", C::kExactlyOne, port);
     }
-  } else if (speed == 1.0F) {
-    e.Call("player_play", C::kExactlyOne, port);
-  } else {
-    for (int i = SpeedSteps(static_cast<int>(1.0 / static_cast<double>(speed))); i > 0; --i) {
+    for (int i = slot->speed_steps; i > target; --i) {
       e.Call("player_slower", C::kExactlyOne, port);
     }
+    slot->speed_steps = target;
   }
   slot->speed = speed;
   return OVRA_OK;
@@ -175,21 +185,21 @@ int32_t Model::CapPic(int32_t port, bool name_valid, Expectation& e) {
 
 int32_t Model::SetColor(int32_t port, Expectation& e) {
   SlotModel* slot = TakenLocal(port);
-  if (slot == nullptr || (slot->media != 0 && slot->media != 1)) {
+  if (slot == nullptr || (slot->ServingMedia() != 0 && slot->ServingMedia() != 1)) {
     return OVRA_PARAM_ERROR;
   }
-  return slot->media == 0 ? PlayerResult(e.Call("player_set_colour", C::kExactlyOne, port))
-                          : GppResult(e.Call("gpp_set_colour", C::kZero, port));
+  return slot->ServingMedia() == 0 ? PlayerResult(e.Call("player_set_colour", C::kExactlyOne, port))
+                                   : GppResult(e.Call("gpp_set_colour", C::kZero, port));
 }
 
 int32_t Model::GetColor(int32_t port, Expectation& e) {
   SlotModel* slot = TakenLocal(port);
-  if (slot == nullptr || (slot->media != 0 && slot->media != 1)) {
+  if (slot == nullptr || (slot->ServingMedia() != 0 && slot->ServingMedia() != 1)) {
     return OVRA_PARAM_ERROR;  // nothing is written
   }
   // The backend writes the four values through the pointers whatever it then
   // returns.
-  const int32_t result = slot->media == 0
+  const int32_t result = slot->ServingMedia() == 0
                              ? PlayerResult(e.Call("player_get_colour", C::kExactlyOne, port))
                              : GppResult(e.Call("gpp_get_colour", C::kZero, port));
   e.outs.colour = kFakeColourValues;

@@ -112,8 +112,9 @@ TEST(GppPlayerTest, TheEngineDecodesEveryPictureOfAPushed3gpStream) {
   port->SetDecodeCallback(&NotificationLog::OnDecode, reinterpret_cast<uintptr_t>(&log));
   ASSERT_TRUE(port->Play(nullptr));
   for (int i = 0; i < 4; ++i) port->Faster();
-  FeedBlocks(bytes, 0, bytes.size(),
-             [&](const uint8_t* data, size_t length) { return port->InputData(data, length); });
+  FeedBlocks(bytes, 0, bytes.size(), [&](const uint8_t* data, size_t length) {
+    return port->InputData(data, length) == qx::media::PushResult::kTaken;
+  });
   // The MP4 reader sees every sample's size in the index: all 50 come out.
   EXPECT_TRUE(WaitFor([&] { return log.DecodedCount() >= 50; }));
   const std::vector<DecodedRecord> decoded = log.Decoded();

@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "backends/media/media_port.h"
 #include "backends/player.h"
 #include "tests/media/media_test_support.h"
 #include "tests/media/notification_log.h"
@@ -199,6 +200,26 @@ TEST_F(PlayerFileTest, SpeedMovesOneLevelPerStepWithinSixteenthToSixteen) {
   ASSERT_EQ(player_play(kPort, nullptr), 1);  // back to normal speed
   for (int i = 0; i < 4; ++i) EXPECT_EQ(player_slower(kPort), 1);
   EXPECT_EQ(player_slower(kPort), 0);
+}
+
+// The library issues an absolute speed as the difference to the steps it
+// issued before (16 is 4 steps, 14 is 7): steps beyond the fastest level
+// count, so 16, 14, then 2 plays at twice normal speed.
+TEST(MediaPortSpeedTest, StepsBeyondTheFastestLevelCountTowardsTheNextSpeed) {
+  const std::shared_ptr<qx::media::MediaPort> port =
+      qx::media::MediaPort::OpenFile(kPort + 1, Clip("mp4"));
+  ASSERT_NE(port, nullptr);
+  ASSERT_TRUE(port->Play(nullptr));
+  for (int i = 0; i < 7; ++i) port->Faster();
+  EXPECT_EQ(port->speed_level(), qx::media::kFastestLevel);
+  for (int i = 0; i < 6; ++i) port->Slower();
+  EXPECT_EQ(port->speed_level(), 1);
+  ASSERT_TRUE(port->Play(nullptr));  // normal speed again
+  for (int i = 0; i < 9; ++i) port->Slower();
+  EXPECT_EQ(port->speed_level(), qx::media::kSlowestLevel);
+  for (int i = 0; i < 8; ++i) port->Faster();
+  EXPECT_EQ(port->speed_level(), -1);
+  port->Close();
 }
 
 TEST_F(PlayerFileTest, ColourKeepsValidValuesAndRefusesOthers) {

@@ -1,6 +1,10 @@
 // Opening, closing and feeding local ports.
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "backends/gpp_player.h"
+#include "backends/player.h"
 #include "core/port_table.h"
 #include "tests/support/library_test.h"
 
@@ -84,6 +88,34 @@ TEST_F(MediaSources, OpenStreamPassesItsArgumentsToTheChosenBackend) {
   EXPECT_EQ(qx::GetMediaType(player_port), 0);
   EXPECT_EQ(qx::GetSourceMode(gpp_port), 1);
   EXPECT_EQ(qx::GetMediaType(gpp_port), 1);
+}
+
+// A buffer size the backend can never take is the caller's argument error;
+// the port stays taken with the backend's media type, like any refused open.
+TEST_F(MediaSources, OpenStreamMapsABufferSizeTheBackendCannotTakeToTheArgumentError) {
+  struct Case {
+    int32_t media_type;
+    const char* op;
+    int64_t answer;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {0, "player_open_stream", QX_PLAYER_INVALID_ARGUMENT, -2},
+      {0, "player_open_stream", 0, -3},
+      {1, "gpp_open_stream", QX_GPP_INVALID_ARGUMENT, -2},
+      {1, "gpp_open_stream", -1, -5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.op) + " " + std::to_string(c.answer));
+    qxtest::ResetLibrary();
+    fake::SetResult(c.op, c.answer);
+    int32_t port = -100;
+    EXPECT_EQ(Ovra_OpenStream(&port, nullptr, 0, 0xFFFFFFFFU, c.media_type), c.expected);
+    EXPECT_EQ(port, 33);
+    EXPECT_EQ(qx::GetSlotState(33), 0);
+    EXPECT_EQ(qx::GetMediaType(33), c.media_type);
+    EXPECT_EQ(qx::GetSourceMode(33), 0);
+  }
 }
 
 TEST_F(MediaSources, OpenStreamWithAnUnknownMediaTypeTakesThePortButCallsNoBackend) {
@@ -190,10 +222,17 @@ TEST_F(MediaSources, InputHandsTheBlockOnUncheckedAndMapsTheVerdict) {
     int32_t expected;
   };
   const Case cases[] = {
-      {player_port, "player_input_data", 1, 0},  {player_port, "player_input_data", 0, -3},
-      {player_port, "player_input_data", 2, -3}, {player_port, "player_input_data", -1, -3},
-      {gpp_port, "gpp_input_data", 0, 0},        {gpp_port, "gpp_input_data", 1, -5},
+      {player_port, "player_input_data", 1, 0},
+      {player_port, "player_input_data", 0, -3},
+      {player_port, "player_input_data", 2, -3},
+      {player_port, "player_input_data", -1, -3},
+      {gpp_port, "gpp_input_data", 0, 0},
+      {gpp_port, "gpp_input_data", 1, -5},
       {gpp_port, "gpp_input_data", -1, -5},
+      // A block larger than the whole buffer: the argument error, not the
+      // refusal a client retries.
+      {player_port, "player_input_data", QX_PLAYER_INVALID_ARGUMENT, -2},
+      {gpp_port, "gpp_input_data", QX_GPP_INVALID_ARGUMENT, -2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.op) + " " + std::to_string(c.answer));

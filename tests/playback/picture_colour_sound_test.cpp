@@ -126,9 +126,9 @@ TEST_F(PictureColourSound, ColourCallsPassRegionZeroAndTheValuesInOrder) {
   }
 }
 
-TEST_F(PictureColourSound, FilePortWithoutAMediaTypeHasNoColours) {
-  const int32_t port = qxtest::OpenFilePort();
-  ASSERT_EQ(qx::GetMediaType(port), 2);
+TEST_F(PictureColourSound, APortWithoutAMediaTypeHasNoColours) {
+  int32_t port = -1;
+  ASSERT_EQ(Ovra_OpenStream(&port, nullptr, 0, 4096, 2), -2);  // taken, media type 2
   fake::Reset();
   fake::SetColourValues(1, 2, 3, 4);
   Colours colours;
@@ -139,20 +139,26 @@ TEST_F(PictureColourSound, FilePortWithoutAMediaTypeHasNoColours) {
   EXPECT_TRUE(fake::Calls().empty());
 }
 
-TEST_F(PictureColourSound, ColourFollowsTheStaleMediaTypeOfAReusedNumber) {
-  for (int32_t media_type : {0, 1}) {
-    SCOPED_TRACE(media_type);
+// Only the player library opens files, whatever media type the number's
+// previous owner left behind: none (2), the player's (0) or the 3GPP play
+// library's (1).
+TEST_F(PictureColourSound, AFilePortsColoursAlwaysGoToThePlayer) {
+  for (int32_t previous_media_type : {2, 0, 1}) {
+    SCOPED_TRACE(previous_media_type);
     qxtest::ResetLibrary();
-    const int32_t stream = qxtest::OpenStreamPort(media_type);
-    ASSERT_EQ(Ovra_CloseStream(stream), 0);
+    if (previous_media_type != 2) {
+      ASSERT_EQ(Ovra_CloseStream(qxtest::OpenStreamPort(previous_media_type)), 0);
+    }
     const int32_t port = qxtest::OpenFilePort();
-    ASSERT_EQ(port, stream);
+    ASSERT_EQ(qx::GetMediaType(port), previous_media_type);
     fake::Reset();
+    fake::SetColourValues(5, 6, 7, 8);
     EXPECT_EQ(Ovra_SetColor(port, 5, 6, 7, 8), 0);
-    EXPECT_EQ(Colours{}.Get(port), 0);
-    const std::string prefix = media_type == 0 ? "player" : "gpp";
+    Colours colours;
+    EXPECT_EQ(colours.Get(port), 0);
+    EXPECT_EQ(colours.values, (std::array<int32_t, 4>{5, 6, 7, 8}));
     EXPECT_EQ(fake::CallNames(),
-              (std::vector<std::string>{prefix + "_set_colour", prefix + "_get_colour"}));
+              (std::vector<std::string>{"player_set_colour", "player_get_colour"}));
   }
 }
 

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
@@ -87,19 +89,71 @@ TEST_F(PlaySpeed, NormalSpeedPlaysWithoutAWindowWhateverThePlayerSays) {
   EXPECT_EQ(StoredSpeed(port), 1.0F);
 }
 
-TEST_F(PlaySpeed, StepsAddUpAndTheirAnswersAreNotExamined) {
+// A speed is absolute: each call issues only the steps between the steps
+// the player already took since it last played at normal speed and the
+// requested speed's steps.
+TEST_F(PlaySpeed, ASpeedIsReachedFromTheStepsAlreadyTaken) {
+  struct Case {
+    std::vector<float> speeds;  // set in turn; the calls of the last are checked
+    const char* op;
+    std::size_t steps;
+  };
+  const Case cases[] = {
+      {{16.0F, 2.0F}, "player_slower", 3},      {{2.0F, 2.0F}, "player_faster", 0},
+      {{2.0F, 16.0F}, "player_faster", 3},      {{16.0F, 0.5F}, "player_slower", 5},
+      {{0.0625F, 0.25F}, "player_faster", 2},   {{0.0625F, 4.0F}, "player_faster", 6},
+      {{16.0F, 1.5F}, "player_slower", 4},  // 1.5 has no step of its own
+      {{8.0F, 1.0F, 2.0F}, "player_faster", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.speeds));
+    qxtest::ResetLibrary();
+    const int32_t port = qxtest::OpenFilePort();
+    for (std::size_t i = 0; i + 1 < c.speeds.size(); ++i) {
+      ASSERT_EQ(Ovra_SetPlaySpeed(port, c.speeds[i]), 0);
+    }
+    fake::Reset();
+    EXPECT_EQ(Ovra_SetPlaySpeed(port, c.speeds.back()), 0);
+    ExpectOnlyCallsOf(c.op, c.steps, port);
+    EXPECT_EQ(StoredSpeed(port), c.speeds.back());
+  }
+}
+
+// Playing, stopping or opening the port returns the player to normal speed,
+// so the next speed counts its steps from there.
+TEST_F(PlaySpeed, PlayStopAndOpenStartTheStepsAfresh) {
+  const std::function<void(int32_t)> restarts[] = {
+      [](int32_t port) { ASSERT_EQ(Ovra_Play(port, nullptr), 0); },
+      [](int32_t port) { ASSERT_EQ(Ovra_Stop(port), 0); },
+      [](int32_t port) {
+        ASSERT_EQ(Ovra_CloseFile(port), 0);
+        ASSERT_EQ(qxtest::OpenFilePort(), port);
+      },
+  };
+  for (std::size_t i = 0; i < std::size(restarts); ++i) {
+    SCOPED_TRACE(i);
+    qxtest::ResetLibrary();
+    const int32_t port = qxtest::OpenFilePort();
+    ASSERT_EQ(Ovra_SetPlaySpeed(port, 16.0F), 0);
+    restarts[i](port);
+    fake::Reset();
+    EXPECT_EQ(Ovra_SetPlaySpeed(port, 2.0F), 0);
+    ExpectOnlyCallsOf("player_faster", 1, port);
+  }
+}
+
+// The steps' answers are not examined: a step the player refused still
+// counts as issued, and the result stays 0.
+TEST_F(PlaySpeed, StepAnswersChangeNeitherTheStepsIssuedNorTheResult) {
   const int32_t port = qxtest::OpenFilePort();
   fake::Reset();
-  fake::QueueResults("player_faster", {0, -1});
-  fake::QueueResults("player_slower", {0, 2});
-  // No return to normal speed in between: each call steps from where the
-  // player already is.
+  fake::QueueResults("player_faster", {1, 0, -1, 2});
+  EXPECT_EQ(Ovra_SetPlaySpeed(port, 16.0F), 0);
+  EXPECT_EQ(fake::CallCount("player_faster"), 4U);
+  fake::Reset();
+  fake::QueueResults("player_slower", {0, -1, 2});
   EXPECT_EQ(Ovra_SetPlaySpeed(port, 2.0F), 0);
-  EXPECT_EQ(Ovra_SetPlaySpeed(port, 2.0F), 0);
-  EXPECT_EQ(Ovra_SetPlaySpeed(port, 0.5F), 0);
-  EXPECT_EQ(Ovra_SetPlaySpeed(port, 0.5F), 0);
-  EXPECT_EQ(fake::CallNames(), (std::vector<std::string>{"player_faster", "player_faster",
-                                                         "player_slower", "player_slower"}));
+  ExpectOnlyCallsOf("player_slower", 3, port);
 }
 
 TEST_F(PlaySpeed, SetRefusesBadAndFreePortsBeforeLookingAtTheSpeed) {

@@ -50,6 +50,23 @@ TEST_F(PlayStop, PlayChoosesTheBackendByMediaType) {
   }
 }
 
+// Only the player library opens files: a file port plays and stops there
+// even on a number whose previous owner was a 3GPP stream.
+TEST_F(PlayStop, AFilePortPlaysAndStopsThroughThePlayerWhateverTheNumberHeldBefore) {
+  for (int32_t previous_media_type : {2, 0, 1}) {
+    SCOPED_TRACE(previous_media_type);
+    qxtest::ResetLibrary();
+    if (previous_media_type != 2) {
+      ASSERT_EQ(Ovra_CloseStream(OpenStreamPort(previous_media_type)), 0);
+    }
+    const int32_t port = OpenFilePort();
+    fake::Reset();
+    EXPECT_EQ(Ovra_Play(port, kWindow), 0);
+    EXPECT_EQ(Ovra_Stop(port), 0);
+    EXPECT_EQ(fake::CallNames(), (Names{"player_set_draw_callback", "player_play", "player_stop"}));
+  }
+}
+
 TEST_F(PlayStop, PlayRegistersTheSameDrawTrampolineAsTheDrawExport) {
   const int32_t port = OpenFilePort();
   ASSERT_EQ(Ovra_RegisterDrawFun(port, nullptr, 3), 0);

@@ -162,9 +162,9 @@ std::vector<Step> FilePlayback() {
       {"Ovra_SetCurrentFrameNum", [](Holder& h) { return Ovra_SetCurrentFrameNum(P(h, 0), 10); },
        0},
       {"Ovra_CapPic", [](Holder& h) { return Ovra_CapPic(P(h, 0), "snap.bmp"); }, 0},
-      // A file port of a fresh number has no media type to set colours by.
-      {"Ovra_SetColor", [](Holder& h) { return Ovra_SetColor(P(h, 0), 1, 2, 3, 4); },
-       OVRA_PARAM_ERROR},
+      // A file port's colours are the player library's, whatever media type
+      // the number held.
+      {"Ovra_SetColor", [](Holder& h) { return Ovra_SetColor(P(h, 0), 1, 2, 3, 4); }, 0},
       {"Ovra_PlaySound", [](Holder& h) { return Ovra_PlaySound(P(h, 0)); }, 0},
       {"Ovra_SetVolume", [](Holder& h) { return Ovra_SetVolume(P(h, 0), 30000); }, 0},
       {"Ovra_GetVolume",

@@ -2,6 +2,7 @@
 
 #include "core/port_table.h"
 #include "playback/callback_state.h"
+#include "playback/issued_speed_steps.h"
 #include "record/record_files.h"
 #include "remote/remote_slots.h"
 #include "talk/voice_state.h"
@@ -13,6 +14,7 @@ void ResetLibrary() {
   fake::Reset();
   qx::ResetPortTableState();
   qx::ResetCallbackState();
+  qx::ResetIssuedSpeedSteps();
   qx::ResetRecordState();
   qx::ResetVoiceState();
   qx::ResetRemoteSlotState();
