@@ -69,8 +69,10 @@ void Install(Logger& logger, int threshold, const std::string& path) {
 }
 
 void ConfigureFromEnvironment(Logger& logger) {
-  const char* file = std::getenv("QXPLAYSDK_LOG_FILE");
-  int threshold = ParseLevel(std::getenv("QXPLAYSDK_LOG"));
+  // Read once, when the logger is first used; the library never changes the
+  // environment, so only a host calling setenv at that moment could race.
+  const char* file = std::getenv("QXPLAYSDK_LOG_FILE");      // NOLINT(concurrency-mt-unsafe)
+  int threshold = ParseLevel(std::getenv("QXPLAYSDK_LOG"));  // NOLINT(concurrency-mt-unsafe)
   if (threshold == kSilent && file != nullptr && *file != '\0') {
     threshold = static_cast<int>(Level::kWarning);
   }

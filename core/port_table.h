@@ -90,6 +90,18 @@ void SetRecordingFlag(int32_t port, int32_t value);
 float GetPlaySpeed(int32_t port);
 void SetPlaySpeed(int32_t port, float speed);
 
+// The four table-lock words of a port, read in one holding of the table
+// lock: for the checks that look at several of them one after the other
+// with nothing done in between, so their order and results stay those of
+// separate reads.
+struct PortWords {
+  int32_t slot_state;
+  int32_t source_mode;
+  int32_t media_type;
+  int32_t recording_flag;
+};
+PortWords ReadPortWords(int32_t port);
+
 inline bool IsFree(int32_t port) { return GetSlotState(port) == kSlotFree; }
 
 // The check that most local-port exports make: -2 for a number outside
@@ -100,10 +112,6 @@ inline int32_t CheckLocalPort(int32_t port) {
   }
   return 0;
 }
-
-// Stores every slot's attach-time defaults again, leaving the locks as they
-// are. For test isolation only: no export calls it.
-void ResetPortTableState();
 
 }  // namespace qx
 

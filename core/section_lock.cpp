@@ -12,7 +12,6 @@ void SectionLock::Unlock() { LeaveCriticalSection(&section_); }
 #else
 
 SectionLock::SectionLock() = default;
-SectionLock::~SectionLock() = default;
 void SectionLock::Lock() { mutex_.lock(); }
 void SectionLock::Unlock() { mutex_.unlock(); }
 

@@ -23,7 +23,11 @@ namespace qx {
 class QX_CAPABILITY("mutex") SectionLock {
  public:
   SectionLock();
+#if defined(_WIN32)
   ~SectionLock();
+#else
+  ~SectionLock() = default;
+#endif
   SectionLock(const SectionLock&) = delete;
   SectionLock& operator=(const SectionLock&) = delete;
 

@@ -820,6 +820,9 @@ OVRA_API int32_t OVRA_CALL Ovra_GetVolume(int32_t port, uint32_t* volume);
  * \retval OVRA_PARAM_ERROR file_name NULL; port outside 33..97 or free;
  *         record type other than 0 or 1
  * \retval OVRA_NEED_STREAM_MODE type 1 on a port not in stream mode
+ * \retval OVRA_MEDIA_TYPE_NOT_RIGHT type 1 on a stream port the player
+ *         library decodes (opened with media type 0): nothing changes and
+ *         the port goes on as before
  * \retval OVRA_PLAYSDK_ERROR the player library refused; nothing changes
  * \retval OVRA_3GPPSDK_ERROR the converter refused; nothing changes
  * \threadsafety any thread; the caller serialises the calls of one port
@@ -830,17 +833,25 @@ OVRA_API int32_t OVRA_CALL Ovra_RecordStart(int32_t port, const char* file_name,
 /** \brief Stops the port's recording and announces the finished file.
  *
  * The record-file-ready callback runs on this thread before the call
- * returns; the name stays with the port.
+ * returns; the name stays with the port. On Linux the files of one
+ * recording hold every picture the port received between start and stop,
+ * each file from a key frame: MPEG-TS when the codecs fit (H.264, H.265,
+ * MPEG-2, MPEG-4 Part 2 video; AAC, MP2, MP3, AC-3, Opus sound), otherwise
+ * Matroska under the same name; every sound stream is kept as it is.
+ * Converter recordings are 3GP (AAC or AMR sound; other sound is left out).
  * \param port a recording local port
  * \retval OVRA_OK stopped and announced
  * \retval OVRA_PARAM_ERROR port outside 33..97 or free; not recording;
  *         media type neither 0 nor 1
  * \retval OVRA_NEED_STREAM_MODE converter recording on a port not in
  *         stream mode
- * \retval OVRA_PLAYSDK_ERROR the player library refused; the recording
- *         goes on and nothing is announced
- * \retval OVRA_3GPPSDK_ERROR the converter refused; the recording goes on
- *         and nothing is announced
+ * \retval OVRA_PLAYSDK_ERROR the player library refused; nothing is
+ *         announced. On Linux it refuses when the file could not be written
+ *         whole (a write error such as a full disk, its trailer, or no key
+ *         frame arrived): its recording has then ended all the same, the
+ *         file keeps what was written, the port still counts as recording,
+ *         a repeated stop is refused again and Ovra_RecordStart starts afresh
+ * \retval OVRA_3GPPSDK_ERROR the converter refused, as above
  * \threadsafety any thread, also from the record-file-ready callback; the
  *               caller serialises the calls of one port
  */
@@ -853,6 +864,10 @@ OVRA_API int32_t OVRA_CALL Ovra_RecordStop(int32_t port);
  * state is not consulted: on a port that is not recording the backend
  * starts recording into the new file, the name the port last kept is
  * announced (empty if none) and the port still counts as not recording.
+ * The file being left goes on until the next key frame, where the new file
+ * begins, so it may still grow by up to one group of pictures after it is
+ * announced (Linux: MPEG-TS files stay readable throughout; 3GP files are
+ * complete once that key frame came).
  * \param port a local port
  * \param new_file_name the next file; kept as Ovra_RecordStart keeps it
  * \retval OVRA_OK switched
@@ -860,10 +875,14 @@ OVRA_API int32_t OVRA_CALL Ovra_RecordStop(int32_t port);
  *         media type neither 0 nor 1
  * \retval OVRA_NEED_STREAM_MODE converter recording on a port not in
  *         stream mode
- * \retval OVRA_PLAYSDK_ERROR the player library refused: nothing announced,
- *         the old name kept, the old file stopped all the same
- * \retval OVRA_3GPPSDK_ERROR the converter refused: nothing announced, the
- *         old name kept
+ * \retval OVRA_PLAYSDK_ERROR the player library refused (the new file cannot
+ *         be created, e.g. its folder does not exist): the old name is
+ *         kept; if the old file had been finished it is announced all the
+ *         same and the recording has ended, as after Ovra_RecordStop (the
+ *         port no longer records, Ovra_RecordStop returns -2, start again
+ *         with Ovra_RecordStart)
+ * \retval OVRA_3GPPSDK_ERROR the converter refused: nothing announced,
+ *         nothing changed, the recording goes on in the old file
  * \threadsafety any thread, also from the record-file-ready callback; the
  *               caller serialises the calls of one port
  */

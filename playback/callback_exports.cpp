@@ -1,6 +1,7 @@
 // The three registrations of the caller's notification functions. The player
 // library only ever sees the library's own trampolines; the caller's
 // functions stay here and the trampolines forward to them.
+#include "backends/backend_verdicts.h"
 #include "backends/player.h"
 #include "core/port_table.h"
 #include "playback/callback_state.h"
@@ -34,8 +35,9 @@ OVRA_API int32_t OVRA_CALL Ovra_SetFileEndCallback(int32_t port, OvraFileEndCall
   // Replaced before the player is asked: file ports registered earlier get
   // the new function even when the player refuses this port.
   StoreFileEndCallback(callback);
-  return player_set_file_end_callback(port, FileEndTrampoline, user) == 1 ? OVRA_OK
-                                                                          : OVRA_PLAYSDK_ERROR;
+  return PlayerSucceeded(player_set_file_end_callback(port, FileEndTrampoline, user))
+             ? OVRA_OK
+             : OVRA_PLAYSDK_ERROR;
 }
 
 OVRA_API int32_t OVRA_CALL Ovra_SetDecodeCallback(int32_t port, OvraDecodeCallback callback,
@@ -55,10 +57,10 @@ OVRA_API int32_t OVRA_CALL Ovra_SetDecodeCallback(int32_t port, OvraDecodeCallba
   {
     SectionGuard guard(&PortLock(port));
     gate.Replace(callback);
-    if (player_set_decode_callback(port, DecodeTrampoline, user) == 0) {
+    if (!PlayerAccepted(player_set_decode_callback(port, DecodeTrampoline, user))) {
       gate.Replace(nullptr);
       result = OVRA_PLAYSDK_ERROR;
-    } else if (player_select_decode_stream(port, 1) != 1) {
+    } else if (!PlayerSucceeded(player_select_decode_stream(port, 1))) {
       // A refused stream selection leaves the registration in place: frames
       // keep reaching the callback, the caller only learns of the refusal.
       result = OVRA_PLAYSDK_ERROR;

@@ -6,13 +6,13 @@
 // notification racing a registration reaches the old or the new function.
 //
 // Each port has a decode callback and a decode frame counter, kept by its
-// decode gate (decode_gate.h).
+// decode gate (core/decode_gate.h) in the port's record of the table.
 #ifndef QXPLAYSDK_PLAYBACK_CALLBACK_STATE_H
 #define QXPLAYSDK_PLAYBACK_CALLBACK_STATE_H
 
 #include <cstdint>
 
-#include "playback/decode_gate.h"
+#include "core/decode_gate.h"
 #include "qxplaysdk.h"
 
 namespace qx {
@@ -25,9 +25,6 @@ void StoreFileEndCallback(OvraFileEndCallback callback);
 // The decode gate of a port 0..97.
 DecodeGate& DecodeGateOf(int32_t port);
 OvraDecodeCallback LoadDecodeCallback(int32_t port);
-
-// Load-time values again. For test isolation only.
-void ResetCallbackState();
 
 }  // namespace qx
 

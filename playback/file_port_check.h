@@ -16,10 +16,11 @@ inline int32_t CheckFileModeBeforeSlotState(int32_t port) {
   if (!IsLocalPort(port)) {
     return OVRA_PARAM_ERROR;
   }
-  if (GetSourceMode(port) != kSourceFile) {
+  const PortWords words = ReadPortWords(port);
+  if (words.source_mode != kSourceFile) {
     return OVRA_NEED_FILE_MODE;
   }
-  if (IsFree(port)) {
+  if (words.slot_state == kSlotFree) {
     return OVRA_PARAM_ERROR;
   }
   return OVRA_OK;

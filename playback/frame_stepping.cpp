@@ -4,6 +4,7 @@
 // The two step exports test the file mode before the slot state, the other
 // three after it, so a free port whose source mode is none answers -7 to a
 // step and -2 to the rest.
+#include "backends/backend_verdicts.h"
 #include "backends/player.h"
 #include "core/port_table.h"
 #include "playback/file_port_check.h"
@@ -33,21 +34,21 @@ OVRA_API int32_t OVRA_CALL Ovra_NextFrame(int32_t port) {
   if (const int32_t check = CheckFileModeBeforeSlotState(port); check != OVRA_OK) {
     return check;
   }
-  return player_step_forward(port) == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+  return PlayerSucceeded(player_step_forward(port)) ? OVRA_OK : OVRA_PLAYSDK_ERROR;
 }
 
 OVRA_API int32_t OVRA_CALL Ovra_PreviousFrame(int32_t port) {
   if (const int32_t check = CheckFileModeBeforeSlotState(port); check != OVRA_OK) {
     return check;
   }
-  return player_step_back(port) == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+  return PlayerSucceeded(player_step_back(port)) ? OVRA_OK : OVRA_PLAYSDK_ERROR;
 }
 
 OVRA_API int32_t OVRA_CALL Ovra_SetCurrentFrameNum(int32_t port, uint32_t frame) {
   if (const int32_t check = CheckFramePort(port); check != OVRA_OK) {
     return check;
   }
-  return player_set_current_frame(port, frame) == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+  return PlayerSucceeded(player_set_current_frame(port, frame)) ? OVRA_OK : OVRA_PLAYSDK_ERROR;
 }
 
 // The counts are the player's answers, written unjudged: the player has no

@@ -1,29 +1,17 @@
 #include "playback/issued_speed_steps.h"
 
-#include <array>
 #include <atomic>
 
-#include "core/port_table.h"
+#include "core/port_record.h"
 
 namespace qx {
-namespace {
-
-std::array<std::atomic<int32_t>, kPortCount> issued_steps{};
-
-}  // namespace
 
 int32_t IssuedSpeedSteps(int32_t port) {
-  return issued_steps[static_cast<std::size_t>(port)].load(std::memory_order_relaxed);
+  return PortRecordOf(port).issued_speed_steps.load(std::memory_order_relaxed);
 }
 
 void SetIssuedSpeedSteps(int32_t port, int32_t steps) {
-  issued_steps[static_cast<std::size_t>(port)].store(steps, std::memory_order_relaxed);
-}
-
-void ResetIssuedSpeedSteps() {
-  for (std::atomic<int32_t>& steps : issued_steps) {
-    steps.store(0, std::memory_order_relaxed);
-  }
+  PortRecordOf(port).issued_speed_steps.store(steps, std::memory_order_relaxed);
 }
 
 }  // namespace qx

@@ -21,9 +21,6 @@ int32_t IssuedSpeedSteps(int32_t port);
 void SetIssuedSpeedSteps(int32_t port, int32_t steps);
 inline void ClearIssuedSpeedSteps(int32_t port) { SetIssuedSpeedSteps(port, 0); }
 
-// Load-time values again. For test isolation only.
-void ResetIssuedSpeedSteps();
-
 }  // namespace qx
 
 #endif  // QXPLAYSDK_PLAYBACK_ISSUED_SPEED_STEPS_H

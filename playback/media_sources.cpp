@@ -1,5 +1,6 @@
 // Media sources: opening and closing files and live streams on local ports,
 // and feeding stream data.
+#include "backends/backend_verdicts.h"
 #include "backends/gpp_player.h"
 #include "backends/player.h"
 #include "core/port_table.h"
@@ -54,7 +55,7 @@ OVRA_API int32_t OVRA_CALL Ovra_OpenFile(int32_t* port, const char* file_name) {
   *port = taken;
   // A new source plays at normal speed: no speed step is pending.
   ClearIssuedSpeedSteps(taken);
-  if (player_open_file(taken, file_name) != 1) {
+  if (!PlayerSucceeded(player_open_file(taken, file_name))) {
     return OVRA_PLAYSDK_ERROR;
   }
   SetSourceMode(taken, kSourceFile);
@@ -65,7 +66,7 @@ OVRA_API int32_t OVRA_CALL Ovra_CloseFile(int32_t port) {
   if (CheckLocalPort(port) != 0) {
     return OVRA_PARAM_ERROR;
   }
-  const bool closed = player_close_file(port) == 1;
+  const bool closed = PlayerSucceeded(player_close_file(port));
   if (closed) {
     SetSourceMode(port, kSourceNone);
   } else {
@@ -97,7 +98,7 @@ OVRA_API int32_t OVRA_CALL Ovra_OpenStream(int32_t* port, const void* initial_bl
     if (result == QX_PLAYER_INVALID_ARGUMENT) {
       return OVRA_PARAM_ERROR;
     }
-    if (result != 1) {
+    if (!PlayerSucceeded(result)) {
       return OVRA_PLAYSDK_ERROR;
     }
   } else if (media_type == kMedia3gpp) {
@@ -106,7 +107,7 @@ OVRA_API int32_t OVRA_CALL Ovra_OpenStream(int32_t* port, const void* initial_bl
     if (result == QX_GPP_INVALID_ARGUMENT) {
       return OVRA_PARAM_ERROR;
     }
-    if (result != 0) {
+    if (!GppSucceeded(result)) {
       return OVRA_3GPPSDK_ERROR;
     }
   } else {
@@ -123,10 +124,10 @@ OVRA_API int32_t OVRA_CALL Ovra_CloseStream(int32_t port) {
   int32_t result = OVRA_OK;
   switch (GetMediaType(port)) {
     case kMediaPlayer:
-      result = player_close_stream(port) == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+      result = PlayerSucceeded(player_close_stream(port)) ? OVRA_OK : OVRA_PLAYSDK_ERROR;
       break;
     case kMedia3gpp:
-      result = gpp_close_stream(port) == 0 ? OVRA_OK : OVRA_3GPPSDK_ERROR;
+      result = GppSucceeded(gpp_close_stream(port)) ? OVRA_OK : OVRA_3GPPSDK_ERROR;
       break;
     default:
       return OVRA_PARAM_ERROR;
@@ -152,7 +153,7 @@ OVRA_API int32_t OVRA_CALL Ovra_InputData(int32_t port, const void* data, uint32
       if (result == QX_PLAYER_INVALID_ARGUMENT) {
         return OVRA_PARAM_ERROR;
       }
-      return result == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+      return PlayerSucceeded(result) ? OVRA_OK : OVRA_PLAYSDK_ERROR;
     }
     case kMedia3gpp: {
       const int32_t result = gpp_input_data(port, data, length);
@@ -162,7 +163,7 @@ OVRA_API int32_t OVRA_CALL Ovra_InputData(int32_t port, const void* data, uint32
       if (result == QX_GPP_INVALID_ARGUMENT) {
         return OVRA_PARAM_ERROR;
       }
-      return result == 0 ? OVRA_OK : OVRA_3GPPSDK_ERROR;
+      return GppSucceeded(result) ? OVRA_OK : OVRA_3GPPSDK_ERROR;
     }
     default:
       return OVRA_PARAM_ERROR;

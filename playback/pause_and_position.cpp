@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "backends/backend_verdicts.h"
 #include "backends/player.h"
 #include "core/port_table.h"
 #include "qxplaysdk.h"
@@ -46,7 +47,7 @@ OVRA_API int32_t OVRA_CALL Ovra_Pause(int32_t port, uint32_t pause) {
   if (CheckLocalPort(port) != 0) {
     return OVRA_PARAM_ERROR;
   }
-  return player_pause(port, pause) == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+  return PlayerSucceeded(player_pause(port, pause)) ? OVRA_OK : OVRA_PLAYSDK_ERROR;
 }
 
 OVRA_API int32_t OVRA_CALL Ovra_SetPlayPos(int32_t port, int32_t position) {
@@ -54,7 +55,9 @@ OVRA_API int32_t OVRA_CALL Ovra_SetPlayPos(int32_t port, int32_t position) {
     return OVRA_PARAM_ERROR;
   }
   // No range test: the player decides what a position beyond the ends means.
-  return player_set_position(port, ToPlayerPosition(position)) == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+  return PlayerSucceeded(player_set_position(port, ToPlayerPosition(position)))
+             ? OVRA_OK
+             : OVRA_PLAYSDK_ERROR;
 }
 
 OVRA_API int32_t OVRA_CALL Ovra_GetPlayPos(int32_t port, int32_t* position) {

@@ -2,6 +2,7 @@
 // the player library; the colour values go to the backend that serves the
 // port (a file port: the player library; a stream port: its media type), and
 // a port served by neither has no colour to set or read.
+#include "backends/backend_verdicts.h"
 #include "backends/gpp_player.h"
 #include "backends/player.h"
 #include "core/port_table.h"
@@ -27,7 +28,7 @@ OVRA_API int32_t OVRA_CALL Ovra_CapPic(int32_t port, const char* file_name) {
   if (file_name == nullptr) {
     return OVRA_PARAM_ERROR;
   }
-  return player_capture_picture(port, file_name) == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+  return PlayerSucceeded(player_capture_picture(port, file_name)) ? OVRA_OK : OVRA_PLAYSDK_ERROR;
 }
 
 OVRA_API int32_t OVRA_CALL Ovra_SetColor(int32_t port, int32_t brightness, int32_t contrast,
@@ -37,11 +38,13 @@ OVRA_API int32_t OVRA_CALL Ovra_SetColor(int32_t port, int32_t brightness, int32
   }
   switch (ServingMediaType(port)) {
     case kMediaPlayer:
-      return player_set_colour(port, kWholePicture, brightness, contrast, saturation, hue) == 1
+      return PlayerSucceeded(
+                 player_set_colour(port, kWholePicture, brightness, contrast, saturation, hue))
                  ? OVRA_OK
                  : OVRA_PLAYSDK_ERROR;
     case kMedia3gpp:
-      return gpp_set_colour(port, kWholePicture, brightness, contrast, saturation, hue) == 0
+      return GppSucceeded(
+                 gpp_set_colour(port, kWholePicture, brightness, contrast, saturation, hue))
                  ? OVRA_OK
                  : OVRA_3GPPSDK_ERROR;
     default:
@@ -57,11 +60,13 @@ OVRA_API int32_t OVRA_CALL Ovra_GetColor(int32_t port, int32_t* brightness, int3
   // The backend writes straight into the caller's variables.
   switch (ServingMediaType(port)) {
     case kMediaPlayer:
-      return player_get_colour(port, kWholePicture, brightness, contrast, saturation, hue) == 1
+      return PlayerSucceeded(
+                 player_get_colour(port, kWholePicture, brightness, contrast, saturation, hue))
                  ? OVRA_OK
                  : OVRA_PLAYSDK_ERROR;
     case kMedia3gpp:
-      return gpp_get_colour(port, kWholePicture, brightness, contrast, saturation, hue) == 0
+      return GppSucceeded(
+                 gpp_get_colour(port, kWholePicture, brightness, contrast, saturation, hue))
                  ? OVRA_OK
                  : OVRA_3GPPSDK_ERROR;
     default:

@@ -1,5 +1,6 @@
 // Ovra_Play and Ovra_Stop: the two exports that serve both local ports and
 // remote slots, choosing by the port number.
+#include "backends/backend_verdicts.h"
 #include "backends/gpp_player.h"
 #include "backends/player.h"
 #include "core/port_table.h"
@@ -24,14 +25,14 @@ OVRA_API int32_t OVRA_CALL Ovra_Play(int32_t port, void* window) {
   // The slot state is not tested: the backend answers for a port it does
   // not know.
   if (ServedBy3gppLibrary(port)) {
-    return gpp_play(port, window) == 0 ? OVRA_OK : OVRA_3GPPSDK_ERROR;
+    return GppSucceeded(gpp_play(port, window)) ? OVRA_OK : OVRA_3GPPSDK_ERROR;
   }
   // Every play through the player library routes the port's draw
   // notifications to the process-wide draw function again, and returns the
   // port to normal speed.
   player_set_draw_callback(port, DrawTrampoline, 0);
   ClearIssuedSpeedSteps(port);
-  return player_play(port, window) == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+  return PlayerSucceeded(player_play(port, window)) ? OVRA_OK : OVRA_PLAYSDK_ERROR;
 }
 
 OVRA_API int32_t OVRA_CALL Ovra_Stop(int32_t port) {
@@ -58,11 +59,11 @@ OVRA_API int32_t OVRA_CALL Ovra_Stop(int32_t port) {
   // notification under way on the port's thread, whose function may itself
   // call Ovra_Stop or Ovra_SetDecodeCallback on this port.
   if (ServedBy3gppLibrary(port)) {
-    return gpp_stop(port) == 0 ? OVRA_OK : OVRA_3GPPSDK_ERROR;
+    return GppSucceeded(gpp_stop(port)) ? OVRA_OK : OVRA_3GPPSDK_ERROR;
   }
   // A stopped port plays at normal speed when it is played again.
   ClearIssuedSpeedSteps(port);
-  return player_stop(port) == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+  return PlayerSucceeded(player_stop(port)) ? OVRA_OK : OVRA_PLAYSDK_ERROR;
 }
 
 }  // extern "C"

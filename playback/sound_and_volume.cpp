@@ -1,5 +1,6 @@
 // Sound on and off and the volume of a local port, all through the player
 // library whatever backend serves the port's stream.
+#include "backends/backend_verdicts.h"
 #include "backends/player.h"
 #include "core/port_table.h"
 #include "qxplaysdk.h"
@@ -12,7 +13,7 @@ OVRA_API int32_t OVRA_CALL Ovra_PlaySound(int32_t port) {
   if (CheckLocalPort(port) != 0) {
     return OVRA_PARAM_ERROR;
   }
-  return player_play_sound(port) == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+  return PlayerSucceeded(player_play_sound(port)) ? OVRA_OK : OVRA_PLAYSDK_ERROR;
 }
 
 OVRA_API int32_t OVRA_CALL Ovra_StopSound(int32_t port) {
@@ -20,7 +21,7 @@ OVRA_API int32_t OVRA_CALL Ovra_StopSound(int32_t port) {
     return OVRA_PARAM_ERROR;
   }
   // The player's sound switch is not per port: the port is only checked.
-  return player_stop_sound() == 1 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+  return PlayerSucceeded(player_stop_sound()) ? OVRA_OK : OVRA_PLAYSDK_ERROR;
 }
 
 OVRA_API int32_t OVRA_CALL Ovra_SetVolume(int32_t port, uint32_t volume) {
@@ -28,8 +29,9 @@ OVRA_API int32_t OVRA_CALL Ovra_SetVolume(int32_t port, uint32_t volume) {
     return OVRA_PARAM_ERROR;
   }
   // The volume is 16 bits wide; higher bits of the argument word are dropped.
-  return player_set_volume(port, static_cast<uint16_t>(volume & 0xFFFFU)) == 1 ? OVRA_OK
-                                                                               : OVRA_PLAYSDK_ERROR;
+  return PlayerSucceeded(player_set_volume(port, static_cast<uint16_t>(volume & 0xFFFFU)))
+             ? OVRA_OK
+             : OVRA_PLAYSDK_ERROR;
 }
 
 OVRA_API int32_t OVRA_CALL Ovra_GetVolume(int32_t port, uint32_t* volume) {

@@ -12,14 +12,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/port_record.h"
 #include "qxplaysdk.h"
 
 namespace qx {
 
-// Width of the record file name field, terminator included. A longer name is
-// cut to kRecordFileNameSize - 1 characters, so the field always ends with a
-// NUL and the name handed to the callback is always terminated.
-inline constexpr std::size_t kRecordFileNameSize = 260;
+// The record file name field is kRecordFileNameSize wide, terminator
+// included. A longer name is cut to kRecordFileNameSize - 1 characters, so
+// the field always ends with a NUL and the name handed to the callback is
+// always terminated.
 
 // Clears the port's record file name field and copies `name` into it (cut as
 // above). `name` must not be null.
@@ -36,10 +37,6 @@ void StoreRecordFileReadyCallback(int32_t port, OvraRecordFileReadyCallback call
 // thread with (port, the name in the entry, the user data). No lock is held
 // while it runs, so it may call the recording exports again.
 void AnnounceRecordFile(int32_t port);
-
-// Load-time values again: empty names, zero user data, no callbacks. For
-// test isolation only.
-void ResetRecordState();
 
 }  // namespace qx
 

@@ -7,8 +7,10 @@
 // written under the table lock for that one access; no lock is held across a
 // backend call or while the record-file-ready callback runs. Backends always
 // get the caller's own file-name string: the library's copy may be cut short.
+#include "backends/backend_verdicts.h"
 #include "backends/gp3_converter.h"
 #include "backends/player.h"
+#include "core/log.h"
 #include "core/port_table.h"
 #include "qxplaysdk.h"
 #include "record/record_files.h"
@@ -40,7 +42,7 @@ OVRA_API int32_t OVRA_CALL Ovra_RecordStart(int32_t port, const char* file_name,
   // A start does not look at the recording flag: starting again restarts the
   // backend with the new file and the earlier one is not announced.
   if (record_type == kMediaPlayer) {
-    if (player_start_record(port, file_name, kPlayerRecordMode) != 1) {
+    if (!PlayerSucceeded(player_start_record(port, file_name, kPlayerRecordMode))) {
       return OVRA_PLAYSDK_ERROR;
     }
   } else if (record_type == kMedia3gpp) {
@@ -49,7 +51,15 @@ OVRA_API int32_t OVRA_CALL Ovra_RecordStart(int32_t port, const char* file_name,
     if (GetSourceMode(port) != kSourceStream) {
       return OVRA_NEED_STREAM_MODE;
     }
-    if (conv_start(port, file_name) != 0) {
+    // A stream the player library decodes cannot be handed to the 3GPP play
+    // library halfway: turning its media type to 1 would send every later
+    // block, stop and close to a library that never opened it.
+    if (GetMediaType(port) == kMediaPlayer) {
+      qx::log::Warning("record", port,
+                       "record type 1 refused: the port's stream belongs to the player library");
+      return OVRA_MEDIA_TYPE_NOT_RIGHT;
+    }
+    if (!ConverterSucceeded(conv_start(port, file_name))) {
       return OVRA_3GPPSDK_ERROR;
     }
   } else {
@@ -65,7 +75,7 @@ OVRA_API int32_t OVRA_CALL Ovra_RecordStop(int32_t port) {
   }
   switch (GetMediaType(port)) {
     case kMediaPlayer:
-      if (player_stop_record(port) != 1) {
+      if (!PlayerSucceeded(player_stop_record(port))) {
         return OVRA_PLAYSDK_ERROR;
       }
       break;
@@ -73,7 +83,7 @@ OVRA_API int32_t OVRA_CALL Ovra_RecordStop(int32_t port) {
       if (GetSourceMode(port) != kSourceStream) {
         return OVRA_NEED_STREAM_MODE;
       }
-      if (conv_stop(port) != 0) {
+      if (!ConverterSucceeded(conv_stop(port))) {
         return OVRA_3GPPSDK_ERROR;
       }
       break;
@@ -94,20 +104,28 @@ OVRA_API int32_t OVRA_CALL Ovra_RecordSwitchFile(int32_t port, const char* new_f
   // The recording flag is neither read nor changed: a switch on a port that
   // does not record starts a recording into the new file all the same.
   switch (GetMediaType(port)) {
-    case kMediaPlayer:
+    case kMediaPlayer: {
       // The player library has no switch of its own. Whether the stop
-      // succeeds does not matter (there may be nothing to stop); the start
-      // decides.
-      player_stop_record(port);
-      if (player_start_record(port, new_file_name, kPlayerRecordMode) != 1) {
+      // succeeds does not decide the switch (there may be nothing to stop);
+      // the start does.
+      const bool finished = PlayerSucceeded(player_stop_record(port));
+      if (!PlayerSucceeded(player_start_record(port, new_file_name, kPlayerRecordMode))) {
+        qx::log::Error("record", port, "cannot switch the recording to \"{}\"", new_file_name);
+        if (finished) {
+          // The old file is complete and nothing records any more: the
+          // recording has ended as by a stop, and its file is announced.
+          SetRecordingFlag(port, 0);
+          AnnounceRecordFile(port);
+        }
         return OVRA_PLAYSDK_ERROR;
       }
       break;
+    }
     case kMedia3gpp:
       if (GetSourceMode(port) != kSourceStream) {
         return OVRA_NEED_STREAM_MODE;
       }
-      if (conv_switch_file(port, new_file_name) != 0) {
+      if (!ConverterSucceeded(conv_switch_file(port, new_file_name))) {
         return OVRA_3GPPSDK_ERROR;
       }
       break;

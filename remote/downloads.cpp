@@ -2,6 +2,7 @@
 // download runs inside the network library; the caller keeps its handle.
 #include <cstdint>
 
+#include "backends/backend_verdicts.h"
 #include "backends/network.h"
 #include "qxplaysdk.h"
 #include "remote/time_string.h"
@@ -19,7 +20,7 @@ OVRA_API int32_t OVRA_CALL Ovra_DVR_GetFileByName(int32_t login, int32_t* downlo
   }
   const int32_t handle = net_download_by_name(login, file_name, target);
   *download = handle;
-  return handle != 0 ? OVRA_OK : OVRA_NETSDK_ERROR;
+  return qx::NetHandleSucceeded(handle) ? OVRA_OK : OVRA_NETSDK_ERROR;
 }
 
 OVRA_API int32_t OVRA_CALL Ovra_DVR_GetFileByTime(int32_t login, int32_t* download, int32_t channel,
@@ -39,7 +40,7 @@ OVRA_API int32_t OVRA_CALL Ovra_DVR_GetFileByTime(int32_t login, int32_t* downlo
   }
   const int32_t handle = net_download_by_time(login, channel, &start_time, &end_time, target);
   *download = handle;
-  return handle != 0 ? OVRA_OK : OVRA_NETSDK_ERROR;
+  return qx::NetHandleSucceeded(handle) ? OVRA_OK : OVRA_NETSDK_ERROR;
 }
 
 OVRA_API int32_t OVRA_CALL Ovra_DVR_GetDownloadPos(int32_t download, int32_t* position) {
@@ -52,7 +53,7 @@ OVRA_API int32_t OVRA_CALL Ovra_DVR_GetDownloadPos(int32_t download, int32_t* po
 }
 
 OVRA_API int32_t OVRA_CALL Ovra_DVR_StopGetFile(int32_t download) {
-  return net_stop_download(download) == 1 ? OVRA_OK : OVRA_NETSDK_ERROR;
+  return qx::NetSucceeded(net_stop_download(download)) ? OVRA_OK : OVRA_NETSDK_ERROR;
 }
 
 }  // extern "C"

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 
+#include "backends/backend_verdicts.h"
 #include "backends/network.h"
 #include "qxplaysdk.h"
 
@@ -23,7 +24,7 @@ OVRA_API int32_t OVRA_CALL Ovra_DVR_Login(int32_t* login, const char* address,
   const auto port16 = static_cast<uint16_t>(recorder_port & 0xFFFFU);
   const int32_t handle = net_login(address, port16, user_name, password, login_info.data());
   *login = handle;
-  return handle > 0 ? OVRA_OK : OVRA_NETSDK_ERROR;
+  return qx::NetLoginSucceeded(handle) ? OVRA_OK : OVRA_NETSDK_ERROR;
 }
 
 OVRA_API int32_t OVRA_CALL Ovra_DVR_Logout(int32_t login) {
@@ -33,7 +34,7 @@ OVRA_API int32_t OVRA_CALL Ovra_DVR_Logout(int32_t login) {
   net_logout(login);
   // Every login initialised the network library, so every logout cleans it
   // up again.
-  return net_cleanup() == 1 ? OVRA_OK : OVRA_NETSDK_ERROR;
+  return qx::NetSucceeded(net_cleanup()) ? OVRA_OK : OVRA_NETSDK_ERROR;
 }
 
 }  // extern "C"

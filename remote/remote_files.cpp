@@ -1,5 +1,6 @@
 // Opening and closing remote slots: each describes one recording on a
 // recorder, by file name or by channel and time span, for Ovra_Play.
+#include "core/kept_text.h"
 #include "core/port_table.h"
 #include "qxplaysdk.h"
 #include "remote/remote_slots.h"
@@ -39,7 +40,7 @@ OVRA_API int32_t OVRA_CALL Ovra_DVR_OpenFileByName(int32_t login, int32_t* slot,
   }
   record->kind = kRemoteByName;
   record->login = login;
-  CopyIntoField(record->file_name, sizeof(record->file_name), file_name);
+  CopyKeptText(record->file_name, sizeof(record->file_name), file_name);
   return OVRA_OK;
 }
 
@@ -56,8 +57,8 @@ OVRA_API int32_t OVRA_CALL Ovra_DVR_OpenFileByTime(int32_t login, int32_t* slot,
   record->kind = kRemoteByTime;
   record->login = login;
   record->channel = channel;
-  CopyIntoField(record->start, sizeof(record->start), start);
-  CopyIntoField(record->end, sizeof(record->end), end);
+  CopyKeptText(record->start, sizeof(record->start), start);
+  CopyKeptText(record->end, sizeof(record->end), end);
   return OVRA_OK;
 }
 

@@ -2,6 +2,7 @@
 // playback runs inside the network library; the slot keeps its handle.
 #include "remote/remote_playback.h"
 
+#include "backends/backend_verdicts.h"
 #include "backends/network.h"
 #include "qxplaysdk.h"
 #include "remote/remote_slots.h"
@@ -15,7 +16,7 @@ constexpr int32_t kPlaybackStartCommand = 1;
 
 int32_t PlayByName(RemoteSlotRecord& record, void* window) {
   record.playback = net_playback_by_name(record.login, record.file_name, window);
-  if (record.playback == 0) {
+  if (!NetHandleSucceeded(record.playback)) {
     return OVRA_NETSDK_ERROR;
   }
   int32_t unused_answer = 0;
@@ -33,7 +34,7 @@ int32_t PlayByTime(RemoteSlotRecord& record, void* window) {
     return OVRA_PARAM_ERROR;
   }
   record.playback = net_playback_by_time(record.login, record.channel, &start, &end, window);
-  return record.playback != 0 ? OVRA_OK : OVRA_PARAM_ERROR;
+  return NetHandleSucceeded(record.playback) ? OVRA_OK : OVRA_PARAM_ERROR;
 }
 
 }  // namespace
@@ -50,7 +51,8 @@ int32_t PlayRemoteSlot(int32_t slot, void* window) {
 
 int32_t StopRemoteSlot(int32_t slot) {
   // The handle stays: a second stop hands the same handle on again.
-  return net_stop_playback(RemoteSlot(slot).playback) != 0 ? OVRA_OK : OVRA_NETSDK_ERROR;
+  return NetHandleSucceeded(net_stop_playback(RemoteSlot(slot).playback)) ? OVRA_OK
+                                                                          : OVRA_NETSDK_ERROR;
 }
 
 }  // namespace qx

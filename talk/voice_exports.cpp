@@ -3,6 +3,7 @@
 //
 // The voice port lies outside the port table and takes no lock; the caller
 // serialises opening and closing the channel.
+#include "backends/backend_verdicts.h"
 #include "backends/player.h"
 #include "core/port_table.h"
 #include "qxplaysdk.h"
@@ -11,6 +12,8 @@
 
 using namespace qx;
 
+// Every voice operation of the player library reports success as any
+// nonzero value (PlayerAccepted).
 namespace {
 
 // The player library's stream buffer for far-end audio, in bytes.
@@ -22,10 +25,6 @@ constexpr int32_t kCaptureBitsPerSample = 8;
 constexpr int32_t kCaptureSampleRate = 8000;
 constexpr int32_t kCaptureBlockSize = 1024;
 constexpr int32_t kCaptureReserved = 0;
-
-// Every voice operation of the player library reports success as any
-// nonzero value.
-bool Succeeded(int32_t result) { return result != 0; }
 
 }  // namespace
 
@@ -40,13 +39,13 @@ OVRA_API int32_t OVRA_CALL Ovra_InitAudio(int32_t* port) {
   *port = kVoicePort;
   // A refused step leaves the earlier ones in place and the channel's state
   // as it was; opening again repeats every step.
-  if (!Succeeded(player_open_stream(kVoicePort, nullptr, 0, kVoiceStreamBufferSize))) {
+  if (!PlayerAccepted(player_open_stream(kVoicePort, nullptr, 0, kVoiceStreamBufferSize))) {
     return OVRA_PLAYSDK_ERROR;
   }
-  if (!Succeeded(player_play_sound(kVoicePort))) {
+  if (!PlayerAccepted(player_play_sound(kVoicePort))) {
     return OVRA_PLAYSDK_ERROR;
   }
-  if (!Succeeded(player_play(kVoicePort, nullptr))) {
+  if (!PlayerAccepted(player_play(kVoicePort, nullptr))) {
     return OVRA_PLAYSDK_ERROR;
   }
   SetVoiceInitialised(true);
@@ -64,9 +63,9 @@ OVRA_API int32_t OVRA_CALL Ovra_SetAudioInCallback(int32_t port, OvraAudioInCall
   // Stored first: the player library may deliver the first block before
   // the open returns. It stays stored when the open is refused.
   StoreAudioInCallback(callback);
-  if (!Succeeded(player_open_audio_capture(CaptureTrampoline, kCaptureBitsPerSample,
-                                           kCaptureSampleRate, kCaptureBlockSize, kCaptureReserved,
-                                           user))) {
+  if (!PlayerAccepted(player_open_audio_capture(CaptureTrampoline, kCaptureBitsPerSample,
+                                                kCaptureSampleRate, kCaptureBlockSize,
+                                                kCaptureReserved, user))) {
     return OVRA_PLAYSDK_ERROR;
   }
   return OVRA_OK;
@@ -83,7 +82,8 @@ OVRA_API int32_t OVRA_CALL Ovra_InputAudioData(int32_t port, const void* data, u
     return OVRA_PARAM_ERROR;
   }
   // The audio's format is the player library's and the far end's concern.
-  return Succeeded(player_input_audio(kVoicePort, data, length)) ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+  return PlayerAccepted(player_input_audio(kVoicePort, data, length)) ? OVRA_OK
+                                                                      : OVRA_PLAYSDK_ERROR;
 }
 
 OVRA_API int32_t OVRA_CALL Ovra_CloseAudio(int32_t port) {
@@ -96,13 +96,13 @@ OVRA_API int32_t OVRA_CALL Ovra_CloseAudio(int32_t port) {
   // A refused step ends the close there and the channel stays open, so that
   // the caller can close again. The capture is closed whether or not it was
   // ever opened.
-  if (!Succeeded(player_stop(kVoicePort))) {
+  if (!PlayerAccepted(player_stop(kVoicePort))) {
     return OVRA_PLAYSDK_ERROR;
   }
-  if (!Succeeded(player_close_stream(kVoicePort))) {
+  if (!PlayerAccepted(player_close_stream(kVoicePort))) {
     return OVRA_PLAYSDK_ERROR;
   }
-  if (!Succeeded(player_close_audio_capture())) {
+  if (!PlayerAccepted(player_close_audio_capture())) {
     return OVRA_PLAYSDK_ERROR;
   }
   SetVoiceInitialised(false);

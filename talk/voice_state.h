@@ -20,10 +20,6 @@ void SetVoiceInitialised(bool initialised);
 OvraAudioInCallback LoadAudioInCallback();
 void StoreAudioInCallback(OvraAudioInCallback callback);
 
-// Load-time values again (channel closed, no callback). For test isolation
-// only: no export calls it.
-void ResetVoiceState();
-
 }  // namespace qx
 
 #endif  // QXPLAYSDK_TALK_VOICE_STATE_H

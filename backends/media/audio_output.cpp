@@ -20,10 +20,10 @@ constexpr size_t kPrimeFrames = static_cast<size_t>(kOutputRate) / 20;
 
 // The one output device and the sources it mixes.
 struct OutputDevice {
-  std::mutex mutex;
-  SDL_AudioDeviceID device = 0;
-  std::vector<std::shared_ptr<AudioSource>> sources;
-  std::vector<int32_t> mix;
+  Mutex mutex;
+  SDL_AudioDeviceID device QX_GUARDED_BY(mutex) = 0;
+  std::vector<std::shared_ptr<AudioSource>> sources QX_GUARDED_BY(mutex);
+  std::vector<int32_t> mix QX_GUARDED_BY(mutex);
 };
 
 OutputDevice& Device() {
@@ -36,7 +36,7 @@ OutputDevice& Device() {
 void Mix(Uint8* stream, int length) {
   OutputDevice& output = Device();
   const size_t frames = static_cast<size_t>(length) / (sizeof(int16_t) * kOutputChannels);
-  std::lock_guard<std::mutex> guard(output.mutex);
+  MutexLock guard(&output.mutex);
   output.mix.assign(frames * kOutputChannels, 0);
   for (const auto& source : output.sources) {
     if (source->audible()) {
@@ -45,10 +45,7 @@ void Mix(Uint8* stream, int length) {
       source->Clear();
     }
   }
-  auto* out = reinterpret_cast<int16_t*>(stream);
-  for (size_t i = 0; i < frames * kOutputChannels; ++i) {
-    out[i] = static_cast<int16_t>(std::clamp<int32_t>(output.mix[i], INT16_MIN, INT16_MAX));
-  }
+  ClipMix(output.mix.data(), reinterpret_cast<int16_t*>(stream), frames * kOutputChannels);
 }
 
 // SDL's audio thread calls it: nothing may leave it. When mixing fails
@@ -78,9 +75,15 @@ SDL_AudioDeviceID OpenDevice() {
 
 }  // namespace
 
+void ClipMix(const int32_t* mix, int16_t* out, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    out[i] = static_cast<int16_t>(std::clamp<int32_t>(mix[i], INT16_MIN, INT16_MAX));
+  }
+}
+
 bool EnsureAudioSubsystem() {
-  static std::mutex init_mutex;
-  std::lock_guard<std::mutex> guard(init_mutex);
+  static Mutex init_mutex;
+  MutexLock guard(&init_mutex);
   if (SDL_GetCurrentAudioDriver() != nullptr) return true;
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) return true;
   return SDL_AudioInit("dummy") == 0;
@@ -91,7 +94,7 @@ bool AttachAudioSource(const std::shared_ptr<AudioSource>& source) {
   OutputDevice& output = Device();
   SDL_AudioDeviceID to_open = 0;
   {
-    std::lock_guard<std::mutex> guard(output.mutex);
+    MutexLock guard(&output.mutex);
     if (std::find(output.sources.begin(), output.sources.end(), source) != output.sources.end()) {
       return true;
     }
@@ -100,7 +103,7 @@ bool AttachAudioSource(const std::shared_ptr<AudioSource>& source) {
   }
   // Opened outside the lock: SDL may already call the mixer from its thread.
   to_open = OpenDevice();
-  std::lock_guard<std::mutex> guard(output.mutex);
+  MutexLock guard(&output.mutex);
   if (to_open == 0) {
     output.sources.erase(std::remove(output.sources.begin(), output.sources.end(), source),
                          output.sources.end());
@@ -118,7 +121,7 @@ void DetachAudioSource(const std::shared_ptr<AudioSource>& source) {
   OutputDevice& output = Device();
   SDL_AudioDeviceID to_close = 0;
   {
-    std::lock_guard<std::mutex> guard(output.mutex);
+    MutexLock guard(&output.mutex);
     output.sources.erase(std::remove(output.sources.begin(), output.sources.end(), source),
                          output.sources.end());
     if (output.sources.empty()) std::swap(to_close, output.device);
@@ -129,7 +132,7 @@ void DetachAudioSource(const std::shared_ptr<AudioSource>& source) {
 
 bool AudioSource::Push(const uint8_t* const* data, int samples, AVSampleFormat format,
                        const AVChannelLayout& layout, int rate) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   return Convert(data, samples, format, layout, rate);
 }
 
@@ -139,7 +142,7 @@ bool AudioSource::PushMuLaw(const uint8_t* data, size_t length) {
   for (size_t i = 0; i < length; ++i) linear[i] = MuLawDecode(data[i]);
   const auto* planes = reinterpret_cast<const uint8_t*>(linear.data());
   AVChannelLayout mono = AV_CHANNEL_LAYOUT_MONO;
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   return Convert(&planes, static_cast<int>(length), AV_SAMPLE_FMT_S16, mono, 8000);
 }
 
@@ -191,19 +194,19 @@ bool AudioSource::Convert(const uint8_t* const* data, int samples, AVSampleForma
 }
 
 void AudioSource::Clear() {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   queue_.clear();
   primed_ = false;
 }
 
 size_t AudioSource::Queued() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   return queue_.size() / kOutputChannels;
 }
 
 void AudioSource::MixInto(int32_t* mix, size_t frames) {
   const int64_t volume = volume_.load();
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   if (!primed_ && queue_.size() / kOutputChannels < kPrimeFrames) return;
   primed_ = true;
   const size_t count = std::min(frames * kOutputChannels, queue_.size());

@@ -17,9 +17,9 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <mutex>
 
 #include "backends/media/ffmpeg.h"
+#include "backends/media/mutex.h"
 
 namespace qx::media {
 
@@ -61,18 +61,23 @@ class AudioSource {
 
  private:
   bool Convert(const uint8_t* const* data, int samples, AVSampleFormat format,
-               const AVChannelLayout& layout, int rate);
+               const AVChannelLayout& layout, int rate) QX_REQUIRES(mutex_);
 
-  mutable std::mutex mutex_;
-  std::deque<int16_t> queue_;  // interleaved stereo
-  ResampleContextPtr resampler_;
-  AVSampleFormat from_format_ = AV_SAMPLE_FMT_NONE;
-  AVChannelLayout from_layout_{};
-  int from_rate_ = 0;
-  bool primed_ = false;
+  // Taken by the pushing port thread and by the mixer on SDL's audio thread.
+  mutable Mutex mutex_;
+  std::deque<int16_t> queue_ QX_GUARDED_BY(mutex_);  // interleaved stereo
+  ResampleContextPtr resampler_ QX_GUARDED_BY(mutex_);
+  AVSampleFormat from_format_ QX_GUARDED_BY(mutex_) = AV_SAMPLE_FMT_NONE;
+  AVChannelLayout from_layout_ QX_GUARDED_BY(mutex_){};
+  int from_rate_ QX_GUARDED_BY(mutex_) = 0;
+  bool primed_ QX_GUARDED_BY(mutex_) = false;
   std::atomic<bool> audible_{false};
   std::atomic<uint16_t> volume_{65535};
 };
+
+// The device's last step: the sum of every source's samples, clipped to the
+// 16-bit range (a sum beyond it saturates rather than wrapping round).
+void ClipMix(const int32_t* mix, int16_t* out, size_t count);
 
 // Registers a source with the device, opening the device for the first one.
 // False when no device (not even the dummy one) can be opened.

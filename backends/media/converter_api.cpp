@@ -1,7 +1,10 @@
 // The 3GP converter's operations on the engine. Success is 0, failure -1.
 //
-// conv_start on a port that converts already finishes its file and goes on
-// in the new one, as conv_switch_file does. A block that does not fit into
+// conv_start on a port that converts already goes on in the new file, as
+// conv_switch_file does: the current file takes the pictures up to the next
+// key frame and the new one begins there; a new file that cannot be created
+// fails the call and changes nothing. conv_stop fails when any file of the
+// recording could not be written whole. A block that does not fit into
 // the converter's buffer (8 MiB waiting to be written) is refused.
 #include <memory>
 #include <string>
@@ -34,7 +37,7 @@ int32_t QX_BACKEND_CALL conv_start(int32_t port, const char* file_name) {
       return running->SwitchFile(file_name) ? kSuccess : kFailure;
     }
     std::shared_ptr<StreamRemuxer> converter =
-        StreamRemuxer::Start(file_name, qx::media::RecordContainer::k3gp);
+        StreamRemuxer::Start(port, file_name, qx::media::RecordContainer::k3gp);
     if (!converter || !Converters().Add(port, converter)) return kFailure;
     return kSuccess;
   });
@@ -60,8 +63,9 @@ int32_t QX_BACKEND_CALL conv_stop(int32_t port) {
   return Guarded<int32_t>(kFailure, [&]() -> int32_t {
     std::shared_ptr<StreamRemuxer> converter = Converters().Remove(port);
     if (!converter) return kFailure;
-    converter->Stop();
-    return kSuccess;
+    // A file that could not be written whole is a failure, not an empty
+    // success.
+    return converter->Stop() ? kSuccess : kFailure;
   });
 }
 

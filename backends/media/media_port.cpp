@@ -120,7 +120,7 @@ void MediaPort::Fail() noexcept {
   // The port delivers nothing more and refuses what it is asked, until it
   // is closed; a caller waiting for a command learns of the failure.
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     quit_ = true;
     playing_ = false;
     for (Command& command : commands_) {
@@ -139,11 +139,11 @@ void MediaPort::Close() {
   // caller may hold a lock the port's notifications need.)
   DrainStream();
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     quit_ = true;
     playing_ = false;
   }
-  wake_.notify_all();
+  wake_.SignalAll();
   if (buffer_) buffer_->Abort();
   if (thread_.joinable()) {
     if (OnPortThread()) {
@@ -155,12 +155,6 @@ void MediaPort::Close() {
   DetachWindow(target_);
   DetachAudioSource(audio_);
   StopRecord();
-  std::shared_ptr<StreamRemuxer> remuxer;
-  {
-    std::lock_guard<std::mutex> guard(record_mutex_);
-    remuxer = std::move(remuxer_);
-  }
-  if (remuxer) remuxer->Stop();
 }
 
 PushResult MediaPort::InputData(const uint8_t* data, size_t length) {
@@ -174,9 +168,12 @@ PushResult MediaPort::InputData(const uint8_t* data, size_t length) {
     return PushResult::kTooLarge;
   }
   std::shared_ptr<StreamRemuxer> remuxer;
+  std::unique_ptr<RecordResumption> final_stop;
   {
-    std::lock_guard<std::mutex> guard(record_mutex_);
+    MutexLock guard(&record_mutex_);
     remuxer = remuxer_;
+    // A block after a stop: the stop was no half of a switch.
+    final_stop = std::move(resumption_);
   }
   // A block goes to both or to neither, so that offering a refused block
   // again never doubles it in either.
@@ -191,11 +188,11 @@ bool MediaPort::RunCommand(CommandKind kind, int64_t value) {
   auto done = std::make_shared<std::promise<bool>>();
   std::future<bool> result = done->get_future();
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (quit_) return false;
     commands_.push_back(Command{kind, value, waits ? done : nullptr});
   }
-  wake_.notify_all();
+  wake_.SignalAll();
   // From inside a notification the command runs once the port's thread is
   // back in its loop; waiting there for this port's thread could wait for a
   // notification that waits for the caller's.
@@ -209,7 +206,7 @@ bool MediaPort::RunCommand(CommandKind kind, int64_t value) {
 bool MediaPort::Play(void* window) {
   if (window != nullptr && !AttachWindow(target_, window)) return false;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (quit_) return false;
     if (window != nullptr) window_ = window;
     if (!playing_) {
@@ -221,13 +218,13 @@ bool MediaPort::Play(void* window) {
     speed_level_ = 0;
     clock_valid_ = false;
   }
-  wake_.notify_all();
+  wake_.SignalAll();
   return true;
 }
 
 bool MediaPort::Stop() {
   {
-    std::unique_lock<std::mutex> lock(mutex_);
+    MutexLock guard(&mutex_);
     if (quit_) return false;
     playing_ = false;
     paused_ = false;
@@ -244,10 +241,10 @@ bool MediaPort::Stop() {
     // waiting for this one (and on its own thread it is this one).
     if (!InsideNotification()) {
       const uint64_t begun = notifications_begun_;
-      notification_ended_.wait(lock, [&] { return notifications_ended_ >= begun; });
+      while (notifications_ended_ < begun) notification_ended_.Wait(&mutex_);
     }
   }
-  wake_.notify_all();
+  wake_.SignalAll();
   audio_->Clear();
   DetachWindow(target_);
   return true;
@@ -255,13 +252,13 @@ bool MediaPort::Stop() {
 
 bool MediaPort::Pause(bool pause) {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (!playing_) return false;
     paused_ = pause;
     clock_valid_ = false;
   }
   if (pause) audio_->Clear();
-  wake_.notify_all();
+  wake_.SignalAll();
   return true;
 }
 
@@ -270,20 +267,20 @@ bool MediaPort::Pause(bool pause) {
 // issued (as the library does) lands where it means to; the speed itself
 // stays within 1/16 .. 16, and a step that cannot change it answers false.
 bool MediaPort::Faster() {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   const bool changes = speed_level_ < kFastestLevel;
   speed_level_ = std::min(speed_level_ + 1, kMaxSpeedSteps);
   clock_valid_ = false;
-  wake_.notify_all();
+  wake_.SignalAll();
   return changes;
 }
 
 bool MediaPort::Slower() {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   const bool changes = speed_level_ > kSlowestLevel;
   speed_level_ = std::max(speed_level_ - 1, -kMaxSpeedSteps);
   clock_valid_ = false;
-  wake_.notify_all();
+  wake_.SignalAll();
   return changes;
 }
 
@@ -292,14 +289,14 @@ int MediaPort::EffectiveSpeedLevel() const {
 }
 
 int MediaPort::speed_level() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   return EffectiveSpeedLevel();
 }
 
 bool MediaPort::StepForward() {
   if (!is_file()) return false;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (!playing_) return false;
     paused_ = true;
   }
@@ -309,7 +306,7 @@ bool MediaPort::StepForward() {
 bool MediaPort::StepBack() {
   if (!is_file()) return false;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (!playing_) return false;
     paused_ = true;
   }
@@ -330,7 +327,7 @@ bool MediaPort::SetPosition(float position) {
 
 float MediaPort::Position() const {
   if (!is_file()) return 0.0F;
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   if (ended_) return 1.0F;
   if (current_number_ < 0) return 0.0F;
   return PositionOfFrame(static_cast<uint32_t>(current_number_), index_.frame_count());
@@ -344,20 +341,20 @@ bool MediaPort::SetCurrentFrame(uint32_t frame) {
 uint32_t MediaPort::TotalFrames() const { return is_file() ? index_.frame_count() : 0; }
 
 uint32_t MediaPort::PlayedFrames() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   if (is_file()) return static_cast<uint32_t>(current_number_ + 1);
   return presented_count_;
 }
 
 int64_t MediaPort::CurrentFrame() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   return current_number_;
 }
 
 bool MediaPort::CapturePicture(const std::string& file_name) const {
   FramePtr picture;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (current_picture_) picture = RefFrame(current_picture_.get());
   }
   return picture && WriteSnapshot(*picture, file_name);
@@ -365,13 +362,13 @@ bool MediaPort::CapturePicture(const std::string& file_name) const {
 
 bool MediaPort::SetColour(const ColourSettings& colour) {
   if (!colour.Valid()) return false;
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   colour_ = colour;
   return true;
 }
 
 ColourSettings MediaPort::Colour() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   return colour_;
 }
 
@@ -416,19 +413,19 @@ bool MediaPort::InputAudio(const uint8_t* data, size_t length) {
 }
 
 void MediaPort::SetDrawCallback(PlayerDrawCallback callback, uintptr_t user) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   callbacks_.draw = callback;
   callbacks_.draw_user = user;
 }
 
 void MediaPort::SetFileEndCallback(PlayerFileEndCallback callback, uintptr_t user) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   callbacks_.file_end = callback;
   callbacks_.file_end_user = user;
 }
 
 void MediaPort::SetDecodeCallback(PlayerDecodeCallback callback, uintptr_t user) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   callbacks_.decode = callback;
   callbacks_.decode_user = user;
 }
@@ -437,50 +434,45 @@ bool MediaPort::StartRecord(const std::string& file_name) {
   if (!is_file()) {
     std::shared_ptr<StreamRemuxer> remuxer;
     {
-      std::lock_guard<std::mutex> guard(record_mutex_);
+      MutexLock guard(&record_mutex_);
       remuxer = remuxer_;
     }
-    bool ok = false;
-    if (remuxer) {
-      ok = remuxer->SwitchFile(file_name);
-    } else {
-      remuxer = StreamRemuxer::Start(file_name, RecordContainer::kMpegTs);
-      ok = remuxer != nullptr;
+    // A start on a recording port hands over to the new file at the next
+    // key frame; when the new file cannot be made the old one goes on.
+    if (remuxer) return remuxer->SwitchFile(file_name);
+    std::unique_ptr<RecordResumption> resumption;
+    {
+      MutexLock guard(&record_mutex_);
+      resumption = std::move(resumption_);
     }
-    std::lock_guard<std::mutex> guard(record_mutex_);
-    if (remuxer) remuxer_ = remuxer;
-    live_recording_ = ok;
-    return ok;
+    // A start right after a stop, with nothing pushed between, is a switch:
+    // the stopped file goes on up to the key frame where the new one begins.
+    if (resumption) remuxer = StreamRemuxer::Resume(port_, std::move(*resumption), file_name);
+    if (!remuxer) remuxer = StreamRemuxer::Start(port_, file_name, RecordContainer::kMpegTs);
+    if (!remuxer) return false;
+    MutexLock guard(&record_mutex_);
+    remuxer_ = remuxer;
+    return true;
   }
-  std::unique_ptr<StreamRecorder> recorder =
-      StreamRecorder::Create(file_name, RecordContainer::kMpegTs);
-  if (!recorder) return false;
-  std::unique_ptr<StreamRecorder> previous;
-  {
-    std::lock_guard<std::mutex> guard(record_mutex_);
-    previous = std::move(recorder_);
-    recorder_ = std::move(recorder);
-  }
-  if (previous) previous->Finish();
-  return true;
+  return file_recording_.Start(file_name);
 }
 
 bool MediaPort::StopRecord() {
   if (!is_file()) {
     std::shared_ptr<StreamRemuxer> remuxer;
     {
-      std::lock_guard<std::mutex> guard(record_mutex_);
-      if (!live_recording_) return false;
-      live_recording_ = false;
-      remuxer = remuxer_;
+      MutexLock guard(&record_mutex_);
+      remuxer = std::move(remuxer_);
     }
-    return remuxer && remuxer->FinishFile();
+    // Everything pushed so far goes into the file before the stop returns.
+    if (!remuxer) return false;
+    const bool whole = remuxer->Stop();
+    std::unique_ptr<RecordResumption> resumption = remuxer->TakeResumption();
+    MutexLock guard(&record_mutex_);
+    resumption_ = std::move(resumption);
+    return whole;
   }
-  std::lock_guard<std::mutex> guard(record_mutex_);
-  if (!recorder_) return false;
-  recorder_->Finish();
-  recorder_.reset();
-  return true;
+  return file_recording_.Stop();
 }
 
 // ---------------------------------------------------------------------------
@@ -490,10 +482,9 @@ void MediaPort::RunFile() {
   while (true) {
     std::optional<Command> command;
     {
-      std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [this] {
-        return quit_ || !commands_.empty() || (playing_ && !paused_ && !ended_);
-      });
+      MutexLock guard(&mutex_);
+      while (!(quit_ || !commands_.empty() || (playing_ && !paused_ && !ended_)))
+        wake_.Wait(&mutex_);
       if (quit_) break;
       if (!commands_.empty()) {
         command = std::move(commands_.front());
@@ -514,7 +505,7 @@ void MediaPort::RunFile() {
     }
     Advance();
   }
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   for (Command& command : commands_) {
     if (command.done) command.done->set_value(false);
   }
@@ -526,7 +517,7 @@ bool MediaPort::Execute(const Command& command) {
   bool rewind = false;
   int64_t current = -1;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     playing = playing_;
     current = current_number_;
     if (command.kind == CommandKind::kStart) {
@@ -647,14 +638,14 @@ bool MediaPort::SeekToFrame(uint32_t frame, bool present) {
   drained_ = false;
   next_number_ = index_.FrameNumberOfPacket(key);
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     ended_ = false;
   }
   while (std::optional<DecodedFrame> decoded = DecodeNext(true)) {
     if (decoded->number < frame) continue;
     const bool exact = decoded->number == frame;
     {
-      std::lock_guard<std::mutex> guard(mutex_);
+      MutexLock guard(&mutex_);
       clock_valid_ = false;
       if (!present) {
         current_number_ = decoded->number;
@@ -723,7 +714,7 @@ bool MediaPort::LandOn(uint32_t key_packet) {
 }
 
 bool MediaPort::WaitUntilDue(int64_t timestamp_ms) {
-  std::unique_lock<std::mutex> lock(mutex_);
+  MutexLock guard(&mutex_);
   while (true) {
     if (quit_ || !commands_.empty() || !playing_ || paused_) return false;
     if (!options_.paced || draining_) return true;
@@ -744,7 +735,7 @@ bool MediaPort::WaitUntilDue(int64_t timestamp_ms) {
       }
       return true;
     }
-    wake_.wait_until(lock, due);
+    wake_.WaitUntil(&mutex_, due);
   }
 }
 
@@ -753,7 +744,7 @@ void MediaPort::Present(DecodedFrame frame) {
   void* window = nullptr;
   ColourSettings colour;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (!playing_ || quit_) return;
     current_picture_ = RefFrame(frame.picture.get());
     current_number_ = frame.number;
@@ -788,7 +779,7 @@ void MediaPort::Present(DecodedFrame frame) {
 }
 
 bool MediaPort::BeginNotification() {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   if (!playing_ || quit_) return false;
   ++notifications_begun_;
   return true;
@@ -796,16 +787,16 @@ bool MediaPort::BeginNotification() {
 
 void MediaPort::EndNotification() {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     ++notifications_ended_;
   }
-  notification_ended_.notify_all();
+  notification_ended_.SignalAll();
 }
 
 void MediaPort::ReachEnd() {
   Callbacks callbacks;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (ended_ || !playing_ || quit_) return;
     ended_ = true;
     callbacks = callbacks_;
@@ -818,16 +809,13 @@ void MediaPort::ReachEnd() {
 }
 
 void MediaPort::Record(const AVPacket& packet) {
-  std::lock_guard<std::mutex> guard(record_mutex_);
-  if (recorder_) {
-    recorder_->Write(*input_->context(), input_->video_stream(), input_->audio_stream(), packet);
-  }
+  file_recording_.Write(*input_->context(), input_->video_stream(), input_->audio_stream(), packet);
 }
 
 void MediaPort::PlayAudio(const AVPacket& packet) {
   if (!audio_->audible()) return;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (!playing_ || paused_ || EffectiveSpeedLevel() != 0) return;
   }
   if (!audio_decoder_) {
@@ -857,23 +845,23 @@ void MediaPort::FlushStreamDecoder() {
 
 void MediaPort::DrainStream() {
   if (is_file() || !buffer_ || OnPortThread()) return;
-  std::unique_lock<std::mutex> lock(mutex_);
+  MutexLock guard(&mutex_);
   if (quit_ || !playing_ || stream_finished_) return;
   draining_ = true;
   const uint64_t drain = ++drains_requested_;
   buffer_->RequestDrain();
-  wake_.notify_all();
-  wake_.wait(lock, [&] { return quit_ || stream_finished_ || drains_done_ >= drain; });
+  wake_.SignalAll();
+  while (!(quit_ || stream_finished_ || drains_done_ >= drain)) wake_.Wait(&mutex_);
   draining_ = false;
 }
 
 void MediaPort::CompleteDrains() {
   buffer_->EndDrain();
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     drains_done_ = drains_requested_;
   }
-  wake_.notify_all();
+  wake_.SignalAll();
 }
 
 void MediaPort::OpenStreamDecoder() {
@@ -910,13 +898,13 @@ void MediaPort::RunStream() {
     if (!again) break;
   }
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     stream_finished_ = true;
   }
-  wake_.notify_all();
+  wake_.SignalAll();
   // The stream ended or failed: wait to be closed.
-  std::unique_lock<std::mutex> lock(mutex_);
-  wake_.wait(lock, [this] { return quit_; });
+  MutexLock guard(&mutex_);
+  while (!(quit_)) wake_.Wait(&mutex_);
 }
 
 bool MediaPort::ReadStream() {
@@ -932,7 +920,7 @@ bool MediaPort::ReadStream() {
     }
     bool playing = false;
     {
-      std::lock_guard<std::mutex> guard(mutex_);
+      MutexLock guard(&mutex_);
       if (quit_) return false;
       playing = playing_;
     }

@@ -30,12 +30,10 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <future>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -43,8 +41,10 @@
 
 #include "backends/media/audio_output.h"
 #include "backends/media/ffmpeg.h"
+#include "backends/media/file_recording.h"
 #include "backends/media/frame_index.h"
 #include "backends/media/media_input.h"
+#include "backends/media/mutex.h"
 #include "backends/media/picture.h"
 #include "backends/media/render_service.h"
 #include "backends/media/stream_buffer.h"
@@ -188,7 +188,7 @@ class MediaPort {
   // The port's thread failed (memory exhausted): close the port's way.
   void Fail() noexcept;
   bool OnPortThread() const;
-  int EffectiveSpeedLevel() const;  // requires mutex_
+  int EffectiveSpeedLevel() const QX_REQUIRES(mutex_);
   bool RunCommand(CommandKind kind, int64_t value);
   // Port thread: whether a notification may begin now (the port plays and
   // is open); if so, EndNotification() must follow the caller's function.
@@ -231,41 +231,46 @@ class MediaPort {
   std::shared_ptr<StreamBuffer> buffer_;
   FrameIndex index_;  // files; fixed once opened
 
-  // Guarded by mutex_.
-  mutable std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<Command> commands_;
-  bool quit_ = false;
-  bool playing_ = false;
-  bool paused_ = false;
-  bool ended_ = false;
-  bool rewind_on_start_ = false;
-  int speed_level_ = 0;
-  void* window_ = nullptr;
-  ColourSettings colour_;
-  Callbacks callbacks_;
-  FramePtr current_picture_;
-  int64_t current_number_ = -1;
-  uint32_t presented_count_ = 0;
-  bool clock_valid_ = false;
+  // Shared by the caller's threads and the port's thread.
+  mutable Mutex mutex_;
+  CondVar wake_;
+  std::deque<Command> commands_ QX_GUARDED_BY(mutex_);
+  bool quit_ QX_GUARDED_BY(mutex_) = false;
+  bool playing_ QX_GUARDED_BY(mutex_) = false;
+  bool paused_ QX_GUARDED_BY(mutex_) = false;
+  bool ended_ QX_GUARDED_BY(mutex_) = false;
+  bool rewind_on_start_ QX_GUARDED_BY(mutex_) = false;
+  int speed_level_ QX_GUARDED_BY(mutex_) = 0;
+  void* window_ QX_GUARDED_BY(mutex_) = nullptr;
+  ColourSettings colour_ QX_GUARDED_BY(mutex_);
+  Callbacks callbacks_ QX_GUARDED_BY(mutex_);
+  FramePtr current_picture_ QX_GUARDED_BY(mutex_);
+  int64_t current_number_ QX_GUARDED_BY(mutex_) = -1;
+  uint32_t presented_count_ QX_GUARDED_BY(mutex_) = 0;
+  bool clock_valid_ QX_GUARDED_BY(mutex_) = false;
   // Live streams: a drain is under way (pictures are presented unpaced), and
   // the drains asked for / done; the port thread has stopped reading.
-  bool draining_ = false;
-  uint64_t drains_requested_ = 0;
-  uint64_t drains_done_ = 0;
-  bool stream_finished_ = false;
-  std::chrono::steady_clock::time_point anchor_wall_;
-  int64_t anchor_ms_ = 0;
+  bool draining_ QX_GUARDED_BY(mutex_) = false;
+  uint64_t drains_requested_ QX_GUARDED_BY(mutex_) = 0;
+  uint64_t drains_done_ QX_GUARDED_BY(mutex_) = 0;
+  bool stream_finished_ QX_GUARDED_BY(mutex_) = false;
+  std::chrono::steady_clock::time_point anchor_wall_ QX_GUARDED_BY(mutex_);
+  int64_t anchor_ms_ QX_GUARDED_BY(mutex_) = 0;
   // Notifications begun and ended; Stop waits until those begun before it
   // have ended.
-  uint64_t notifications_begun_ = 0;
-  uint64_t notifications_ended_ = 0;
-  std::condition_variable notification_ended_;
+  uint64_t notifications_begun_ QX_GUARDED_BY(mutex_) = 0;
+  uint64_t notifications_ended_ QX_GUARDED_BY(mutex_) = 0;
+  CondVar notification_ended_;
 
-  std::mutex record_mutex_;
-  std::unique_ptr<StreamRecorder> recorder_;  // files; guarded by record_mutex_
-  std::shared_ptr<StreamRemuxer> remuxer_;    // live streams; guarded by record_mutex_
-  bool live_recording_ = false;               // guarded by record_mutex_
+  // The live recording, shared by the caller's threads and the port's
+  // thread. A lock of its own, so that writing a packet never holds up
+  // control calls.
+  Mutex record_mutex_;
+  FileRecording file_recording_{port_};                                  // files; locks on its own
+  std::shared_ptr<StreamRemuxer> remuxer_ QX_GUARDED_BY(record_mutex_);  // live streams
+  // Left by the last stop of a live recording until a start or a block
+  // comes.
+  std::unique_ptr<RecordResumption> resumption_ QX_GUARDED_BY(record_mutex_);
 
   // Port thread only.
   std::unique_ptr<MediaInput> input_;

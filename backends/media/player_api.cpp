@@ -12,11 +12,11 @@
 // The voice capture delivers 8-bit G.711 mu-law (bits 8) or 16-bit PCM
 // (bits 16) blocks of the given size from the default input device.
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "backends/media/audio_capture.h"
 #include "backends/media/media_port.h"
+#include "backends/media/mutex.h"
 #include "backends/media/port_registry.h"
 #include "backends/player.h"
 
@@ -32,8 +32,8 @@ qx::media::PortRegistry<MediaPort>& Ports() {
 
 // The port whose sound is on, -1 for none.
 struct SoundOwner {
-  std::mutex mutex;
-  int32_t port = -1;
+  qx::media::Mutex mutex;
+  int32_t port QX_GUARDED_BY(mutex) = -1;
 };
 SoundOwner& Sound() {
   static SoundOwner owner;
@@ -41,8 +41,8 @@ SoundOwner& Sound() {
 }
 
 struct VoiceCapture {
-  std::mutex mutex;
-  std::unique_ptr<qx::media::AudioCapture> capture;
+  qx::media::Mutex mutex;
+  std::unique_ptr<qx::media::AudioCapture> capture QX_GUARDED_BY(mutex);
 };
 VoiceCapture& Capture() {
   static VoiceCapture capture;
@@ -66,7 +66,7 @@ int32_t Close(int32_t port, bool file) {
     if (!media || media->is_file() != file) return 0;
     Ports().Remove(port);
     {
-      std::lock_guard<std::mutex> guard(Sound().mutex);
+      qx::media::MutexLock guard(&Sound().mutex);
       if (Sound().port == port) Sound().port = -1;
     }
     media->Close();
@@ -210,7 +210,7 @@ int32_t QX_BACKEND_CALL player_play_sound(int32_t port) {
   return Guarded<int32_t>(0, [&]() -> int32_t {
     std::shared_ptr<MediaPort> media = Ports().Find(port);
     if (!media) return 0;
-    std::lock_guard<std::mutex> guard(Sound().mutex);
+    qx::media::MutexLock guard(&Sound().mutex);
     if (Sound().port != port) {
       if (std::shared_ptr<MediaPort> previous = Ports().Find(Sound().port))
         previous->SetSound(false);
@@ -224,7 +224,7 @@ int32_t QX_BACKEND_CALL player_play_sound(int32_t port) {
 
 int32_t QX_BACKEND_CALL player_stop_sound(void) {
   return Guarded<int32_t>(0, [] {
-    std::lock_guard<std::mutex> guard(Sound().mutex);
+    qx::media::MutexLock guard(&Sound().mutex);
     if (std::shared_ptr<MediaPort> media = Ports().Find(Sound().port)) media->SetSound(false);
     Sound().port = -1;
     return 1;
@@ -291,7 +291,7 @@ int32_t QX_BACKEND_CALL player_open_audio_capture(PlayerCaptureCallback callback
     if (callback == nullptr) return 0;
     std::unique_ptr<qx::media::AudioCapture> previous;
     {
-      std::lock_guard<std::mutex> guard(Capture().mutex);
+      qx::media::MutexLock guard(&Capture().mutex);
       previous = std::move(Capture().capture);
     }
     if (previous) previous->Stop();
@@ -301,7 +301,7 @@ int32_t QX_BACKEND_CALL player_open_audio_capture(PlayerCaptureCallback callback
           callback(block, static_cast<uint32_t>(length), user);
         });
     if (!capture) return 0;
-    std::lock_guard<std::mutex> guard(Capture().mutex);
+    qx::media::MutexLock guard(&Capture().mutex);
     previous = std::move(Capture().capture);
     Capture().capture = std::move(capture);
     return 1;
@@ -318,7 +318,7 @@ int32_t QX_BACKEND_CALL player_close_audio_capture(void) {
   return Guarded<int32_t>(0, [] {
     std::unique_ptr<qx::media::AudioCapture> capture;
     {
-      std::lock_guard<std::mutex> guard(Capture().mutex);
+      qx::media::MutexLock guard(&Capture().mutex);
       capture = std::move(Capture().capture);
     }
     if (capture) capture->Stop();

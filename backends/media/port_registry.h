@@ -6,7 +6,8 @@
 #include <exception>
 #include <map>
 #include <memory>
-#include <mutex>
+
+#include "backends/media/mutex.h"
 
 #include "backends/media/library_logs.h"
 
@@ -17,16 +18,16 @@ class PortRegistry {
  public:
   // False when the number is already in use.
   bool Add(int32_t number, std::shared_ptr<Port> port) {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     return ports_.emplace(number, std::move(port)).second;
   }
   std::shared_ptr<Port> Find(int32_t number) const {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     auto found = ports_.find(number);
     return found == ports_.end() ? nullptr : found->second;
   }
   std::shared_ptr<Port> Remove(int32_t number) {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     auto found = ports_.find(number);
     if (found == ports_.end()) return nullptr;
     std::shared_ptr<Port> port = std::move(found->second);
@@ -36,8 +37,8 @@ class PortRegistry {
   bool Contains(int32_t number) const { return Find(number) != nullptr; }
 
  private:
-  mutable std::mutex mutex_;
-  std::map<int32_t, std::shared_ptr<Port>> ports_;
+  mutable Mutex mutex_;
+  std::map<int32_t, std::shared_ptr<Port>> ports_ QX_GUARDED_BY(mutex_);
 };
 
 // Runs a C operation's body; an exception (memory exhausted) becomes the

@@ -5,11 +5,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <future>
 #include <map>
-#include <mutex>
 #include <thread>
 
 #include "backends/media/guarded_thread.h"
@@ -20,6 +18,8 @@
 // Xlib's macros (None, Status, ...) stay in this file's end of the includes.
 #include <X11/Xlib.h>
 #endif
+
+#include "backends/media/mutex.h"
 
 namespace qx::media {
 
@@ -104,13 +104,13 @@ class RenderThread {
   void Shutdown() {
     std::thread ending;
     {
-      std::lock_guard<std::mutex> guard(mutex_);
+      MutexLock guard(&mutex_);
       quit_ = true;
       ending = std::move(thread_);
     }
-    wake_.notify_all();
+    wake_.SignalAll();
     if (ending.joinable()) ending.join();
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     quit_ = false;
     failed_ = false;
     attached_.clear();
@@ -120,29 +120,29 @@ class RenderThread {
   bool Call(RenderTargetId target, void* window) {
     std::future<bool> result;
     {
-      std::lock_guard<std::mutex> guard(mutex_);
+      MutexLock guard(&mutex_);
       if (window == nullptr && attached_.count(target) == 0) return true;
       if (failed_) return false;
       if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
       requests_.push_back(Request{target, window, {}});
       result = requests_.back().done.get_future();
     }
-    wake_.notify_all();
+    wake_.SignalAll();
     return result.get();
   }
 
   void Show(RenderTargetId target, FramePtr picture, const ColourSettings& colour) {
     {
-      std::lock_guard<std::mutex> guard(mutex_);
+      MutexLock guard(&mutex_);
       if (attached_.count(target) == 0) return;
       pending_[target] = Pending{std::move(picture), colour};
     }
-    wake_.notify_all();
+    wake_.SignalAll();
   }
 
   void WaitUntilDrawn() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    drawn_.wait(lock, [this] { return pending_.empty() && !drawing_; });
+    MutexLock guard(&mutex_);
+    while (!pending_.empty() || drawing_) drawn_.Wait(&mutex_);
   }
 
  private:
@@ -154,7 +154,7 @@ class RenderThread {
   // attaching a window fails, and no one waits for a drawing.
   void Fail() noexcept {
     {
-      std::lock_guard<std::mutex> guard(mutex_);
+      MutexLock guard(&mutex_);
       failed_ = true;
       for (Request& request : requests_) request.done.set_value(false);
       requests_.clear();
@@ -162,7 +162,7 @@ class RenderThread {
       pending_.clear();
       drawing_ = false;
     }
-    drawn_.notify_all();
+    drawn_.SignalAll();
   }
 
   void Serve() {
@@ -174,14 +174,15 @@ class RenderThread {
     InstallXErrorTrap();
     OpenOwnDisplay();
     std::map<RenderTargetId, Target> windows;
-    std::unique_lock<std::mutex> lock(mutex_);
+    MutexLock lock(&mutex_);
     while (!quit_) {
-      wake_.wait_for(lock, std::chrono::milliseconds(100),
-                     [this] { return quit_ || !requests_.empty() || !pending_.empty(); });
+      // Wakes at least every 100 ms to pump the windows' events.
+      if (requests_.empty() && pending_.empty())
+        wake_.WaitFor(&mutex_, std::chrono::milliseconds(100));
       while (!requests_.empty()) {
         Request request = std::move(requests_.front());
         requests_.pop_front();
-        lock.unlock();
+        lock.Release();
         bool ok = true;
         windows[request.target].Release();
         windows.erase(request.target);
@@ -189,7 +190,7 @@ class RenderThread {
           ok = drawable && Open(request.window, windows[request.target]);
           if (!ok) windows.erase(request.target);
         }
-        lock.lock();
+        lock.Reacquire();
         if (ok && request.window != nullptr) {
           attached_[request.target] = true;
         } else {
@@ -201,7 +202,7 @@ class RenderThread {
       auto work = std::move(pending_);
       pending_.clear();
       drawing_ = !work.empty();
-      lock.unlock();
+      lock.Release();
       for (auto& [target, pending] : work) {
         auto found = windows.find(target);
         if (drawable && found != windows.end()) Draw(found->second, pending);
@@ -212,11 +213,11 @@ class RenderThread {
         drawable = false;
         LetGoOfAllWindows(windows);
       }
-      lock.lock();
+      lock.Reacquire();
       drawing_ = false;
-      drawn_.notify_all();
+      drawn_.SignalAll();
     }
-    lock.unlock();
+    lock.Release();
     for (auto& entry : windows) entry.second.Release();
     CloseOwnDisplay();
     // With the X server gone SDL's video is left up: closing it would close
@@ -232,7 +233,7 @@ class RenderThread {
     log::Error("media", log::kNoPort, "the X server is gone: windows are no longer drawn into");
     for (auto& entry : windows) entry.second.Release();
     windows.clear();
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     attached_.clear();
     pending_.clear();
   }
@@ -250,7 +251,7 @@ class RenderThread {
                      "window {:#x} failed (destroyed?): no longer drawn into", failed);
         entry->second.Release();
         {
-          std::lock_guard<std::mutex> guard(mutex_);
+          MutexLock guard(&mutex_);
           attached_.erase(entry->first);
           pending_.erase(entry->first);
         }
@@ -304,16 +305,19 @@ class RenderThread {
     SDL_RenderPresent(target.renderer);
   }
 
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::condition_variable drawn_;
-  std::deque<Request> requests_;
-  std::map<RenderTargetId, Pending> pending_;
-  std::map<RenderTargetId, bool> attached_;
-  bool drawing_ = false;
-  bool quit_ = false;
-  bool failed_ = false;
-  std::thread thread_;
+  // The render thread's own state (its windows and renderers) lives in
+  // Serve; what callers and the render thread share is guarded here.
+  Mutex mutex_;
+  CondVar wake_;
+  CondVar drawn_;
+  std::deque<Request> requests_ QX_GUARDED_BY(mutex_);
+  std::map<RenderTargetId, Pending> pending_ QX_GUARDED_BY(mutex_);
+  std::map<RenderTargetId, bool> attached_ QX_GUARDED_BY(mutex_);
+  bool drawing_ QX_GUARDED_BY(mutex_) = false;
+  bool quit_ QX_GUARDED_BY(mutex_) = false;
+  // The render thread failed: nothing is drawn until the next Shutdown.
+  bool failed_ QX_GUARDED_BY(mutex_) = false;
+  std::thread thread_ QX_GUARDED_BY(mutex_);
 };
 
 RenderThread& Renderer() {

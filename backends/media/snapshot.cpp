@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <system_error>
 
 #include "core/log.h"
 
@@ -129,20 +130,20 @@ bool WriteSnapshot(const AVFrame& picture, const std::string& file_name) {
   const int fd = CreateTemporaryBeside(file_name, temporary);
   if (fd < 0) {
     log::Warning("media", log::kNoPort, "cannot write a snapshot beside \"{}\": {}", file_name,
-                 std::strerror(errno));
+                 std::error_code(errno, std::generic_category()).message());
     return false;
   }
   const bool written = WriteAll(fd, encoded);
   const int write_error = errno;
   if (::close(fd) != 0 || !written) {
     log::Warning("media", log::kNoPort, "cannot write the snapshot \"{}\": {}", file_name,
-                 std::strerror(written ? errno : write_error));
+                 std::error_code(written ? errno : write_error, std::generic_category()).message());
     std::remove(temporary.c_str());
     return false;
   }
   if (std::rename(temporary.c_str(), file_name.c_str()) != 0) {
     log::Warning("media", log::kNoPort, "cannot name the snapshot \"{}\": {}", file_name,
-                 std::strerror(errno));
+                 std::error_code(errno, std::generic_category()).message());
     std::remove(temporary.c_str());
     return false;
   }

@@ -33,7 +33,7 @@ void StreamBuffer::GrowFor(size_t needed) {
 
 PushResult StreamBuffer::Offer(const uint8_t* data, size_t length) {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     if (ended_ || aborted_) return PushResult::kClosed;
     if (length == 0) return PushResult::kTaken;
     if (data == nullptr) return PushResult::kClosed;
@@ -47,16 +47,16 @@ PushResult StreamBuffer::Offer(const uint8_t* data, size_t length) {
     size_ += length;
     total_pushed_ += length;
   }
-  readable_.notify_all();
+  readable_.SignalAll();
   return PushResult::kTaken;
 }
 
 size_t StreamBuffer::Read(uint8_t* out, size_t max) {
-  std::unique_lock<std::mutex> lock(mutex_);
+  MutexLock guard(&mutex_);
   if (size_ == 0 && !aborted_ && !ended_ && !drain_) {
     ++readers_waiting_;
-    consumed_.notify_all();
-    readable_.wait(lock, [this] { return aborted_ || ended_ || drain_ || size_ > 0; });
+    consumed_.SignalAll();
+    while (!aborted_ && !ended_ && !drain_ && size_ == 0) readable_.Wait(&mutex_);
     --readers_waiting_;
   }
   if (aborted_ || size_ == 0) return 0;
@@ -70,69 +70,68 @@ size_t StreamBuffer::Read(uint8_t* out, size_t max) {
 }
 
 void StreamBuffer::WaitUntilConsumed() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  consumed_.wait(lock,
-                 [this] { return aborted_ || ended_ || (size_ == 0 && readers_waiting_ > 0); });
+  MutexLock guard(&mutex_);
+  while (!(aborted_ || ended_ || (size_ == 0 && readers_waiting_ > 0))) consumed_.Wait(&mutex_);
 }
 
 void StreamBuffer::EndInput() {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     ended_ = true;
   }
-  readable_.notify_all();
-  consumed_.notify_all();
+  readable_.SignalAll();
+  consumed_.SignalAll();
 }
 
 void StreamBuffer::RequestDrain() {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     drain_ = true;
   }
-  readable_.notify_all();
+  readable_.SignalAll();
 }
 
 void StreamBuffer::EndDrain() {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   drain_ = false;
 }
 
 void StreamBuffer::Abort() {
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     aborted_ = true;
   }
-  readable_.notify_all();
-  consumed_.notify_all();
+  readable_.SignalAll();
+  consumed_.SignalAll();
 }
 
 bool StreamBuffer::Fits(size_t length) const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   return !ended_ && !aborted_ && length <= capacity_ - size_;
 }
 
 size_t StreamBuffer::Allocated() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   return storage_.size();
 }
 
 bool StreamBuffer::Exhausted() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   return aborted_ || (ended_ && size_ == 0);
 }
 
 bool StreamBuffer::Aborted() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   return aborted_;
 }
 
 size_t StreamBuffer::Size() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   return size_;
 }
 
 uint64_t StreamBuffer::TotalPushed() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   return total_pushed_;
 }
 

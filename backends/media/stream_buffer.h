@@ -13,11 +13,11 @@
 #ifndef QXPLAYSDK_BACKENDS_MEDIA_STREAM_BUFFER_H
 #define QXPLAYSDK_BACKENDS_MEDIA_STREAM_BUFFER_H
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <vector>
+
+#include "backends/media/mutex.h"
 
 namespace qx::media {
 
@@ -76,20 +76,20 @@ class StreamBuffer {
   uint64_t TotalPushed() const;
 
  private:
-  mutable std::mutex mutex_;
-  std::condition_variable readable_;
-  std::condition_variable consumed_;
-  int readers_waiting_ = 0;
-  void GrowFor(size_t needed);  // requires mutex_
+  mutable Mutex mutex_;
+  CondVar readable_;
+  CondVar consumed_;
+  int readers_waiting_ QX_GUARDED_BY(mutex_) = 0;
+  void GrowFor(size_t needed) QX_REQUIRES(mutex_);
 
   const size_t capacity_;
-  std::vector<uint8_t> storage_;
-  size_t head_ = 0;  // index of the oldest byte
-  size_t size_ = 0;
-  uint64_t total_pushed_ = 0;
-  bool ended_ = false;
-  bool aborted_ = false;
-  bool drain_ = false;
+  std::vector<uint8_t> storage_ QX_GUARDED_BY(mutex_);
+  size_t head_ QX_GUARDED_BY(mutex_) = 0;  // index of the oldest byte
+  size_t size_ QX_GUARDED_BY(mutex_) = 0;
+  uint64_t total_pushed_ QX_GUARDED_BY(mutex_) = 0;
+  bool ended_ QX_GUARDED_BY(mutex_) = false;
+  bool aborted_ QX_GUARDED_BY(mutex_) = false;
+  bool drain_ QX_GUARDED_BY(mutex_) = false;
 };
 
 }  // namespace qx::media

@@ -1,5 +1,8 @@
 #include "backends/media/stream_recorder.h"
 
+#include "backends/media/record_formats.h"
+#include "core/log.h"
+
 namespace qx::media {
 
 namespace {
@@ -7,16 +10,12 @@ namespace {
 // FFmpeg's kMicroseconds is a C compound literal.
 constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
 
-bool AudioFits(RecordContainer container, AVCodecID codec) {
-  switch (container) {
-    case RecordContainer::kMpegTs:
-      return codec == AV_CODEC_ID_AAC || codec == AV_CODEC_ID_MP2 || codec == AV_CODEC_ID_MP3 ||
-             codec == AV_CODEC_ID_AC3 || codec == AV_CODEC_ID_OPUS;
-    case RecordContainer::k3gp:
-      return codec == AV_CODEC_ID_AAC || codec == AV_CODEC_ID_AMR_NB || codec == AV_CODEC_ID_AMR_WB;
-  }
-  return false;
-}
+// A stream whose timestamps go forward by more than this between two
+// packets has restarted or lost its clock: the file goes on without a gap.
+constexpr int64_t kLeapUs = 10 * AV_TIME_BASE;
+// A step back longer than this is a restarted clock; a shorter one is a
+// reader's guess to be smoothed over.
+constexpr int64_t kRestartUs = AV_TIME_BASE;
 
 }  // namespace
 
@@ -25,32 +24,91 @@ void StreamRecorder::OutputContextDeleter::operator()(AVFormatContext* context) 
   avformat_free_context(context);
 }
 
-std::unique_ptr<StreamRecorder> StreamRecorder::Create(const std::string& path,
+std::unique_ptr<StreamRecorder> StreamRecorder::Create(int32_t port, const std::string& path,
                                                        RecordContainer container) {
   std::unique_ptr<StreamRecorder> recorder(new StreamRecorder());
   recorder->container_ = container;
+  recorder->port_ = port;
+  recorder->path_ = path;
+  if (!recorder->OpenFile(container == RecordContainer::kMpegTs ? "mpegts" : "3gp", true)) {
+    return nullptr;
+  }
+  return recorder;
+}
+
+bool StreamRecorder::OpenFile(const char* format, bool truncate) {
   AVFormatContext* output = nullptr;
-  const char* format = container == RecordContainer::kMpegTs ? "mpegts" : "3gp";
-  if (avformat_alloc_output_context2(&output, nullptr, format, path.c_str()) < 0) return nullptr;
-  recorder->output_.reset(output);
-  if (avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return nullptr;
+  int result = avformat_alloc_output_context2(&output, nullptr, format, path_.c_str());
+  if (result < 0) {
+    qx::log::Error("record", port_, "cannot make a {} muxer for \"{}\": {}", format, path_,
+                   ErrorText(result));
+    return false;
+  }
+  output_.reset(output);
+  AVDictionary* options = nullptr;
+  if (!truncate) av_dict_set(&options, "truncate", "0", 0);
+  result = avio_open2(&output->pb, path_.c_str(), AVIO_FLAG_WRITE, nullptr, &options);
+  av_dict_free(&options);
+  if (result < 0) {
+    qx::log::Error("record", port_, "cannot create \"{}\": {}", path_, ErrorText(result));
+    return false;
+  }
   // An MPEG-TS recording reaches the disk packet by packet, so that a crash
   // loses at most the packet being written.
-  if (container == RecordContainer::kMpegTs) output->flush_packets = 1;
-  return recorder;
+  if (container_ == RecordContainer::kMpegTs) output->flush_packets = 1;
+  return true;
 }
 
 StreamRecorder::~StreamRecorder() { Finish(); }
 
-bool StreamRecorder::Begin(const AVFormatContext& input, int video, int audio) {
+void StreamRecorder::Fail(const char* what, int code) {
+  // The first failure says why; the packets after it fail the same way.
+  if (!failed_) {
+    qx::log::Error("record", port_, "{} \"{}\" failed: {}", what, path_, ErrorText(code));
+  }
+  failed_ = true;
+}
+
+bool StreamRecorder::ChooseContainer(const AVFormatContext& input, int video, int audio) {
+  if (container_ != RecordContainer::kMpegTs) return true;
+  const AVCodecParameters* picture = input.streams[video]->codecpar;
+  const AVCodecParameters* sound = audio >= 0 ? input.streams[audio]->codecpar : nullptr;
+  const bool sound_fits = sound == nullptr || !SoundFormatKnown(*sound) ||
+                          SoundFitsContainer(RecordContainer::kMpegTs, sound->codec_id);
+  if (VideoFitsMpegTs(picture->codec_id) && sound_fits) return true;
+  // MPEG-TS cannot carry these codecs as they are: Matroska carries them
+  // all, unchanged, in the same file.
+  AVFormatContext* output = nullptr;
+  const int result = avformat_alloc_output_context2(&output, nullptr, "matroska", path_.c_str());
+  if (result < 0) {
+    Fail("making a Matroska muxer for", result);
+    return false;
+  }
+  output->pb = output_->pb;
+  output_->pb = nullptr;
+  output_.reset(output);
+  container_ = RecordContainer::kMatroska;
+  qx::log::Info("record", port_, "\"{}\" is written as Matroska: its codecs do not fit MPEG-TS",
+                path_);
+  return true;
+}
+
+bool StreamRecorder::Begin(const AVFormatContext& input, int video, int audio,
+                           const AVPacket& key) {
+  if (audio >= 0 && !SoundFormatKnown(*input.streams[audio]->codecpar) && early_sound_ &&
+      !FillSoundFormat(input.streams[audio]->codecpar, *early_sound_)) {
+    qx::log::Warning("record", port_, "the sound's format cannot be read from its first packet");
+  }
+  if (!ChooseContainer(input, video, audio)) return false;
   for (int index : {video, audio}) {
     if (index < 0) continue;
     const AVStream* source = input.streams[index];
     // Audio whose parameters are not known yet (a live stream's first
     // packets) would make the muxer refuse the file: it is left out.
-    if (index == audio &&
-        (!AudioFits(container_, source->codecpar->codec_id) || source->codecpar->sample_rate <= 0 ||
-         source->codecpar->ch_layout.nb_channels <= 0)) {
+    if (index == audio && (!SoundFitsContainer(container_, source->codecpar->codec_id) ||
+                           !SoundFormatKnown(*source->codecpar))) {
+      qx::log::Warning("record", port_, "the sound ({}) cannot go into \"{}\" and is left out",
+                       avcodec_get_name(source->codecpar->codec_id), path_);
       continue;
     }
     AVStream* stream = avformat_new_stream(output_.get(), nullptr);
@@ -58,6 +116,12 @@ bool StreamRecorder::Begin(const AVFormatContext& input, int video, int audio) {
       return false;
     }
     stream->codecpar->codec_tag = 0;
+    if (index == video && (stream->codecpar->width <= 0 || stream->codecpar->height <= 0) &&
+        !FillPictureSize(stream->codecpar, key)) {
+      qx::log::Error("record", port_, "the picture size of the {} video is unknown",
+                     avcodec_get_name(stream->codecpar->codec_id));
+      return false;
+    }
     if (stream->codecpar->codec_id == AV_CODEC_ID_AAC && stream->codecpar->frame_size == 0) {
       stream->codecpar->frame_size = 1024;  // AAC's frame; a live stream's reader leaves it unset
     }
@@ -73,15 +137,27 @@ bool StreamRecorder::Begin(const AVFormatContext& input, int video, int audio) {
     if (entry.frame_duration <= 0) entry.frame_duration = 1;
     streams_.push_back(entry);
   }
-  if (streams_.empty()) return false;
+  if (streams_.empty()) {
+    qx::log::Error("record", port_, "no stream of the source can go into \"{}\"", path_);
+    return false;
+  }
+  return WriteHeader(false);
+}
+
+bool StreamRecorder::WriteHeader(bool continued) {
   AVDictionary* options = nullptr;
   if (container_ == RecordContainer::kMpegTs) {
-    // Every key frame repeats the tables, so a cut file still plays.
-    av_dict_set(&options, "mpegts_flags", "resend_headers", 0);
+    // A file carried on marks its new packets as a discontinuity, so that
+    // readers accept the restarted continuity counters.
+    av_dict_set(&options, "mpegts_flags",
+                continued ? "resend_headers+initial_discontinuity" : "resend_headers", 0);
   }
   const int result = avformat_write_header(output_.get(), &options);
   av_dict_free(&options);
-  if (result < 0) return false;
+  if (result < 0) {
+    Fail("writing the header of", result);
+    return false;
+  }
   for (OutputStream& entry : streams_) {
     // The muxer may have chosen its own time base.
     entry.stream = output_->streams[entry.stream->index];
@@ -92,19 +168,41 @@ bool StreamRecorder::Begin(const AVFormatContext& input, int video, int audio) {
 void StreamRecorder::Write(const AVFormatContext& input, int video, int audio,
                            const AVPacket& packet) {
   if (finished_ || (packet.stream_index != video && packet.stream_index != audio)) return;
-  if (!started_) {
-    const bool key = (packet.flags & AV_PKT_FLAG_KEY) != 0;
-    if (packet.stream_index != video || !key) return;
-    if (!Begin(input, video, audio)) {
-      finished_ = true;
-      return;
-    }
-    started_ = true;
-    const int64_t first = packet.dts != AV_NOPTS_VALUE ? packet.dts : packet.pts;
-    start_us_ = first == AV_NOPTS_VALUE
-                    ? 0
-                    : av_rescale_q(first, input.streams[video]->time_base, kMicroseconds);
+  if (started_) {
+    WritePacket(video, packet);
+    return;
   }
+  if (packet.stream_index == audio && !early_sound_) {
+    // Kept to learn the sound's format from, should the reader not know it.
+    early_sound_ = MakePacket();
+    if (early_sound_ && av_packet_ref(early_sound_.get(), &packet) < 0) early_sound_.reset();
+  }
+  const bool key = (packet.flags & AV_PKT_FLAG_KEY) != 0 && packet.stream_index == video;
+  if (waiting_.empty() && !key) return;
+  PacketPtr copy = MakePacket();
+  if (copy == nullptr || av_packet_ref(copy.get(), &packet) < 0) return;
+  waiting_.push_back(std::move(copy));
+  // A live stream's sound format is known from its first packet only: the
+  // file waits for it (a little) so that the sound is not left out.
+  const bool sound_unknown = audio >= 0 && !SoundFormatKnown(*input.streams[audio]->codecpar) &&
+                             !early_sound_ && waiting_.size() < kMaxWaitingPackets;
+  if (sound_unknown) return;
+  std::vector<PacketPtr> waiting = std::move(waiting_);
+  waiting_.clear();
+  const AVPacket& first_key = *waiting.front();
+  if (!Begin(input, video, audio, first_key)) {
+    finished_ = true;
+    return;
+  }
+  started_ = true;
+  const int64_t first = first_key.dts != AV_NOPTS_VALUE ? first_key.dts : first_key.pts;
+  start_us_ = first == AV_NOPTS_VALUE
+                  ? 0
+                  : av_rescale_q(first, input.streams[video]->time_base, kMicroseconds);
+  for (const PacketPtr& queued : waiting) WritePacket(video, *queued);
+}
+
+void StreamRecorder::WritePacket(int video, const AVPacket& packet) {
   OutputStream* entry = nullptr;
   for (OutputStream& candidate : streams_) {
     if (candidate.input_index == packet.stream_index) entry = &candidate;
@@ -112,32 +210,98 @@ void StreamRecorder::Write(const AVFormatContext& input, int video, int audio,
   if (entry == nullptr) return;
 
   PacketPtr copy = MakePacket();
-  if (av_packet_ref(copy.get(), &packet) < 0) return;
-  if (copy->dts == AV_NOPTS_VALUE && copy->pts == AV_NOPTS_VALUE) {
-    // Raw elementary streams carry no timestamps: number the frames.
-    copy->dts = copy->pts = entry->next_dts;
-  } else if (copy->dts == AV_NOPTS_VALUE) {
-    copy->dts = copy->pts;
+  if (copy == nullptr || av_packet_ref(copy.get(), &packet) < 0) {
+    Fail("copying a packet into", AVERROR(ENOMEM));
+    return;
   }
+  const int64_t step = copy->duration > 0 ? copy->duration : entry->frame_duration;
+  if (copy->dts == AV_NOPTS_VALUE) {
+    // Raw elementary streams carry no timestamps: number the frames.
+    // Containers that give presentation times only (Matroska) number them
+    // from a decode time that lies the stream's reorder delay before the
+    // first picture's.
+    if (entry->last_dts == AV_NOPTS_VALUE && copy->pts != AV_NOPTS_VALUE) {
+      const int delay = entry->stream->codecpar->video_delay;
+      entry->next_dts = copy->pts - delay * entry->frame_duration;
+    }
+    copy->dts = entry->next_dts;
+    if (copy->pts == AV_NOPTS_VALUE && packet.stream_index == video) {
+      // Raw H.264: shown in the order its slices give, not in decode order.
+      if (!picture_order_) {
+        picture_order_ = PictureOrder::For(entry->stream->codecpar->codec_id,
+                                           entry->stream->codecpar->video_delay);
+      }
+      if (picture_order_) {
+        copy->pts =
+            picture_order_->PresentationTime(packet, copy->dts, step).value_or(AV_NOPTS_VALUE);
+      }
+    }
+    if (copy->pts == AV_NOPTS_VALUE) copy->pts = copy->dts;
+  }
+  entry->next_dts = copy->dts + step;
   const int64_t offset = av_rescale_q(start_us_, kMicroseconds, entry->input_time_base);
-  if (copy->pts != AV_NOPTS_VALUE) copy->pts -= offset;
-  copy->dts -= offset;
-  entry->next_dts =
-      copy->dts + offset + (copy->duration > 0 ? copy->duration : entry->frame_duration);
-  if (copy->dts < 0 && packet.stream_index != video) return;  // audio from before the start
+  int64_t dts = copy->dts + entry->rebase - offset;
+  int64_t nudge = 0;
+  if (entry->last_dts != AV_NOPTS_VALUE) {
+    const int64_t leap = av_rescale_q(kLeapUs, kMicroseconds, entry->input_time_base);
+    const int64_t restart = av_rescale_q(kRestartUs, kMicroseconds, entry->input_time_base);
+    if (entry->last_dts - dts > restart || dts - entry->last_dts > leap) {
+      const int64_t shift = entry->last_dts + step - dts;
+      qx::log::Info("record", port_, "timestamps of stream {} jumped by {} ms: rebased",
+                    packet.stream_index, ToMilliseconds(-shift, entry->input_time_base));
+      entry->rebase += shift;
+      dts += shift;
+    } else if (dts <= entry->last_dts) {
+      // A small step back (sound packets whose times a reader guessed):
+      // decode times must still increase in the file.
+      nudge = entry->last_dts + 1 - dts;
+      dts += nudge;
+    }
+  } else if (dts < 0 && packet.stream_index != video) {
+    return;  // audio from before the first picture
+  }
+  const int64_t moved = entry->rebase - offset;
+  copy->dts = dts;
+  if (copy->pts != AV_NOPTS_VALUE) copy->pts += moved;
+  if (copy->pts != AV_NOPTS_VALUE && copy->pts < dts) copy->pts = dts;
+  entry->last_dts = dts;
   av_packet_rescale_ts(copy.get(), entry->input_time_base, entry->stream->time_base);
   copy->stream_index = entry->stream->index;
   copy->pos = -1;
-  if (av_interleaved_write_frame(output_.get(), copy.get()) >= 0) ++packets_written_;
+  // Packets come from a demuxer in the order the source sent them: written
+  // at once, a live recording is on disk as soon as its packets are read
+  // (FFmpeg's interleaving queue would hold pictures back until the sound
+  // caught up).
+  const int result = av_write_frame(output_.get(), copy.get());
+  if (result < 0) {
+    Fail("writing a packet into", result);
+    return;
+  }
+  ++packets_written_;
+  entry->last_input_dts = packet.dts;
+  if (packet.stream_index == video) {
+    last_picture_ = PacketFingerprint(packet);
+    if ((packet.flags & AV_PKT_FLAG_KEY) != 0) {
+      earlier_group_ = std::move(current_group_);
+      current_group_.clear();
+    }
+    current_group_.push_back(last_picture_);
+  }
 }
 
 bool StreamRecorder::Finish() {
   if (finished_) return started_;
   finished_ = true;
-  if (!started_) return false;
-  const bool ok = av_write_trailer(output_.get()) >= 0;
-  avio_closep(&output_->pb);
-  return ok;
+  if (!started_) {
+    qx::log::Error("record", port_, "\"{}\" holds nothing: no key frame came", path_);
+    return false;
+  }
+  int result = av_write_trailer(output_.get());
+  if (result < 0) Fail("writing the trailer of", result);
+  if (output_->pb != nullptr && output_->pb->error < 0) Fail("writing", output_->pb->error);
+  result = avio_closep(&output_->pb);
+  if (result < 0) Fail("closing", result);
+  return !failed_;
 }
 
 }  // namespace qx::media

@@ -3,6 +3,13 @@
 //
 // The file starts at the first video key frame, so that it can be played
 // from its beginning; timestamps are moved so that the file starts at 0.
+// When a stream's timestamps restart or leap (an encoder restart), the
+// stream is rebased so that its file goes on one frame after the packet
+// written before.
+//
+// Every write error (a full disk, a vanished folder) and the trailer's
+// result are kept: Finish reports whether the file is whole, and the reason
+// goes to the logger (component "record").
 // Containers: MPEG-TS for the player's recordings (readable up to the last
 // packet written even when the process dies), 3GP for the converter (its
 // index is written when the file is finished).
@@ -15,16 +22,27 @@
 #include <vector>
 
 #include "backends/media/ffmpeg.h"
+#include "backends/media/picture_order.h"
+#include "backends/media/record_checkpoint.h"
+#include "backends/media/record_formats.h"
 
 namespace qx::media {
-
-enum class RecordContainer { kMpegTs, k3gp };
 
 class StreamRecorder {
  public:
   // Creates the file at once (so that a bad name fails here); null when it
   // cannot be created.
-  static std::unique_ptr<StreamRecorder> Create(const std::string& path, RecordContainer container);
+  // `port` names the recording in log lines only.
+  static std::unique_ptr<StreamRecorder> Create(int32_t port, const std::string& path,
+                                                RecordContainer container);
+  // Carries a stopped MPEG-TS file on from `checkpoint`: the file is cut
+  // back to its length there and written on with the same timestamps. The
+  // packets of the stream read again are skipped while the file holds them
+  // (see AlreadyWritten). Null when the file cannot be reopened.
+  // `catch_up` false: the packets that follow are all new (a file port,
+  // whose packets are never read twice).
+  static std::unique_ptr<StreamRecorder> Reopen(int32_t port, const RecordCheckpoint& checkpoint,
+                                                bool catch_up = true);
   ~StreamRecorder();
   StreamRecorder(const StreamRecorder&) = delete;
   StreamRecorder& operator=(const StreamRecorder&) = delete;
@@ -33,15 +51,31 @@ class StreamRecorder {
   // chosen streams (-1 none). Packets of other streams, and everything before
   // the first video key frame, are left out.
   void Write(const AVFormatContext& input, int video, int audio, const AVPacket& packet);
-  // Completes the file (its index, for 3GP). True when the file holds at
-  // least its header and every trailer was written.
+  // A reopened recorder: whether the packet, read again from the stream, is
+  // one the file already holds (pictures by fingerprint, sound by time).
+  bool AlreadyWritten(const AVPacket& packet, int video);
+  bool catching_up() const { return catching_up_; }
+
+  // MPEG-TS: pushes everything written out to the file and says where the
+  // file stands (see RecordCheckpoint). False for a file that has not begun
+  // or has failed.
+  bool Checkpoint(RecordCheckpoint* checkpoint);
+
+  // Completes the file (its index, for 3GP). True when the file began (a
+  // key frame came), every packet and the trailer were written and the file
+  // was closed without an error.
   bool Finish();
 
   int64_t packets_written() const { return packets_written_; }
+  // The first key frame has come and the file has begun.
+  bool started() const { return started_; }
+  // A write has failed; the file is not whole.
+  bool failed() const { return failed_; }
 
  private:
   StreamRecorder() = default;
-  bool Begin(const AVFormatContext& input, int video, int audio);
+  bool Begin(const AVFormatContext& input, int video, int audio, const AVPacket& key);
+  bool ChooseContainer(const AVFormatContext& input, int video, int audio);
 
   struct OutputStream {
     int input_index = -1;
@@ -49,18 +83,47 @@ class StreamRecorder {
     AVRational input_time_base{1, 1};
     int64_t next_dts = 0;  // in the input time base, for packets without timestamps
     int64_t frame_duration = 0;
+    int64_t rebase = 0;                       // added to the input's timestamps after a restart
+    int64_t last_dts = AV_NOPTS_VALUE;        // last written, in the input time base
+    int64_t last_input_dts = AV_NOPTS_VALUE;  // the same as the input gave it
   };
+  bool OpenFile(const char* format, bool truncate);
+  bool WriteHeader(bool continued);
+  void Fail(const char* what, int code);
 
   struct OutputContextDeleter {
     void operator()(AVFormatContext* context) const;
   };
   std::unique_ptr<AVFormatContext, OutputContextDeleter> output_;
   RecordContainer container_ = RecordContainer::kMpegTs;
+  int32_t port_ = -1;
+  std::string path_;
+  bool failed_ = false;
   std::vector<OutputStream> streams_;
   bool started_ = false;
   bool finished_ = false;
   int64_t start_us_ = 0;  // input time of the first key frame
   int64_t packets_written_ = 0;
+  // Fingerprints of the pictures written since the key frame before last,
+  // and of the last one.
+  std::vector<uint64_t> earlier_group_;
+  std::vector<uint64_t> current_group_;
+  uint64_t last_picture_ = 0;
+  bool catching_up_ = false;             // reopened, the stream not yet past the file's end
+  std::vector<uint64_t> kept_pictures_;  // a reopened file's pictures, by fingerprint
+  uint64_t target_picture_ = 0;          // the reopened file's last picture
+  bool reopened_ = false;
+  std::shared_ptr<PictureOrder> picture_order_;  // raw H.264 only
+  PacketPtr early_sound_;                        // the first sound packet before the file began
+  // From the first key frame on while the sound's format is unknown.
+  std::vector<PacketPtr> waiting_;
+  static constexpr size_t kMaxWaitingPackets = 200;
+  void WritePacket(int video, const AVPacket& packet);
+  bool met_kept_picture_ = false;
+  int pictures_before_file_ = 0;
+  // Bytes read again start at most two groups of pictures before the file's
+  // end; more unknown pictures than this mean the file is not met again.
+  static constexpr int kMaxPicturesBeforeFile = 1000;
 };
 
 }  // namespace qx::media

@@ -2,38 +2,124 @@
 
 #include "backends/media/guarded_thread.h"
 #include "backends/media/media_input.h"
+#include "core/log.h"
 
 namespace qx::media {
 
-std::unique_ptr<StreamRemuxer> StreamRemuxer::Start(const std::string& path,
+std::unique_ptr<StreamRemuxer> StreamRemuxer::Start(int32_t port, const std::string& path,
                                                     RecordContainer container) {
   std::unique_ptr<StreamRemuxer> converter(new StreamRemuxer());
   converter->container_ = container;
-  converter->recorder_ = StreamRecorder::Create(path, container);
-  if (!converter->recorder_) return nullptr;
+  converter->port_ = port;
+  {
+    // No other thread sees the remuxer yet; the lock keeps the rule simple.
+    MutexLock guard(&converter->recorder_mutex_);
+    converter->recorder_ = StreamRecorder::Create(port, path, container);
+    if (!converter->recorder_) return nullptr;
+  }
   converter->buffer_ = std::make_shared<StreamBuffer>(kBufferSize);
-  converter->thread_ = std::thread([raw = converter.get()] {
-    // A failed converter refuses further blocks, and a switch or stop
-    // waiting for it goes on.
-    if (!RunGuarded("converter thread", log::kNoPort, [raw] { raw->Run(); })) raw->buffer_->Abort();
-  });
+  converter->StartThread();
   return converter;
+}
+
+std::unique_ptr<StreamRemuxer> StreamRemuxer::Resume(int32_t port, RecordResumption resumption,
+                                                     const std::string& path) {
+  std::unique_ptr<StreamRemuxer> remuxer(new StreamRemuxer());
+  remuxer->container_ = RecordContainer::kMpegTs;
+  remuxer->port_ = port;
+  {
+    // No other thread sees the remuxer yet; the locks keep the rule simple.
+    MutexLock guard(&remuxer->recorder_mutex_);
+    remuxer->next_ = StreamRecorder::Create(port, path, RecordContainer::kMpegTs);
+    if (!remuxer->next_) return nullptr;
+    remuxer->recorder_ = StreamRecorder::Reopen(port, resumption.checkpoint);
+    if (!remuxer->recorder_) return nullptr;
+  }
+  remuxer->buffer_ = std::make_shared<StreamBuffer>(kBufferSize + resumption.bytes.size());
+  if (!remuxer->buffer_->Push(resumption.bytes.data(), resumption.bytes.size())) return nullptr;
+  {
+    MutexLock guard(&remuxer->kept_mutex_);
+    remuxer->kept_ = std::move(resumption.bytes);
+  }
+  remuxer->StartThread();
+  return remuxer;
+}
+
+void StreamRemuxer::StartThread() {
+  thread_ = std::thread([this] {
+    if (RunGuarded("converter thread", port_, [this] { Run(); })) return;
+    // A failed converter refuses further blocks, a switch or stop waiting
+    // for it goes on, and the stop reports the recording incomplete.
+    {
+      MutexLock guard(&recorder_mutex_);
+      all_ok_ = false;
+    }
+    buffer_->Abort();
+  });
+}
+
+bool StreamRemuxer::Input(const uint8_t* data, size_t length) {
+  if (!buffer_->Push(data, length)) return false;
+  MutexLock guard(&kept_mutex_);
+  if (kept_.size() + length > kMaxKeptBytes) {
+    kept_base_ += static_cast<int64_t>(kept_.size());
+    kept_.clear();
+    kept_complete_ = false;
+  }
+  kept_.insert(kept_.end(), data, data + length);
+  return true;
+}
+
+void StreamRemuxer::KeyFrameAt(int64_t position) {
+  MutexLock guard(&kept_mutex_);
+  if (last_key_ >= kept_base_) {
+    kept_.erase(kept_.begin(), kept_.begin() + (last_key_ - kept_base_));
+    kept_base_ = last_key_;
+    kept_complete_ = true;
+  } else if (last_key_ >= 0) {
+    kept_complete_ = false;
+  }
+  last_key_ = position;
 }
 
 StreamRemuxer::~StreamRemuxer() { Stop(); }
 
+void StreamRemuxer::FinishCurrent(bool handing_over) {
+  if (!recorder_) return;
+  if (handing_over && !recorder_->started()) {
+    // Switched away before any picture came: the caller's new file takes
+    // the stream from its first key frame; the empty one is no write error.
+    qx::log::Warning("record", port_, "a file switched away from before any picture came");
+  }
+  const bool whole = recorder_->Finish();
+  if (!whole && !(handing_over && !recorder_->started())) all_ok_ = false;
+  recorder_.reset();
+}
+
 void StreamRemuxer::Run() {
   std::unique_ptr<MediaInput> input = MediaInput::OpenStream(buffer_);
   if (!input) {
-    // Not a stream the converter reads: refuse further blocks, and let a
-    // switch or stop waiting for the reader go on.
+    // Not a stream the recorder reads: refuse further blocks, and let a
+    // stop waiting for the reader go on.
+    qx::log::Error("record", port_, "the pushed bytes are no stream the recorder can read");
     buffer_->Abort();
     return;
   }
   PacketPtr packet = MakePacket();
   while (input->Read(packet.get()) >= 0) {
+    const int video = input->video_stream();
+    const bool key = (packet->flags & AV_PKT_FLAG_KEY) != 0 && packet->stream_index == video;
+    if (key && packet->pos >= 0) KeyFrameAt(packet->pos);
     {
-      std::lock_guard<std::mutex> guard(recorder_mutex_);
+      MutexLock guard(&recorder_mutex_);
+      if (recorder_ && recorder_->AlreadyWritten(*packet, video)) {
+        av_packet_unref(packet.get());
+        continue;
+      }
+      if (next_ && key && !(recorder_ && recorder_->catching_up())) {
+        FinishCurrent(true);
+        recorder_ = std::move(next_);
+      }
       if (recorder_) {
         recorder_->Write(*input->context(), input->video_stream(), input->audio_stream(), *packet);
       }
@@ -44,32 +130,62 @@ void StreamRemuxer::Run() {
 }
 
 bool StreamRemuxer::SwitchFile(const std::string& path) {
-  // Blocks pushed before the switch belong to the file being finished.
+  std::unique_ptr<StreamRecorder> next = StreamRecorder::Create(port_, path, container_);
+  if (!next) return false;
+  // The pictures pushed before the switch belong to the current file: the
+  // handover waits for the first key frame after them.
   buffer_->WaitUntilConsumed();
-  std::lock_guard<std::mutex> guard(recorder_mutex_);
-  if (recorder_) last_finish_ok_ = recorder_->Finish();
-  recorder_ = StreamRecorder::Create(path, container_);
-  return recorder_ != nullptr;
-}
-
-bool StreamRemuxer::FinishFile() {
-  buffer_->WaitUntilConsumed();
-  std::lock_guard<std::mutex> guard(recorder_mutex_);
-  if (!recorder_) return false;
-  last_finish_ok_ = recorder_->Finish();
-  recorder_.reset();
+  MutexLock guard(&recorder_mutex_);
+  if (next_) {
+    // Switched again before a key frame came: the file never begun holds
+    // nothing and is dropped.
+    next_->Finish();
+  }
+  next_ = std::move(next);
   return true;
 }
 
 bool StreamRemuxer::Stop() {
-  if (stopped_) return last_finish_ok_;
+  MutexLock stop_guard(&stop_mutex_);
+  if (stopped_) return stop_result_;
   stopped_ = true;
+  RecordCheckpoint checkpoint;
+  bool resumable = false;
+  if (buffer_ && thread_.joinable() && container_ == RecordContainer::kMpegTs) {
+    // Where the file stands before the stream's end drains its last
+    // pictures: a start that follows at once carries it on from there.
+    buffer_->WaitUntilConsumed();
+    MutexLock guard(&recorder_mutex_);
+    resumable =
+        !next_ && recorder_ && !recorder_->catching_up() && recorder_->Checkpoint(&checkpoint);
+  }
   if (buffer_) buffer_->EndInput();
   if (thread_.joinable()) thread_.join();
-  std::lock_guard<std::mutex> guard(recorder_mutex_);
-  if (recorder_) last_finish_ok_ = recorder_->Finish();
-  recorder_.reset();
-  return last_finish_ok_;
+  if (resumable) {
+    MutexLock guard(&kept_mutex_);
+    if (kept_complete_) {
+      resumption_ = std::make_unique<RecordResumption>();
+      resumption_->checkpoint = std::move(checkpoint);
+      resumption_->bytes = std::move(kept_);
+    }
+  }
+  MutexLock guard(&recorder_mutex_);
+  FinishCurrent(false);
+  if (next_) {
+    // No key frame came after the last switch: every picture is in the
+    // earlier file, and the last one holds nothing.
+    qx::log::Warning("record", port_, "no key frame came after the last switch");
+    recorder_ = std::move(next_);
+    FinishCurrent(false);
+  }
+  stop_result_ = all_ok_;
+  if (!stop_result_) resumption_.reset();
+  return stop_result_;
+}
+
+std::unique_ptr<RecordResumption> StreamRemuxer::TakeResumption() {
+  MutexLock guard(&stop_mutex_);
+  return std::move(resumption_);
 }
 
 }  // namespace qx::media

@@ -2,9 +2,11 @@
 // demuxed on the remuxer's own thread, independently of any playback, and
 // their packets are copied into files one after the other.
 //
-// Switching or finishing a file first waits until every byte pushed so far
-// has been demuxed, so a file holds exactly the blocks pushed while it was
-// current (less the pictures before its first key frame).
+// A switch cuts as a splitting muxer does: the current file goes on until
+// the next video key frame, and the new file begins with that key frame, so
+// the files put end to end hold every picture pushed. Stopping ends the
+// input and drains the demuxer, so the last file holds every byte pushed
+// before the stop, its last pictures included.
 //
 // The 3GP converter remuxes a 3GPP stream, an MP4/3GP byte stream whose
 // index (moov) comes before its media data, as streamed 3GP files are
@@ -15,14 +17,22 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
+#include "backends/media/mutex.h"
 #include "backends/media/stream_buffer.h"
 #include "backends/media/stream_recorder.h"
 
 namespace qx::media {
+
+// What a stopped MPEG-TS recording leaves for a start that follows at once:
+// where its file stood, and the stream's bytes from the key frame before
+// last on (see RecordCheckpoint).
+struct RecordResumption {
+  RecordCheckpoint checkpoint;
+  std::vector<uint8_t> bytes;
+};
 
 class StreamRemuxer {
  public:
@@ -31,36 +41,68 @@ class StreamRemuxer {
 
   // Creates the first file and starts the thread; null when the file cannot
   // be created.
-  static std::unique_ptr<StreamRemuxer> Start(const std::string& path, RecordContainer container);
+  static std::unique_ptr<StreamRemuxer> Start(int32_t port, const std::string& path,
+                                              RecordContainer container);
+  // Carries the stopped recording's file on from `resumption`, reading its
+  // kept bytes again, until the next key frame, where `path` begins. Null
+  // when the old or the new file cannot be opened.
+  static std::unique_ptr<StreamRemuxer> Resume(int32_t port, RecordResumption resumption,
+                                               const std::string& path);
   ~StreamRemuxer();
   StreamRemuxer(const StreamRemuxer&) = delete;
   StreamRemuxer& operator=(const StreamRemuxer&) = delete;
 
-  bool Input(const uint8_t* data, size_t length) { return buffer_->Push(data, length); }
+  bool Input(const uint8_t* data, size_t length);
   bool Fits(size_t length) const { return buffer_->Fits(length); }
-  // Finishes the current file once every block pushed so far is in it, and
-  // goes on in a new one. False when the new file cannot be created (the
-  // current one is finished all the same and the blocks that follow are
-  // dropped until a switch succeeds).
+  // Creates the new file and hands over to it at the next video key frame
+  // (the current file is finished there). False, with nothing changed, when
+  // the new file cannot be created.
   bool SwitchFile(const std::string& path);
-  // Finishes the current file the same way and goes on without one (the
-  // stream is still followed, so that a later file starts cleanly). False
-  // when no file was being written.
-  bool FinishFile();
-  // Demuxes what was pushed so far, finishes the file and ends the thread.
-  // True when the last file was finished properly.
+  // Ends the input, writes everything pushed so far, finishes the files and
+  // ends the thread. True when every file of the recording was written
+  // whole (no write error, trailers written, a key frame in each).
   bool Stop();
+  // After a Stop that succeeded on an MPEG-TS file: what a start that
+  // follows at once needs to carry the file on (null when it cannot).
+  std::unique_ptr<RecordResumption> TakeResumption();
 
  private:
   StreamRemuxer() = default;
   void Run();
+  void StartThread();
+  // A video key frame at byte `position` was read: the kept bytes now start
+  // at the key frame before it.
+  void KeyFrameAt(int64_t position);
+
+  // Bytes kept for a resumption at most; a longer group of pictures is not
+  // carried on after a stop.
+  static constexpr size_t kMaxKeptBytes = 32 * 1024 * 1024;
+
+  // With recorder_mutex_ held. A file handed over from before its first
+  // picture is no failure; any other file that is not whole is.
+  void FinishCurrent(bool handing_over) QX_REQUIRES(recorder_mutex_);
 
   RecordContainer container_ = RecordContainer::k3gp;
   std::shared_ptr<StreamBuffer> buffer_;
-  std::mutex recorder_mutex_;
-  std::unique_ptr<StreamRecorder> recorder_;
-  bool last_finish_ok_ = true;
-  bool stopped_ = false;
+  // Taken by the remuxer's thread writing packets and by the caller's
+  // thread switching or finishing files.
+  Mutex recorder_mutex_;
+  std::unique_ptr<StreamRecorder> recorder_ QX_GUARDED_BY(recorder_mutex_);
+  // Begins at the next key frame.
+  std::unique_ptr<StreamRecorder> next_ QX_GUARDED_BY(recorder_mutex_);
+  bool all_ok_ QX_GUARDED_BY(recorder_mutex_) = true;
+  int32_t port_ = -1;
+  Mutex kept_mutex_;
+  std::vector<uint8_t> kept_ QX_GUARDED_BY(kept_mutex_);
+  int64_t kept_base_ QX_GUARDED_BY(kept_mutex_) = 0;  // stream position of kept_[0]
+  int64_t last_key_ QX_GUARDED_BY(kept_mutex_) = -1;  // position of the last key frame
+  // Nothing dropped since the key frame before last.
+  bool kept_complete_ QX_GUARDED_BY(kept_mutex_) = true;
+
+  Mutex stop_mutex_;
+  std::unique_ptr<RecordResumption> resumption_ QX_GUARDED_BY(stop_mutex_);
+  bool stopped_ QX_GUARDED_BY(stop_mutex_) = false;
+  bool stop_result_ QX_GUARDED_BY(stop_mutex_) = false;
   std::thread thread_;
 };
 

@@ -1,10 +1,11 @@
 #include "backends/media/x11_error_trap.h"
 
 #include <algorithm>
-#include <mutex>
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include "backends/media/mutex.h"
 
 #if defined(QX_MEDIA_HAS_X11)
 #include <X11/Xlib.h>
@@ -15,20 +16,22 @@ namespace qx::media {
 #if defined(QX_MEDIA_HAS_X11)
 namespace {
 
+// Shared by the render thread and whichever thread Xlib calls the handlers
+// on.
 struct Trap {
-  std::mutex mutex;
-  std::vector<void*> displays;
-  XErrorHandler previous = nullptr;
-  XIOErrorHandler previous_io = nullptr;
-  bool installed = false;
-  std::vector<uint64_t> failed;
-  bool lost = false;
+  Mutex mutex;
+  std::vector<void*> displays QX_GUARDED_BY(mutex);
+  XErrorHandler previous QX_GUARDED_BY(mutex) = nullptr;
+  XIOErrorHandler previous_io QX_GUARDED_BY(mutex) = nullptr;
+  bool installed QX_GUARDED_BY(mutex) = false;
+  std::vector<uint64_t> failed QX_GUARDED_BY(mutex);
+  bool lost QX_GUARDED_BY(mutex) = false;
   // Errors raised on the render thread come from its connections whatever
   // they are (SDL keeps one more of its own, out of reach).
-  std::thread::id render_thread;
+  std::thread::id render_thread QX_GUARDED_BY(mutex);
 };
 
-bool Trapped(const Trap& trap, Display* display) {
+bool Trapped(const Trap& trap, Display* display) QX_REQUIRES(trap.mutex) {
   return std::this_thread::get_id() == trap.render_thread ||
          std::find(trap.displays.begin(), trap.displays.end(), display) != trap.displays.end();
 }
@@ -43,7 +46,7 @@ int TrapError(Display* display, XErrorEvent* event) {
   Trap& trap = TheTrap();
   XErrorHandler previous = nullptr;
   {
-    const std::lock_guard<std::mutex> guard(trap.mutex);
+    MutexLock guard(&trap.mutex);
     if (Trapped(trap, display)) {
       trap.failed.push_back(static_cast<uint64_t>(event->resourceid));
       return 0;
@@ -59,7 +62,7 @@ int TrapIoError(Display* display) {
   Trap& trap = TheTrap();
   XIOErrorHandler previous = nullptr;
   {
-    const std::lock_guard<std::mutex> guard(trap.mutex);
+    MutexLock guard(&trap.mutex);
     if (Trapped(trap, display)) {
       trap.lost = true;
       previous = nullptr;
@@ -78,7 +81,7 @@ int TrapIoError(Display* display) {
 
 void NoteLostDisplay(Display* /*display*/, void* /*user_data*/) {
   Trap& trap = TheTrap();
-  const std::lock_guard<std::mutex> guard(trap.mutex);
+  MutexLock guard(&trap.mutex);
   trap.lost = true;
 }
 
@@ -86,7 +89,7 @@ void NoteLostDisplay(Display* /*display*/, void* /*user_data*/) {
 
 void InstallXErrorTrap() {
   Trap& trap = TheTrap();
-  const std::lock_guard<std::mutex> guard(trap.mutex);
+  MutexLock guard(&trap.mutex);
   trap.displays.clear();
   trap.failed.clear();
   trap.lost = false;
@@ -101,7 +104,7 @@ void TrapXErrorsOf(void* display) {
   if (display == nullptr) return;
   Trap& trap = TheTrap();
   {
-    const std::lock_guard<std::mutex> guard(trap.mutex);
+    MutexLock guard(&trap.mutex);
     if (std::find(trap.displays.begin(), trap.displays.end(), display) != trap.displays.end()) {
       return;
     }
@@ -113,7 +116,7 @@ void TrapXErrorsOf(void* display) {
 
 void RemoveXErrorTrap() {
   Trap& trap = TheTrap();
-  const std::lock_guard<std::mutex> guard(trap.mutex);
+  MutexLock guard(&trap.mutex);
   if (!trap.installed) return;
   // Put back what was there, unless the host has replaced the trap since.
   const XErrorHandler current = XSetErrorHandler(trap.previous);
@@ -128,13 +131,13 @@ void RemoveXErrorTrap() {
 
 std::vector<uint64_t> TakeFailedWindows() {
   Trap& trap = TheTrap();
-  const std::lock_guard<std::mutex> guard(trap.mutex);
+  MutexLock guard(&trap.mutex);
   return std::exchange(trap.failed, {});
 }
 
 bool DisplayLost() {
   Trap& trap = TheTrap();
-  const std::lock_guard<std::mutex> guard(trap.mutex);
+  MutexLock guard(&trap.mutex);
   return trap.lost;
 }
 #else

@@ -1,5 +1,10 @@
 #include "fuzz/call_sequence/expectation.h"
 
+#include <cstdlib>
+#include <optional>
+
+#include "backends/backend_verdicts.h"
+
 namespace qxfuzz {
 
 int64_t Expectation::Call(const char* op, Convention convention, int32_t port) {
@@ -15,6 +20,24 @@ int64_t Expectation::Call(const char* op, Convention convention, int32_t port) {
   const int64_t answer = kAnswers[static_cast<std::size_t>(convention)][choice];
   calls.push_back({op, answer, port});
   return answer;
+}
+
+int64_t Expectation::Call(const char* op, int32_t port) {
+  const std::optional<qx::SuccessRule> rule = qx::RuleOf(op);
+  if (!rule) {
+    std::abort();  // the model asked the table about an operation it does not judge
+  }
+  switch (*rule) {
+    case qx::SuccessRule::kExactlyOne:
+      return Call(op, Convention::kExactlyOne, port);
+    case qx::SuccessRule::kZero:
+      return Call(op, Convention::kZero, port);
+    case qx::SuccessRule::kNonzero:
+    case qx::SuccessRule::kPositive:
+      // 1 and 2 pass either rule, 0 and -3 fail both.
+      return Call(op, Convention::kNonzero, port);
+  }
+  std::abort();
 }
 
 }  // namespace qxfuzz

@@ -71,6 +71,9 @@ class Expectation {
   // the answer the script gives it. The first eight calls of a step take two
   // bits of the script each; later ones answer the convention's first value.
   int64_t Call(const char* op, Convention convention, int32_t port = ExpectedCall::kNoPort);
+  // The same with the convention the library's table of backend rules gives
+  // `op` (backends/backend_verdicts.h), for operations it judges by it.
+  int64_t Call(const char* op, int32_t port = ExpectedCall::kNoPort);
 
   std::vector<ExpectedCall> calls;
   std::vector<Event> events;

@@ -34,14 +34,17 @@ int32_t Model::RecordStart(int32_t port, const char* name, int32_t type, Expecta
   if (slot == nullptr || (type != 0 && type != 1)) {
     return OVRA_PARAM_ERROR;
   }
-  if (type == 0 && e.Call("player_start_record", C::kExactlyOne, port) != 1) {
+  if (type == 0 && e.Call("player_start_record", port) != 1) {
     return OVRA_PLAYSDK_ERROR;
   }
   if (type == 1) {
     if (slot->source != 1) {
       return OVRA_NEED_STREAM_MODE;
     }
-    if (e.Call("conv_start", C::kZero, port) != 0) {
+    if (slot->media == 0) {
+      return OVRA_MEDIA_TYPE_NOT_RIGHT;  // the player library's stream stays there
+    }
+    if (e.Call("conv_start", port) != 0) {
       return OVRA_3GPPSDK_ERROR;
     }
   }
@@ -57,14 +60,14 @@ int32_t Model::RecordStop(int32_t port, Expectation& e) {
     return OVRA_PARAM_ERROR;
   }
   if (slot->media == 0) {
-    if (e.Call("player_stop_record", C::kExactlyOne, port) != 1) {
+    if (e.Call("player_stop_record", port) != 1) {
       return OVRA_PLAYSDK_ERROR;
     }
   } else if (slot->media == 1) {
     if (slot->source != 1) {
       return OVRA_NEED_STREAM_MODE;
     }
-    if (e.Call("conv_stop", C::kZero, port) != 0) {
+    if (e.Call("conv_stop", port) != 0) {
       return OVRA_3GPPSDK_ERROR;
     }
   } else {
@@ -81,15 +84,21 @@ int32_t Model::RecordSwitchFile(int32_t port, const char* name, Expectation& e) 
     return OVRA_PARAM_ERROR;
   }
   if (slot->media == 0) {
-    e.Call("player_stop_record", C::kExactlyOne, port);  // not judged
-    if (e.Call("player_start_record", C::kExactlyOne, port) != 1) {
+    // The stop does not decide the switch, but a file it finished is
+    // announced even when the next one cannot be started.
+    const bool finished = e.Call("player_stop_record", port) == 1;
+    if (e.Call("player_start_record", port) != 1) {
+      if (finished) {
+        slot->recording = 0;
+        Announce(port, e);
+      }
       return OVRA_PLAYSDK_ERROR;
     }
   } else if (slot->media == 1) {
     if (slot->source != 1) {
       return OVRA_NEED_STREAM_MODE;
     }
-    if (e.Call("conv_switch_file", C::kZero, port) != 0) {
+    if (e.Call("conv_switch_file", port) != 0) {
       return OVRA_3GPPSDK_ERROR;
     }
   } else {

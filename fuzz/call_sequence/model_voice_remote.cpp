@@ -33,7 +33,7 @@ int32_t Model::SetAudioInCallback(int32_t port, FunctionId function, uintptr_t u
   audio_function = function;
   capture_registered = true;
   capture_user = user;
-  return e.Call("player_open_audio_capture", C::kNonzero) != 0 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+  return e.Call("player_open_audio_capture") != 0 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
 }
 
 int32_t Model::InputAudioData(int32_t port, bool data_valid, Expectation& e) {
@@ -46,7 +46,7 @@ int32_t Model::InputAudioData(int32_t port, bool data_valid, Expectation& e) {
   if (!data_valid) {
     return OVRA_PARAM_ERROR;
   }
-  return e.Call("player_input_audio", C::kNonzero, kVoice) != 0 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
+  return e.Call("player_input_audio", kVoice) != 0 ? OVRA_OK : OVRA_PLAYSDK_ERROR;
 }
 
 int32_t Model::CloseAudio(int32_t port, Expectation& e) {
@@ -58,7 +58,7 @@ int32_t Model::CloseAudio(int32_t port, Expectation& e) {
   }
   if (e.Call("player_stop", C::kNonzero, kVoice) == 0 ||
       e.Call("player_close_stream", C::kNonzero, kVoice) == 0 ||
-      e.Call("player_close_audio_capture", C::kNonzero) == 0) {
+      e.Call("player_close_audio_capture") == 0) {
     return OVRA_PLAYSDK_ERROR;
   }
   voice_open = false;

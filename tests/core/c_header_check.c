@@ -1,7 +1,7 @@
 /* Compiled as C99: the public header must be plain C. */
 #include "qxplaysdk.h"
 
-static void OVRA_CALLBACK OnDecode(int32_t port, const DecodeFrameInfo *info, uintptr_t user) {
+static void OVRA_CALLBACK OnDecode(int32_t port, const DecodeFrameInfo* info, uintptr_t user) {
   (void)port;
   (void)info;
   (void)user;

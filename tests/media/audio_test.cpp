@@ -147,7 +147,8 @@ TEST(FileSoundTest, SoundIsForOnePortAtATime) {
   ASSERT_EQ(player_play_sound(kFirst), 1);
   ASSERT_EQ(player_play_sound(kSecond), 1);  // takes the sound from the first
   ASSERT_EQ(player_play(kFirst, nullptr), 1);
-  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  // Twenty pictures in, the first port has demuxed its sound of that time.
+  ASSERT_TRUE(WaitFor([] { return player_get_played_frames(kFirst) >= 20; }));
   ASSERT_EQ(player_stop_sound(), 1);
   EXPECT_EQ(player_play_sound(kFirst + 10), 0);  // not open
   EXPECT_EQ(player_close_file(kFirst), 1);

@@ -23,6 +23,9 @@ TEST_F(MisuseMatrix, Recording) {
        [](In in) { return Ovra_RecordStart(in.n, "rec.mp4", -1); }, OVRA_PARAM_ERROR},
       {"RecordStart, record type 1 on a file", kFilePort,
        [](In in) { return Ovra_RecordStart(in.n, "rec.3gp", 1); }, OVRA_NEED_STREAM_MODE},
+      // The player library's stream is not handed to the 3GPP play library.
+      {"RecordStart, record type 1 on a player library stream", kPlayerStream,
+       [](In in) { return Ovra_RecordStart(in.n, "rec.3gp", 1); }, OVRA_MEDIA_TYPE_NOT_RIGHT},
       {"RecordStart, name of any length to the player library", kPlayerStream,
        [](In in) { return Ovra_RecordStart(in.n, in.text, 0); }, OVRA_OK, "player_start_record",
        kPreparedPort, Writes::kNothing, 0, Texts::kNames, 1},

@@ -10,8 +10,8 @@ using ConversionFeed = qxtest::RecordingTest;
 
 const char kBlock[] = "block";
 
-TEST_F(ConversionFeed, ConverterRecordingMovesAPlayerStreamPortToThe3gppPath) {
-  const int32_t port = OpenStreamPort(0);
+TEST_F(ConversionFeed, ConverterRecordingFeedsEveryBlockAfterThePlayLibrary) {
+  const int32_t port = OpenStreamPort(1);
   ASSERT_EQ(Ovra_RecordStart(port, "A", 1), 0);
   EXPECT_EQ(qx::GetMediaType(port), 1);
   EXPECT_EQ(fake::Calls("conv_start").at(0).Text(1), "A");

@@ -115,16 +115,17 @@ TEST_F(Recording, RefusedStartChangesNothing) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.op) + " answering " + std::to_string(c.refusal));
     qxtest::ResetLibrary();
-    // A port last recorded through the other backend, so that a media type
-    // written by mistake shows.
+    // A port last recorded through the other backend where it can be, so
+    // that a media type written by mistake shows. (A stream of the player
+    // library never records through the converter.)
     const int32_t other = 1 - c.record_type;
-    const int32_t port = OpenStreamPort(other);
-    ASSERT_EQ(Ovra_RecordStart(port, "old", other), 0);
+    const int32_t port = OpenStreamPort(c.record_type == 1 ? 1 : other);
+    ASSERT_EQ(Ovra_RecordStart(port, "old", c.record_type == 1 ? 1 : other), 0);
     ASSERT_EQ(Ovra_RecordStop(port), 0);
     fake::SetResult(c.op, c.refusal);
     EXPECT_EQ(Ovra_RecordStart(port, "new", c.record_type), c.expected);
     EXPECT_EQ(qx::GetRecordingFlag(port), 0);
-    EXPECT_EQ(qx::GetMediaType(port), other);
+    EXPECT_EQ(qx::GetMediaType(port), c.record_type == 1 ? 1 : other);
     EXPECT_STREQ(qx::RecordFileName(port), "old");
   }
 }
@@ -159,32 +160,62 @@ TEST_F(Recording, SwitchOnAPortThatIsNotRecordingAnnouncesTheNameInTheEntry) {
   EXPECT_EQ(qx::GetRecordingFlag(port), 0);
 }
 
-TEST_F(Recording, RefusedSwitchAnnouncesNothingAndKeepsTheOldName) {
+TEST_F(Recording, RefusedSwitchAnnouncesOnlyAFileThatWasFinished) {
   struct Case {
     int32_t record_type;
     const char* op;
     int64_t refusal;
+    int64_t stop_answer;  // the player path's stop inside the switch
     int32_t expected;
+    bool old_file_finished;
   };
   const Case cases[] = {
-      {0, "player_start_record", 0, -3},
-      {0, "player_start_record", 2, -3},
-      {1, "conv_switch_file", 1, -5},
+      // The old file was finished before the new one failed: it is
+      // announced and the recording has ended as by a stop.
+      {0, "player_start_record", 0, 1, -3, true},
+      {0, "player_start_record", 2, 1, -3, true},
+      // Nothing was finished (the stop failed): nothing to announce.
+      {0, "player_start_record", 0, 0, -3, false},
+      // The converter refuses before touching its current file.
+      {1, "conv_switch_file", 1, 1, -5, false},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.op) + " answering " + std::to_string(c.refusal));
+    SCOPED_TRACE(std::string(c.op) + " answering " + std::to_string(c.refusal) +
+                 ", stop answering " + std::to_string(c.stop_answer));
     qxtest::ResetLibrary();
     Heard().clear();
     const int32_t port = OpenStreamPort(c.record_type);
     ASSERT_EQ(Ovra_RecordStart(port, "A", c.record_type), 0);
     fake::SetResult(c.op, c.refusal);
+    fake::SetResult("player_stop_record", c.stop_answer);
     EXPECT_EQ(Ovra_RecordSwitchFile(port, "B"), c.expected);
-    EXPECT_TRUE(Heard().empty());
     EXPECT_STREQ(qx::RecordFileName(port), "A");
-    EXPECT_EQ(qx::GetRecordingFlag(port), 1);
-    // The player path has already asked the old recording to stop.
     EXPECT_EQ(fake::CallCount("player_stop_record"), c.record_type == 0 ? 1U : 0U);
+    if (c.old_file_finished) {
+      ASSERT_EQ(Heard().size(), 1U);
+      EXPECT_EQ(Heard()[0].name, "A");
+      EXPECT_EQ(qx::GetRecordingFlag(port), 0);
+      EXPECT_EQ(Ovra_RecordStop(port), -2) << "the recording has ended";
+    } else {
+      EXPECT_TRUE(Heard().empty());
+      EXPECT_EQ(qx::GetRecordingFlag(port), 1);
+    }
   }
+}
+
+TEST_F(Recording, ConverterRecordingOfAPlayerLibraryStreamIsRefusedAndChangesNothing) {
+  const int32_t port = OpenStreamPort(0);
+  EXPECT_EQ(Ovra_RecordStart(port, "A", 1), OVRA_MEDIA_TYPE_NOT_RIGHT);
+  EXPECT_TRUE(RecordingCalls().empty());
+  EXPECT_EQ(qx::GetMediaType(port), 0);
+  EXPECT_EQ(qx::GetRecordingFlag(port), 0);
+  EXPECT_STREQ(qx::RecordFileName(port), "");
+  // The port still works through the player library.
+  EXPECT_EQ(Ovra_InputData(port, "block", 5), 0);
+  EXPECT_EQ(fake::CallCount("player_input_data"), 1U);
+  EXPECT_EQ(fake::CallCount("gpp_input_data"), 0U);
+  EXPECT_EQ(Ovra_RecordStart(port, "A", 0), 0);
+  EXPECT_EQ(Ovra_RecordStop(port), 0);
 }
 
 TEST_F(Recording, FilePortsRecordOnlyThroughThePlayerLibrary) {

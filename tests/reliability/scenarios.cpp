@@ -207,8 +207,18 @@ std::vector<Step> Recording() {
          0},
         {"Ovra_InputData",
          [=](Holder& h) { return Ovra_InputData(P(h, k), kBlock, sizeof kBlock); }, 0},
+        // A player library switch whose new file fails after the old one
+        // was finished ends the recording (the old file is announced).
         {"Ovra_RecordSwitchFile",
-         [=](Holder& h) { return Ovra_RecordSwitchFile(P(h, k), path.second); }, 0},
+         [=](Holder& h) {
+           const int32_t result = Ovra_RecordSwitchFile(P(h, k), path.second);
+           if (result != 0 && path.media_type == OVRA_MEDIA_PLAYER) h.recording[k] = false;
+           return result;
+         },
+         0,
+         [=](const Holder& h, Words& expected) {
+           if (path.media_type == OVRA_MEDIA_PLAYER) expected.recording[P(h, k)] = 0;
+         }},
         {"Ovra_RecordStop",
          [=](Holder& h) { return OnSuccess(Ovra_RecordStop(P(h, k)), h.recording[k], false); }, 0},
         {nullptr, [](Holder&) { return HeardByCaller().ready.load(); }, 2 * (k + 1)},

@@ -12,16 +12,15 @@
 //    a decode callback (of any port): waiting there could wait for a callback
 //    that waits for this one. A callback calling Ovra_Stop on its own port is
 //    the common case of that rule.
-#ifndef QXPLAYSDK_PLAYBACK_DECODE_GATE_H
-#define QXPLAYSDK_PLAYBACK_DECODE_GATE_H
+#ifndef QXPLAYSDK_CORE_DECODE_GATE_H
+#define QXPLAYSDK_CORE_DECODE_GATE_H
 
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
 
+#include "core/mutex.h"
 #include "core/thread_annotations.h"
 #include "qxplaysdk.h"
 
@@ -55,16 +54,17 @@ class DecodeGate {
     std::thread::id thread;
     uint64_t epoch = 0;
   };
-  bool RetiredCallRunningElsewhere() const;
+  bool RetiredCallRunningElsewhere() const QX_REQUIRES(mutex_);
+  bool OtherThreadRunning() const QX_REQUIRES(mutex_);
 
-  mutable std::mutex mutex_;
-  std::condition_variable left_;
-  OvraDecodeCallback callback_ = nullptr;
-  uint32_t counter_ = 0;
+  mutable Mutex mutex_;
+  CondVar left_;
+  OvraDecodeCallback callback_ QX_GUARDED_BY(mutex_) = nullptr;
+  uint32_t counter_ QX_GUARDED_BY(mutex_) = 0;
   // Bumped by every Replace() and Clear(): a call that began in an earlier
   // epoch runs a retired callback.
-  uint64_t epoch_ = 0;
-  std::vector<RunningCall> running_;
+  uint64_t epoch_ QX_GUARDED_BY(mutex_) = 0;
+  std::vector<RunningCall> running_ QX_GUARDED_BY(mutex_);
 };
 
 // Whether the calling thread is inside a decode callback of any port.
@@ -72,4 +72,4 @@ bool InsideDecodeCallback();
 
 }  // namespace qx
 
-#endif  // QXPLAYSDK_PLAYBACK_DECODE_GATE_H
+#endif  // QXPLAYSDK_CORE_DECODE_GATE_H

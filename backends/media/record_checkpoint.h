@@ -1,0 +1,56 @@
+// Where a stopped MPEG-TS recording stood before its last pictures were
+// drained, so that a start that follows at once (a switch made of a stop and
+// a start) can carry the same file on up to the next key frame.
+//
+// A stop must leave every pushed picture in the file, so it ends the
+// stream's input and drains the demuxer; the last picture it gets that way
+// may be cut short when the caller's block ended inside it. A switch must
+// instead go on with the whole picture. The checkpoint lets the file be cut
+// back to before the drained pictures and continued from the stream's bytes
+// again (kept from the key frame before last), skipping what it holds.
+#ifndef QXPLAYSDK_BACKENDS_MEDIA_RECORD_CHECKPOINT_H
+#define QXPLAYSDK_BACKENDS_MEDIA_RECORD_CHECKPOINT_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "backends/media/ffmpeg.h"
+#include "backends/media/picture_order.h"
+
+namespace qx::media {
+
+struct CodecParametersDeleter {
+  void operator()(AVCodecParameters* parameters) const { avcodec_parameters_free(&parameters); }
+};
+using CodecParametersPtr = std::unique_ptr<AVCodecParameters, CodecParametersDeleter>;
+
+struct RecordCheckpoint {
+  struct Stream {
+    int input_index = -1;
+    CodecParametersPtr parameters;
+    AVRational input_time_base{1, 1};
+    int64_t next_dts = 0;
+    int64_t frame_duration = 0;
+    int64_t rebase = 0;
+    int64_t last_dts = AV_NOPTS_VALUE;
+    int64_t last_input_dts = AV_NOPTS_VALUE;
+  };
+  std::string path;
+  int64_t file_size = 0;  // the file's length before the drained pictures
+  int64_t start_us = 0;
+  std::vector<Stream> streams;
+  uint64_t last_picture = 0;            // fingerprint of the last picture kept
+  std::vector<uint64_t> kept_pictures;  // fingerprints since the key frame before last
+  // Raw H.264: where the current group's pictures are shown.
+  std::shared_ptr<PictureOrder> picture_order;
+};
+
+// Fingerprint of a packet's bytes (FNV-1a), to find it again in a second
+// reading of the same bytes.
+uint64_t PacketFingerprint(const AVPacket& packet);
+
+}  // namespace qx::media
+
+#endif  // QXPLAYSDK_BACKENDS_MEDIA_RECORD_CHECKPOINT_H

@@ -1,0 +1,70 @@
+#include "backends/media/record_formats.h"
+
+namespace qx::media {
+
+bool SoundFitsContainer(RecordContainer container, AVCodecID codec) {
+  switch (container) {
+    case RecordContainer::kMpegTs:
+      return codec == AV_CODEC_ID_AAC || codec == AV_CODEC_ID_MP2 || codec == AV_CODEC_ID_MP3 ||
+             codec == AV_CODEC_ID_AC3 || codec == AV_CODEC_ID_OPUS;
+    case RecordContainer::k3gp:
+      return codec == AV_CODEC_ID_AAC || codec == AV_CODEC_ID_AMR_NB || codec == AV_CODEC_ID_AMR_WB;
+    case RecordContainer::kMatroska:
+      return codec != AV_CODEC_ID_NONE;
+  }
+  return false;
+}
+
+bool VideoFitsMpegTs(AVCodecID codec) {
+  return codec == AV_CODEC_ID_H264 || codec == AV_CODEC_ID_HEVC || codec == AV_CODEC_ID_MPEG4 ||
+         codec == AV_CODEC_ID_MPEG2VIDEO || codec == AV_CODEC_ID_MPEG1VIDEO;
+}
+
+bool SoundFormatKnown(const AVCodecParameters& audio) {
+  return audio.sample_rate > 0 && audio.ch_layout.nb_channels > 0;
+}
+
+namespace {
+
+// Decodes one packet of a stream whose parameters are not all known yet:
+// the frame tells what the reader could not (null when it cannot be read).
+FramePtr DecodeFirstFrame(const AVCodecParameters& parameters, const AVPacket& packet) {
+  const AVCodec* codec = avcodec_find_decoder(parameters.codec_id);
+  if (codec == nullptr) return nullptr;
+  CodecContextPtr context(avcodec_alloc_context3(codec));
+  FramePtr frame = MakeFrame();
+  if (!context || !frame || avcodec_parameters_to_context(context.get(), &parameters) < 0 ||
+      avcodec_open2(context.get(), codec, nullptr) < 0) {
+    return nullptr;
+  }
+  if (avcodec_send_packet(context.get(), &packet) < 0) return nullptr;
+  avcodec_send_packet(context.get(), nullptr);
+  if (avcodec_receive_frame(context.get(), frame.get()) < 0) return nullptr;
+  return frame;
+}
+
+}  // namespace
+
+// Containers read from a live stream without analysing it ahead may leave a
+// picture's size unknown (MPEG-4 Part 2 and H.263 in 3GP); muxers need it.
+// The first key frame, decoded once, tells it.
+bool FillPictureSize(AVCodecParameters* parameters, const AVPacket& key) {
+  const FramePtr frame = DecodeFirstFrame(*parameters, key);
+  if (!frame) return false;
+  parameters->width = frame->width;
+  parameters->height = frame->height;
+  return parameters->width > 0 && parameters->height > 0;
+}
+
+// The same for sound: a live stream's reader does not know the rate and
+// channels until a packet has been decoded.
+bool FillSoundFormat(AVCodecParameters* parameters, const AVPacket& packet) {
+  const FramePtr frame = DecodeFirstFrame(*parameters, packet);
+  if (!frame) return false;
+  parameters->sample_rate = frame->sample_rate;
+  if (av_channel_layout_copy(&parameters->ch_layout, &frame->ch_layout) < 0) return false;
+  if (parameters->frame_size <= 0) parameters->frame_size = frame->nb_samples;
+  return SoundFormatKnown(*parameters);
+}
+
+}  // namespace qx::media

@@ -1,0 +1,398 @@
+#include "backends/net/rtsp_receiver.h"
+
+#include <gst/app/gstappsink.h>
+#include <gst/rtsp/rtsp.h>
+
+#include "core/log.h"
+
+namespace qx::net {
+namespace {
+
+constexpr const char* kStopMessage = "qx-net-stop";
+constexpr const char* kByeMessage = "qx-net-recorder-done";
+
+// After the recorder said goodbye (RTCP BYE), how long the end of its stream
+// may take to come through. rtspsrc 1.22 now and then loses that end inside
+// its RTP session when the recording is short; then the receiver ends the
+// stream into the muxer itself, after everything that did come through.
+constexpr GstClockTime kByeGrace = 1 * GST_SECOND;
+
+// Jitter buffer latency of a real-time playback: enough to reorder what a
+// loopback or LAN session delivers, short enough for a quick first picture.
+constexpr guint kPlaybackLatencyMs = 200;
+
+std::string ErrorText(GstMessage* message) {
+  GError* error = nullptr;
+  gchar* debug = nullptr;
+  if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR)
+    gst_message_parse_error(message, &error, &debug);
+  else
+    gst_message_parse_warning(message, &error, &debug);
+  std::string text = error != nullptr ? error->message : "unknown";
+  g_clear_error(&error);
+  g_free(debug);
+  return text;
+}
+
+GstElement* AddElement(GstElement* pipeline, const char* factory) {
+  GstElement* element = gst_element_factory_make(factory, nullptr);
+  if (element == nullptr) {
+    qx::log::Error("net", qx::log::kNoPort, "GStreamer has no element \"{}\"", factory);
+    return nullptr;
+  }
+  gst_bin_add(GST_BIN(pipeline), element);
+  return element;
+}
+
+// A stream nobody wants (sound, metadata) still has to go somewhere: an
+// unlinked stream would fail the whole session.
+void Discard(GstElement* pipeline, GstPad* pad) {
+  GstElement* sink = AddElement(pipeline, "fakesink");
+  if (sink == nullptr) return;
+  g_object_set(sink, "sync", FALSE, "async", FALSE, nullptr);
+  gst_element_sync_state_with_parent(sink);
+  GstPad* sink_pad = gst_element_get_static_pad(sink, "sink");
+  gst_pad_link(pad, sink_pad);
+  gst_object_unref(sink_pad);
+}
+
+// A recorder may send its stream's parameter sets (H.264/H.265 SPS and
+// PPS) only in the session description; the parsers put them in front of
+// every key frame, so that the MPEG-TS stream and files decode from any key
+// frame on their own.
+void OnParserElement(GstBin*, GstBin*, GstElement* element, gpointer) {
+  if (g_object_class_find_property(G_OBJECT_GET_CLASS(element), "config-interval") != nullptr)
+    g_object_set(element, "config-interval", -1, nullptr);
+}
+
+// Says in the log where the end of a stream passed.
+GstPadProbeReturn LogEnd(GstPad* pad, GstPadProbeInfo* info, gpointer handle) {
+  if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_EOS)
+    qx::log::Debug("net", static_cast<int32_t>(reinterpret_cast<intptr_t>(handle)),
+                   "end of stream at {}", GST_OBJECT_NAME(pad));
+  return GST_PAD_PROBE_OK;
+}
+
+}  // namespace
+
+RtspReceiver::RtspReceiver(const ReceiverOptions& options, Sink sink, EndNotice end_notice)
+    : options_(options), sink_(std::move(sink)), end_notice_(std::move(end_notice)) {}
+
+std::unique_ptr<RtspReceiver> RtspReceiver::Start(const ReceiverOptions& options, Sink sink,
+                                                  EndNotice end_notice) {
+  std::unique_ptr<RtspReceiver> receiver(
+      new RtspReceiver(options, std::move(sink), std::move(end_notice)));
+  if (!receiver->Build()) return nullptr;
+  if (gst_element_set_state(receiver->pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+    qx::log::Warning("net", options.handle, "cannot start the session with {}", options.url);
+    // The watcher reports the error message and lets go of the pipeline.
+  }
+  receiver->watcher_ = std::thread([raw = receiver.get()] { raw->WatchBus(); });
+  bool set_up = false;
+  {
+    MutexLock lock(receiver->mutex_);
+    const auto deadline = std::chrono::steady_clock::now() + options.timeout;
+    while (!receiver->set_up_ && !receiver->ended_ &&
+           receiver->changed_.wait_until(lock.mutex(), deadline) != std::cv_status::timeout) {
+    }
+    set_up = receiver->set_up_ && !receiver->ended_;
+  }
+  if (!set_up) {
+    qx::log::Warning("net", options.handle, "{} sent no stream within {} ms", options.url,
+                     options.timeout.count());
+    receiver->Stop(false);
+    return nullptr;
+  }
+  return receiver;
+}
+
+RtspReceiver::~RtspReceiver() {
+  Stop(false);
+  if (bus_ != nullptr) gst_object_unref(bus_);
+  if (pipeline_ != nullptr) gst_object_unref(pipeline_);
+}
+
+bool RtspReceiver::Build() {
+  pipeline_ = gst_pipeline_new(nullptr);
+  source_ = AddElement(pipeline_, "rtspsrc");
+  muxer_ = AddElement(pipeline_, "mpegtsmux");
+  GstElement* app_sink = AddElement(pipeline_, "appsink");
+  if (source_ == nullptr || muxer_ == nullptr || app_sink == nullptr) return false;
+  bus_ = gst_pipeline_get_bus(GST_PIPELINE(pipeline_));
+
+  const guint64 timeout_us = static_cast<guint64>(options_.timeout.count()) * 1000;
+  g_object_set(source_, "location", options_.url.c_str(), "user-id", options_.user.c_str(),
+               "user-pw", options_.password.c_str(), "onvif-mode", TRUE, "protocols",
+               GST_RTSP_LOWER_TRANS_TCP, "tcp-timeout", timeout_us, "timeout", timeout_us, nullptr);
+  if (options_.as_fast_as_sent) {
+    // Rate-Control: no, and no jitter buffer: it would drop most of a
+    // burst that arrives faster than real time.
+    g_object_set(source_, "onvif-rate-control", FALSE, "buffer-mode", 0, nullptr);
+  } else {
+    g_object_set(source_, "latency", kPlaybackLatencyMs, nullptr);
+  }
+  g_object_set(app_sink, "sync", FALSE, "async", FALSE, "emit-signals", TRUE, nullptr);
+  g_signal_connect(app_sink, "new-sample", G_CALLBACK(OnSample), this);
+  g_signal_connect(source_, "pad-added", G_CALLBACK(OnSourcePad), this);
+  g_signal_connect(source_, "on-sdp", G_CALLBACK(OnSdp), this);
+  g_signal_connect(source_, "new-manager", G_CALLBACK(OnManager), this);
+  if (!gst_element_link(muxer_, app_sink)) return false;
+  GstPad* muxer_out = gst_element_get_static_pad(muxer_, "src");
+  gst_pad_add_probe(muxer_out, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, LogEnd,
+                    reinterpret_cast<gpointer>(static_cast<intptr_t>(options_.handle)), nullptr);
+  gst_object_unref(muxer_out);
+
+  if (options_.span) {
+    // The clock range goes into the session's first PLAY. (A seek before
+    // the start would make rtspsrc 1.22 play once without a range and then
+    // again with it; the recorder would start sending from the beginning.)
+    range_header_ =
+        "clock=" + ClockText(options_.span->start) + "-" + ClockText(options_.span->end);
+    g_signal_connect(source_, "before-send", G_CALLBACK(OnBeforeSend), this);
+  }
+  return true;
+}
+
+void RtspReceiver::OnSourcePad(GstElement*, GstPad* pad, gpointer data) {
+  auto* self = static_cast<RtspReceiver*>(data);
+  GstCaps* caps = gst_pad_get_current_caps(pad);
+  if (caps == nullptr) caps = gst_pad_query_caps(pad, nullptr);
+  const gchar* media = gst_structure_get_string(gst_caps_get_structure(caps, 0), "media");
+  const bool video = media != nullptr && g_str_equal(media, "video");
+  gst_caps_unref(caps);
+  if (!video) {
+    Discard(self->pipeline_, pad);
+    return;
+  }
+  gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, LogEnd,
+                    reinterpret_cast<gpointer>(static_cast<intptr_t>(self->options_.handle)),
+                    nullptr);
+  GstElement* parser = AddElement(self->pipeline_, "parsebin");
+  if (parser == nullptr) {
+    Discard(self->pipeline_, pad);
+    return;
+  }
+  g_signal_connect(parser, "pad-added", G_CALLBACK(OnParsedPad), self);
+  g_signal_connect(parser, "deep-element-added", G_CALLBACK(OnParserElement), nullptr);
+  gst_element_sync_state_with_parent(parser);
+  GstPad* parser_sink = gst_element_get_static_pad(parser, "sink");
+  if (gst_pad_link(pad, parser_sink) != GST_PAD_LINK_OK)
+    qx::log::Error("net", self->options_.handle, "cannot link the recorder's video");
+  gst_object_unref(parser_sink);
+  MutexLock lock(self->mutex_);
+  self->set_up_ = true;
+  self->changed_.notify_all();
+}
+
+void RtspReceiver::OnParsedPad(GstElement*, GstPad* pad, gpointer data) {
+  auto* self = static_cast<RtspReceiver*>(data);
+  GstPad* muxer_pad = gst_element_request_pad_simple(self->muxer_, "sink_%d");
+  if (muxer_pad == nullptr || gst_pad_link(pad, muxer_pad) != GST_PAD_LINK_OK) {
+    GstCaps* caps = gst_pad_query_caps(pad, nullptr);
+    gchar* text = gst_caps_to_string(caps);
+    qx::log::Error("net", self->options_.handle, "MPEG-TS cannot carry the recorder's {}", text);
+    g_free(text);
+    gst_caps_unref(caps);
+    if (muxer_pad != nullptr) {
+      gst_element_release_request_pad(self->muxer_, muxer_pad);
+      gst_object_unref(muxer_pad);
+    }
+    Discard(self->pipeline_, pad);
+    return;
+  }
+  gst_object_unref(muxer_pad);
+  gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, OnFrame, self, nullptr);
+  gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, LogEnd,
+                    reinterpret_cast<gpointer>(static_cast<intptr_t>(self->options_.handle)),
+                    nullptr);
+}
+
+gboolean RtspReceiver::OnBeforeSend(GstElement*, GstRTSPMessage* message, gpointer data) {
+  auto* self = static_cast<RtspReceiver*>(data);
+  if (message->type == GST_RTSP_MESSAGE_REQUEST &&
+      message->type_data.request.method == GST_RTSP_PLAY) {
+    gst_rtsp_message_remove_header(message, GST_RTSP_HDR_RANGE, -1);
+    gst_rtsp_message_add_header(message, GST_RTSP_HDR_RANGE, self->range_header_.c_str());
+  }
+  return TRUE;
+}
+
+void RtspReceiver::OnManager(GstElement*, GstElement* manager, gpointer self) {
+  g_signal_connect(manager, "on-bye-ssrc", G_CALLBACK(OnBye), self);
+}
+
+void RtspReceiver::OnBye(GstElement*, guint, guint, gpointer data) {
+  auto* self = static_cast<RtspReceiver*>(data);
+  gst_bus_post(self->bus_,
+               gst_message_new_application(nullptr, gst_structure_new_empty(kByeMessage)));
+}
+
+void RtspReceiver::EndMuxerInputs() {
+  GstIterator* pads = gst_element_iterate_sink_pads(muxer_);
+  GValue item = G_VALUE_INIT;
+  while (gst_iterator_next(pads, &item) == GST_ITERATOR_OK) {
+    gst_pad_send_event(GST_PAD(g_value_get_object(&item)), gst_event_new_eos());
+    g_value_reset(&item);
+  }
+  g_value_unset(&item);
+  gst_iterator_free(pads);
+}
+
+void RtspReceiver::OnSdp(GstElement*, GstSDPMessage* sdp, gpointer data) {
+  auto* self = static_cast<RtspReceiver*>(data);
+  const gchar* range_text = gst_sdp_message_get_attribute_val(sdp, "range");
+  for (guint i = 0; range_text == nullptr && i < gst_sdp_message_medias_len(sdp); ++i)
+    range_text = gst_sdp_media_get_attribute_val(gst_sdp_message_get_media(sdp, i), "range");
+  if (range_text == nullptr) return;
+  GstRTSPTimeRange* range = nullptr;
+  if (gst_rtsp_range_parse(range_text, &range) != GST_RTSP_OK) return;
+  GstClockTime from = GST_CLOCK_TIME_NONE, to = GST_CLOCK_TIME_NONE;
+  if (gst_rtsp_range_get_times(range, &from, &to) && GST_CLOCK_TIME_IS_VALID(from) &&
+      GST_CLOCK_TIME_IS_VALID(to) && to > from)
+    self->announced_length_ = to - from;
+  gst_rtsp_range_free(range);
+}
+
+GstPadProbeReturn RtspReceiver::OnFrame(GstPad*, GstPadProbeInfo* info, gpointer data) {
+  auto* self = static_cast<RtspReceiver*>(data);
+  GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+  if (GST_BUFFER_PTS_IS_VALID(buffer)) {
+    MutexLock lock(self->mutex_);
+    const uint64_t pts = GST_BUFFER_PTS(buffer);
+    if (!GST_CLOCK_TIME_IS_VALID(self->first_pts_) || pts < self->first_pts_)
+      self->first_pts_ = pts;
+    if (!GST_CLOCK_TIME_IS_VALID(self->last_pts_) || pts >= self->last_pts_) {
+      self->last_pts_ = pts;
+      self->last_duration_ = GST_BUFFER_DURATION_IS_VALID(buffer) ? GST_BUFFER_DURATION(buffer) : 0;
+    }
+  }
+  ++self->frames_;
+  return GST_PAD_PROBE_OK;
+}
+
+GstFlowReturn RtspReceiver::OnSample(GstElement* sink, gpointer data) {
+  auto* self = static_cast<RtspReceiver*>(data);
+  GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(sink));
+  if (sample == nullptr) return GST_FLOW_EOS;
+  GstFlowReturn result = GST_FLOW_OK;
+  GstBuffer* buffer = gst_sample_get_buffer(sample);
+  GstMapInfo map;
+  if (buffer != nullptr && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+    if (!self->sink_(map.data, map.size)) result = GST_FLOW_ERROR;
+    gst_buffer_unmap(buffer, &map);
+  }
+  gst_sample_unref(sample);
+  return result;
+}
+
+uint64_t RtspReceiver::timestamp_span() const {
+  MutexLock lock(mutex_);
+  if (!GST_CLOCK_TIME_IS_VALID(first_pts_) || !GST_CLOCK_TIME_IS_VALID(last_pts_)) return 0;
+  return last_pts_ - first_pts_ + last_duration_;
+}
+
+void RtspReceiver::WatchBus() {
+  ReceiverEnd end = ReceiverEnd::kFailed;
+  bool connection_lost = false;
+  GstClockTime bye_deadline = GST_CLOCK_TIME_NONE;
+  bool ended_inputs = false;
+  for (;;) {
+    GstClockTime wait = GST_CLOCK_TIME_NONE;
+    if (GST_CLOCK_TIME_IS_VALID(bye_deadline)) {
+      const GstClockTime now = static_cast<GstClockTime>(g_get_monotonic_time()) * GST_USECOND;
+      wait = bye_deadline > now ? bye_deadline - now : 0;
+    }
+    GstMessage* message = gst_bus_timed_pop(bus_, wait);
+    if (message == nullptr) {
+      if (!GST_CLOCK_TIME_IS_VALID(bye_deadline)) continue;
+      bye_deadline = GST_CLOCK_TIME_NONE;
+      if (!ended_inputs) {
+        // The goodbye came but the end of the stream did not: end it here,
+        // and give the muxer the answer time to write out what it holds.
+        qx::log::Debug("net", options_.handle, "the recorder's end of stream went missing");
+        ended_inputs = true;
+        EndMuxerInputs();
+        bye_deadline = static_cast<GstClockTime>(g_get_monotonic_time()) * GST_USECOND +
+                       static_cast<GstClockTime>(options_.timeout.count()) * GST_MSECOND;
+        continue;
+      }
+      end = ReceiverEnd::kComplete;
+      break;
+    }
+    bool done = false;
+    switch (GST_MESSAGE_TYPE(message)) {
+      case GST_MESSAGE_EOS:
+        end = connection_lost ? ReceiverEnd::kFailed : ReceiverEnd::kComplete;
+        done = true;
+        break;
+      case GST_MESSAGE_ERROR:
+        if (!stopping_)
+          qx::log::Warning("net", options_.handle, "session with {} failed: {}", options_.url,
+                           ErrorText(message));
+        end = stopping_ ? ReceiverEnd::kComplete : ReceiverEnd::kFailed;
+        done = true;
+        break;
+      case GST_MESSAGE_WARNING:
+        // rtspsrc warns, then ends the stream, when the recorder closes the
+        // connection: that end is no end of the recording.
+        if (GST_MESSAGE_SRC(message) == GST_OBJECT(source_)) {
+          qx::log::Warning("net", options_.handle, "{}: {}", options_.url, ErrorText(message));
+          connection_lost = true;
+        }
+        break;
+      case GST_MESSAGE_APPLICATION:
+        if (gst_structure_has_name(gst_message_get_structure(message), kStopMessage)) {
+          end = ReceiverEnd::kComplete;
+          done = true;
+        } else if (gst_structure_has_name(gst_message_get_structure(message), kByeMessage) &&
+                   !GST_CLOCK_TIME_IS_VALID(bye_deadline) && !ended_inputs) {
+          bye_deadline =
+              static_cast<GstClockTime>(g_get_monotonic_time()) * GST_USECOND + kByeGrace;
+        }
+        break;
+      default:
+        break;
+    }
+    gst_message_unref(message);
+    if (done) break;
+  }
+  gst_element_set_state(pipeline_, GST_STATE_NULL);
+  Finish(end);
+}
+
+void RtspReceiver::Finish(ReceiverEnd end) {
+  end_ = end;
+  if (end_notice_) end_notice_(end);
+  MutexLock lock(mutex_);
+  ended_ = true;
+  changed_.notify_all();
+}
+
+void RtspReceiver::Stop(bool finish) {
+  MutexLock stop_lock(stop_mutex_);
+  if (!watcher_.joinable()) return;
+  bool ended;
+  {
+    MutexLock lock(mutex_);
+    ended = ended_;
+  }
+  if (!ended) {
+    stopping_ = true;
+    if (finish) {
+      // The end of every stream into the muxer: it writes out what it holds
+      // and ends, which the watcher sees as the session's end.
+      EndMuxerInputs();
+      MutexLock lock(mutex_);
+      const auto deadline = std::chrono::steady_clock::now() + options_.timeout;
+      while (!ended_ && changed_.wait_until(lock.mutex(), deadline) != std::cv_status::timeout) {
+      }
+      ended = ended_;
+    }
+    if (!ended)
+      gst_bus_post(bus_,
+                   gst_message_new_application(nullptr, gst_structure_new_empty(kStopMessage)));
+  }
+  watcher_.join();
+}
+
+}  // namespace qx::net

@@ -1,0 +1,121 @@
+// One RTSP session that receives a recording and turns it into an MPEG-TS
+// byte stream: GStreamer's rtspsrc (ONVIF replay mode, interleaved over the
+// RTSP connection) → parsebin (depayloader and parser) → mpegtsmux →
+// appsink. The video is carried as it was recorded, never re-encoded; other
+// streams of the session (sound, metadata) are received and dropped.
+//
+// The bytes go to the sink on GStreamer's streaming thread. A thread of the
+// receiver watches the session: the end of the recording, an error or a
+// lost connection end it, and the receiver then lets go of everything it
+// opened before it reports the end.
+#ifndef QXPLAYSDK_BACKENDS_NET_RTSP_RECEIVER_H
+#define QXPLAYSDK_BACKENDS_NET_RTSP_RECEIVER_H
+
+#include <gst/gst.h>
+#include <gst/rtsp/rtsp.h>
+#include <gst/sdp/sdp.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "backends/net/date_time.h"
+#include "backends/net/net_mutex.h"
+
+namespace qx::net {
+
+struct ReceiverOptions {
+  std::string url;
+  std::string user;
+  std::string password;
+  // By time: the clock range asked for (Range: clock=START-END).
+  std::optional<TimeSpan> span;
+  // Downloads: the recorder sends as fast as it can (Rate-Control: no) and
+  // every packet is kept (no jitter buffer). Playbacks: real time.
+  bool as_fast_as_sent = false;
+  std::chrono::milliseconds timeout{5000};
+  // For the log lines: which download or playback this is.
+  int32_t handle = 0;
+};
+
+enum class ReceiverEnd { kRunning, kComplete, kFailed };
+
+class RtspReceiver {
+ public:
+  // Takes the MPEG-TS bytes; false fails the session (a full disk).
+  using Sink = std::function<bool(const uint8_t* data, size_t length)>;
+  // Told once, on the receiver's thread, after the session has let go of
+  // everything; no Sink call follows.
+  using EndNotice = std::function<void(ReceiverEnd end)>;
+
+  // Connects and waits, within the timeout, until the recorder has set the
+  // session up. Null when it refuses (unknown name, wrong credentials), is
+  // unreachable or does not answer.
+  static std::unique_ptr<RtspReceiver> Start(const ReceiverOptions& options, Sink sink,
+                                             EndNotice end_notice);
+  ~RtspReceiver();
+  RtspReceiver(const RtspReceiver&) = delete;
+  RtspReceiver& operator=(const RtspReceiver&) = delete;
+
+  // Ends the session. `finish` lets what is on its way through go out first
+  // (bounded by the timeout), so that the last frames received are kept.
+  // Returns once the session has let go of everything. Idempotent.
+  void Stop(bool finish);
+
+  ReceiverEnd end() const { return end_.load(); }
+  // Video frames handed on, and the span of their timestamps in ns.
+  uint64_t frames() const { return frames_.load(); }
+  uint64_t timestamp_span() const;
+  // By name: the recording's length from the session description, 0 when it
+  // gave none.
+  uint64_t announced_length() const { return announced_length_.load(); }
+
+ private:
+  RtspReceiver(const ReceiverOptions& options, Sink sink, EndNotice end_notice);
+  bool Build();
+  void WatchBus();
+  void Finish(ReceiverEnd end);
+
+  static void OnSourcePad(GstElement* source, GstPad* pad, gpointer self);
+  static void OnParsedPad(GstElement* parser, GstPad* pad, gpointer self);
+  static gboolean OnBeforeSend(GstElement* source, GstRTSPMessage* message, gpointer self);
+  static void OnManager(GstElement* source, GstElement* manager, gpointer self);
+  static void OnBye(GstElement* manager, guint session, guint ssrc, gpointer self);
+  void EndMuxerInputs();
+  static void OnSdp(GstElement* source, GstSDPMessage* sdp, gpointer self);
+  static GstFlowReturn OnSample(GstElement* sink, gpointer self);
+  static GstPadProbeReturn OnFrame(GstPad* pad, GstPadProbeInfo* info, gpointer self);
+
+  const ReceiverOptions options_;
+  const Sink sink_;
+  const EndNotice end_notice_;
+  GstElement* pipeline_ = nullptr;
+  GstElement* source_ = nullptr;
+  GstElement* muxer_ = nullptr;
+  GstBus* bus_ = nullptr;
+  std::thread watcher_;
+  std::string range_header_;  // by time: the Range of every PLAY
+
+  std::atomic<ReceiverEnd> end_{ReceiverEnd::kRunning};
+  std::atomic<uint64_t> frames_{0};
+  std::atomic<uint64_t> announced_length_{0};
+  std::atomic<bool> stopping_{false};
+
+  Mutex stop_mutex_;  // one Stop at a time
+  mutable Mutex mutex_;
+  Condition changed_;
+  bool set_up_ QX_GUARDED_BY(mutex_) = false;  // the recorder sent a stream
+  bool ended_ QX_GUARDED_BY(mutex_) = false;   // the watcher has let go of everything
+  uint64_t first_pts_ QX_GUARDED_BY(mutex_) = GST_CLOCK_TIME_NONE;
+  uint64_t last_pts_ QX_GUARDED_BY(mutex_) = GST_CLOCK_TIME_NONE;
+  uint64_t last_duration_ QX_GUARDED_BY(mutex_) = 0;
+};
+
+}  // namespace qx::net
+
+#endif  // QXPLAYSDK_BACKENDS_NET_RTSP_RECEIVER_H

@@ -1,0 +1,128 @@
+// The frame index on its own, over real files: it counts exactly the
+// frames the decoder gives, numbers them in presentation order, and for
+// every frame names a key frame to decode from that is not shown after it,
+// with B-frames, without timestamps and with open groups of pictures.
+#include "backends/media/frame_index.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "backends/media/media_input.h"
+#include "tests/media/media_test_support.h"
+
+namespace qxmedia_test {
+namespace {
+
+using qx::media::FrameIndex;
+
+FrameIndex IndexOf(const std::string& path) {
+  std::unique_ptr<qx::media::MediaInput> input = qx::media::MediaInput::OpenFile(path);
+  EXPECT_NE(input, nullptr) << path;
+  if (!input) return FrameIndex{};
+  return FrameIndex::Build(*input);
+}
+
+// H.264 whose groups of pictures are open: B-frames that follow a key frame
+// in decode order are shown before it and refer to the group before.
+std::string OpenGopClip() {
+  const std::string path = TempPath("open-gop.mkv");
+  RunCommand(
+      "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=160x120:rate=25 "
+      "-frames:v 60 -c:v libx264 -preset veryfast -bf 3 -g 12 "
+      "-x264-params open-gop=1:scenecut=0:b-pyramid=none -pix_fmt yuv420p '" +
+      path + "'");
+  return path;
+}
+
+// What holds for every index: the frame numbers of the packets are 0..n-1
+// once each, and the key frame named for each frame is a key frame shown no
+// later than that frame, the last such one in decode order.
+void ExpectConsistent(const FrameIndex& index) {
+  const uint32_t count = index.frame_count();
+  std::vector<uint32_t> numbers;
+  for (uint32_t packet = 0; packet < count; ++packet) {
+    numbers.push_back(index.FrameNumberOfPacket(packet));
+  }
+  std::sort(numbers.begin(), numbers.end());
+  for (uint32_t i = 0; i < count; ++i) ASSERT_EQ(numbers[i], i) << "numbers are not 0..n-1";
+  for (uint32_t frame = 0; frame < count; ++frame) {
+    const uint32_t key = index.KeyPacketFor(frame);
+    ASSERT_LT(key, count);
+    EXPECT_TRUE(index.packet(key).key) << "frame " << frame;
+    EXPECT_LE(index.FrameNumberOfPacket(key), frame) << "frame " << frame;
+    for (uint32_t later = key + 1; later < count; ++later) {
+      if (index.packet(later).key && index.FrameNumberOfPacket(later) <= frame) {
+        ADD_FAILURE() << "frame " << frame << ": key packet " << later
+                      << " is later and not shown after it";
+      }
+    }
+  }
+}
+
+TEST(FrameIndexTest, BFramesAreNumberedInPresentationOrder) {
+  const std::string path = Clip("mp4");
+  const FrameIndex index = IndexOf(path);
+  EXPECT_EQ(index.frame_count(), static_cast<uint32_t>(ProbeFrameCount(path)));
+  EXPECT_TRUE(index.numbered_by_timestamp());
+  ExpectConsistent(index);
+  // Decode order differs from presentation order, and each packet's
+  // timestamp ranks as its frame number.
+  bool reordered = false;
+  for (uint32_t packet = 0; packet < index.frame_count(); ++packet) {
+    const uint32_t number = index.FrameNumberOfPacket(packet);
+    reordered = reordered || number != packet;
+    EXPECT_EQ(index.FrameNumberOfTimestamp(index.packet(packet).pts), number);
+  }
+  EXPECT_TRUE(reordered) << "the clip has no B-frames to test with";
+  // The key frames are where the decoder finds them.
+  const std::vector<ProbedFrame> probed = ProbeFrames(path);
+  for (uint32_t packet = 0; packet < index.frame_count(); ++packet) {
+    const uint32_t number = index.FrameNumberOfPacket(packet);
+    EXPECT_EQ(index.packet(packet).key, probed[number].key) << "frame " << number;
+  }
+}
+
+TEST(FrameIndexTest, WithoutTimestampsFramesCountInDecodeOrder) {
+  const std::string path = Clip("h264");  // a raw elementary stream
+  const FrameIndex index = IndexOf(path);
+  EXPECT_EQ(index.frame_count(), static_cast<uint32_t>(ProbeFrameCount(path)));
+  EXPECT_FALSE(index.numbered_by_timestamp());
+  for (uint32_t packet = 0; packet < index.frame_count(); ++packet) {
+    EXPECT_EQ(index.FrameNumberOfPacket(packet), packet);
+  }
+  ExpectConsistent(index);
+  EXPECT_EQ(index.TimestampMs(25, 25.0), 1000) << "no timestamps: counted at the frame rate";
+}
+
+TEST(FrameIndexTest, OpenGroupsOfPicturesDecodeFromTheKeyFrameBefore) {
+  const std::string path = OpenGopClip();
+  const FrameIndex index = IndexOf(path);
+  ASSERT_EQ(index.frame_count(), static_cast<uint32_t>(ProbeFrameCount(path)));
+  // The clip must really have leading pictures: a key frame after which, in
+  // decode order, comes a frame shown before it.
+  bool leading = false;
+  for (uint32_t packet = 1; packet + 1 < index.frame_count() && !leading; ++packet) {
+    if (!index.packet(packet).key) continue;
+    const uint32_t key_number = index.FrameNumberOfPacket(packet);
+    leading = index.FrameNumberOfPacket(packet + 1) < key_number;
+  }
+  ASSERT_TRUE(leading) << "the encoder made no open group of pictures";
+  ExpectConsistent(index);
+}
+
+TEST(FrameIndexTest, TimestampsCountFromTheFirstFrame) {
+  const std::string path = Clip("mp4");
+  const FrameIndex index = IndexOf(path);
+  const std::vector<ProbedFrame> probed = ProbeFrames(path);
+  ASSERT_EQ(probed.size(), index.frame_count());
+  for (uint32_t frame = 0; frame < index.frame_count(); ++frame) {
+    EXPECT_NEAR(index.TimestampMs(frame, 25.0), probed[frame].pts_ms, 1) << "frame " << frame;
+  }
+}
+
+}  // namespace
+}  // namespace qxmedia_test

@@ -1,0 +1,178 @@
+// Downloads from the test recorder: frame counts against ffprobe's, the
+// position, stopping, and every bad input and fault.
+#include <glib.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "include/qxplaysdk.h"
+#include "tests/net/net_test_support.h"
+#include "tests/net/recorder_process.h"
+
+namespace qx::net::test {
+namespace {
+
+std::vector<std::string> Arguments(std::vector<std::string> extra = {}) {
+  std::vector<std::string> arguments = {
+      "--user",  kUser,         "--password",
+      kPassword, "--recording", "clip,1," + std::to_string(kRecordingStart) + "," + Clip()};
+  arguments.insert(arguments.end(), extra.begin(), extra.end());
+  return arguments;
+}
+
+class DownloadTest : public testing::Test {
+ protected:
+  void Connect(const std::vector<std::string>& arguments) {
+    recorder_ = std::make_unique<RecorderProcess>(arguments);
+    ASSERT_NE(recorder_->port(), 0);
+    ASSERT_EQ(net_init(), 1);
+    login_ = net_login("127.0.0.1", recorder_->port(), kUser, kPassword, nullptr);
+    ASSERT_GT(login_, 0);
+  }
+  void SetUp() override {
+    ASSERT_FALSE(Clip().empty());
+    folder_ = ScratchFolder();
+  }
+  void TearDown() override {
+    if (login_ > 0) net_logout(login_);
+    recorder_.reset();
+    std::filesystem::remove_all(folder_);
+  }
+  std::string Target(const char* name) const { return folder_ + "/" + name; }
+  // Waits for the download to end on its own; its last position.
+  static int32_t Ended(int32_t download) {
+    int32_t position = 0;
+    WaitFor([&] {
+      position = net_get_download_pos(download);
+      return position == 100 || position == -1;
+    });
+    return position;
+  }
+
+  std::unique_ptr<RecorderProcess> recorder_;
+  int32_t login_ = 0;
+  std::string folder_;
+};
+
+TEST_F(DownloadTest, ByTimeHoldsExactlyTheRecordersFramesOfTheSpan) {
+  Connect(Arguments());
+  struct Case {
+    int64_t from, to;  // seconds after the recording's start
+  };
+  // Key frames every second: each span starts on one.
+  for (const Case& c : {Case{2, 6}, Case{0, 3}, Case{5, kClipSeconds + 30}, Case{-10, 3}}) {
+    const std::string target = Target(("span" + std::to_string(c.from) + ".ts").c_str());
+    NetDateTime start = RecordAt(c.from), end = RecordAt(c.to);
+    int32_t download = net_download_by_time(login_, 1, &start, &end, target.c_str());
+    ASSERT_NE(download, 0) << c.from;
+    EXPECT_EQ(Ended(download), 100) << c.from;
+    const int expected =
+        ProbeFramesBetween(Clip(), static_cast<double>(c.from), static_cast<double>(c.to));
+    EXPECT_GT(expected, 0);
+    EXPECT_EQ(ProbeFrameCount(target), expected) << c.from << ".." << c.to;
+    EXPECT_EQ(net_stop_download(download), 1) << "stopping an ended download";
+    EXPECT_EQ(net_get_download_pos(download), 100);
+  }
+}
+
+TEST_F(DownloadTest, ByNameHoldsTheWholeRecording) {
+  Connect(Arguments());
+  const std::string target = Target("by name.ts");
+  int32_t download = net_download_by_name(login_, "clip", target.c_str());
+  ASSERT_NE(download, 0);
+  EXPECT_EQ(Ended(download), 100);
+  EXPECT_EQ(ProbeFrameCount(target), ProbeFrameCount(Clip()));
+  EXPECT_EQ(DecodedFrameCount(target), kClipSeconds * kClipFps) << "the file decodes whole";
+  EXPECT_EQ(ProbeFrameCount(target), kClipSeconds * kClipFps);
+}
+
+TEST_F(DownloadTest, ARecorderThatVanishesEndsTheDownloadWithWhatArrived) {
+  Connect(Arguments({"--cut-after-frames", "60"}));
+  setenv("QXPLAYSDK_NET_TIMEOUT_MS", "2000", 1);
+  const std::string target = Target("cut.ts");
+  NetDateTime start = RecordAt(0), end = RecordAt(kClipSeconds);
+  int32_t download = net_download_by_time(login_, 1, &start, &end, target.c_str());
+  unsetenv("QXPLAYSDK_NET_TIMEOUT_MS");
+  ASSERT_NE(download, 0);
+  EXPECT_EQ(Ended(download), -1);
+  EXPECT_TRUE(recorder_->Exited());
+  const int frames = ProbeFrameCount(target);
+  EXPECT_GT(frames, 0);
+  EXPECT_LT(frames, kClipSeconds * kClipFps);
+  EXPECT_EQ(net_stop_download(download), 1);
+}
+
+TEST_F(DownloadTest, BadInputIsRefusedAndLeavesNothingBehind) {
+  Connect(Arguments());
+  // Warm up: GStreamer's registry and the first session's one-time threads.
+  {
+    NetDateTime start = RecordAt(0), end = RecordAt(3);
+    int32_t download = net_download_by_time(login_, 1, &start, &end, Target("warm.ts").c_str());
+    ASSERT_NE(download, 0);
+    ASSERT_EQ(Ended(download), 100);
+  }
+  g_thread_pool_stop_unused_threads();
+  const int descriptors = OpenDescriptors();
+  const int threads = Threads();
+
+  mkdir(Target("read-only").c_str(), 0555);
+  struct ByName {
+    const char* what;
+    const char* name;
+    std::string target;
+  };
+  const ByName by_name[] = {
+      {"climbs out", "../clip", Target("a.ts")},
+      {"empty name", "", Target("b.ts")},
+      {"spaces ? # and non-ASCII", "cl ip?x#y\xC3\xA9", Target("c.ts")},
+      {"unknown name", "no-such-clip", Target("d.ts")},
+      {"folder missing", "clip", Target("missing/e.ts")},
+      {"no file in /proc", "clip", "/proc/qx-net-test.ts"},
+      {"target is a folder", "clip", Target("read-only")},
+  };
+  for (const ByName& c : by_name) {
+    EXPECT_EQ(net_download_by_name(login_, c.name, c.target.c_str()), 0) << c.what;
+    EXPECT_FALSE(std::filesystem::is_regular_file(c.target)) << c.what;
+  }
+  EXPECT_EQ(net_download_by_name(login_, nullptr, Target("f.ts").c_str()), 0);
+  EXPECT_EQ(net_download_by_name(login_, "clip", nullptr), 0);
+  EXPECT_EQ(net_download_by_name(987654, "clip", Target("g.ts").c_str()), 0);
+
+  struct ByTime {
+    const char* what;
+    NetDateTime start, end;
+  };
+  const ByTime by_time[] = {
+      {"zero length", RecordAt(2), RecordAt(2)},
+      {"end before start", RecordAt(3), RecordAt(2)},
+      {"month 13", {2011, 13, 6, 8, 30, 0}, RecordAt(2)},
+      {"day 0", RecordAt(0), {2011, 5, 0, 8, 30, 0}},
+  };
+  for (const ByTime& c : by_time) {
+    EXPECT_EQ(net_download_by_time(login_, 1, &c.start, &c.end, Target("h.ts").c_str()), 0)
+        << c.what;
+  }
+  NetDateTime start = RecordAt(0), end = RecordAt(2);
+  EXPECT_EQ(net_download_by_time(login_, 1, &start, &end, nullptr), 0);
+  EXPECT_FALSE(std::filesystem::exists(Target("h.ts")));
+
+  // A span the recorder holds nothing of: the download starts, ends on its
+  // own and reports failure, with no file.
+  NetDateTime before = RecordAt(-600), still_before = RecordAt(-300);
+  int32_t empty = net_download_by_time(login_, 1, &before, &still_before, Target("i.ts").c_str());
+  if (empty != 0) {
+    EXPECT_EQ(Ended(empty), -1);
+  }
+  EXPECT_FALSE(std::filesystem::exists(Target("i.ts")));
+
+  g_thread_pool_stop_unused_threads();
+  EXPECT_TRUE(WaitFor([&] { return OpenDescriptors() <= descriptors && Threads() <= threads; },
+                      std::chrono::seconds(20)))
+      << "descriptors " << descriptors << " -> " << OpenDescriptors() << ", threads " << threads
+      << " -> " << Threads() << "\n"
+      << DescribeDescriptors();
+}
+
+}  // namespace
+}  // namespace qx::net::test

@@ -1,0 +1,50 @@
+// Clips, probes and resource counts for the network library's tests.
+#ifndef QXPLAYSDK_TESTS_NET_NET_TEST_SUPPORT_H
+#define QXPLAYSDK_TESTS_NET_NET_TEST_SUPPORT_H
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "backends/network.h"
+
+namespace qx::net::test {
+
+inline constexpr const char* kUser = "viewer";
+inline constexpr const char* kPassword = "s3cret pass";
+// The clips' wall-clock start: 2011-05-06 08:30:00 UTC.
+inline constexpr int64_t kRecordingStart = 1304670600;
+inline constexpr int kClipSeconds = 8;
+inline constexpr int kClipFps = 25;
+
+// An MP4 clip with H.264 video (a key frame every second, no B-frames),
+// made once per test run with the ffmpeg program.
+std::string Clip();
+
+// Frames of a file as ffprobe counts them; -1 when ffprobe cannot read it.
+int ProbeFrameCount(const std::string& file);
+// Frames that ffprobe decodes from a file; -1 when it cannot read it.
+int DecodedFrameCount(const std::string& file);
+// Frames of a file whose timestamps lie in [from, to) seconds, as ffprobe
+// reports them.
+int ProbeFramesBetween(const std::string& file, double from, double to);
+
+// The record of kRecordingStart + `offset` seconds.
+NetDateTime RecordAt(int64_t offset);
+
+// A fresh folder for one test's files.
+std::string ScratchFolder();
+
+// Waits until `done` holds, checking it again and again, up to `limit`.
+bool WaitFor(const std::function<bool()>& done,
+             std::chrono::milliseconds limit = std::chrono::seconds(30));
+
+int OpenDescriptors();
+// What each open descriptor is, for a failure message.
+std::string DescribeDescriptors();
+int Threads();
+
+}  // namespace qx::net::test
+
+#endif  // QXPLAYSDK_TESTS_NET_NET_TEST_SUPPORT_H

@@ -1,0 +1,51 @@
+// Remote playback from the test recorder into the media engine, headless.
+#include <gtest/gtest.h>
+
+#include "backends/net/gst_runtime.h"
+#include "backends/net/remote_playback.h"
+#include "tests/net/net_test_support.h"
+#include "tests/net/recorder_process.h"
+
+namespace qx::net::test {
+namespace {
+
+TEST(RemotePlayback, ByTimeAndByNameDeliverTheRecordingsFramesHeadless) {
+  ASSERT_FALSE(Clip().empty());
+  ASSERT_TRUE(EnsureGstreamer());
+  RecorderProcess recorder({"--user", kUser, "--password", kPassword, "--recording",
+                            "clip,1," + std::to_string(kRecordingStart) + "," + Clip()});
+  ASSERT_NE(recorder.port(), 0);
+  const std::string base = "rtsp://127.0.0.1:" + std::to_string(recorder.port());
+  struct Case {
+    const char* what;
+    std::string url;
+    std::optional<TimeSpan> span;
+  };
+  const Case cases[] = {
+      {"by time", base + "/recording/1",
+       TimeSpan{kRecordingStart + 1, kRecordingStart + kClipSeconds}},
+      {"by name", base + "/clip", std::nullopt},
+  };
+  int32_t handle = 1;
+  for (const Case& c : cases) {
+    ReceiverOptions options;
+    options.url = c.url;
+    options.user = kUser;
+    options.password = kPassword;
+    options.span = c.span;
+    options.handle = handle++;
+    std::unique_ptr<RemotePlayback> playback = RemotePlayback::Start(options, nullptr);
+    ASSERT_TRUE(playback) << c.what;
+    // Real time: 2 s of pictures at 25 per second.
+    EXPECT_TRUE(WaitFor([&] { return playback->PresentedFrames() >= 50; })) << c.what;
+    EXPECT_TRUE(playback->Resume()) << c.what;
+    playback->Stop();
+    const uint32_t presented = playback->PresentedFrames();
+    EXPECT_GE(presented, 50U) << c.what;
+    playback->Stop();
+    EXPECT_FALSE(playback->Resume()) << "a stopped playback stays stopped";
+  }
+}
+
+}  // namespace
+}  // namespace qx::net::test
