@@ -105,7 +105,13 @@ spdlog::level::level_enum SpdLevel(Level level) {
 std::string SystemErrorText(int error) { return std::generic_category().message(error); }
 
 bool Enabled(Level level) {
-  return static_cast<int>(level) <= ConfiguredLogger().threshold.load(std::memory_order_acquire);
+  // The first message sets the logger up; with no memory left for that the
+  // message is dropped rather than thrown at a caller that cannot take it.
+  try {
+    return static_cast<int>(level) <= ConfiguredLogger().threshold.load(std::memory_order_acquire);
+  } catch (...) {
+    return false;
+  }
 }
 
 void Write(Level level, std::string_view component, int32_t port, std::string_view text) {

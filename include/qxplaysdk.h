@@ -685,7 +685,9 @@ OVRA_API int32_t OVRA_CALL Ovra_GetPlayedFrames(int32_t port, uint32_t* frames);
 /** \brief Jumps to a frame.
  *
  * With the bundled backends the jump lands on the frame exactly and
- * returns once it is decoded.
+ * returns once it is decoded. Called from inside a notification (of any
+ * port) it does not wait: the jump is queued, runs once that port's thread
+ * is free, and OVRA_OK means it was accepted.
  * \param port a file port
  * \param frame the frame number, from 0
  * \retval OVRA_OK jumped

@@ -51,10 +51,13 @@ OVRA_API int32_t OVRA_CALL Ovra_Stop(int32_t port) {
     gate.Clear();
   }
   gate.WaitForRetired();
-  SectionGuard guard(&PortLock(port));
   if (IsRemoteSlot(port)) {
+    SectionGuard guard(&PortLock(port));
     return StopRemoteSlot(port);
   }
+  // Without the port lock: the backend waits for a draw or file-end
+  // notification under way on the port's thread, whose function may itself
+  // call Ovra_Stop or Ovra_SetDecodeCallback on this port.
   if (ServedBy3gppLibrary(port)) {
     return GppSucceeded(gpp_stop(port)) ? OVRA_OK : OVRA_3GPPSDK_ERROR;
   }

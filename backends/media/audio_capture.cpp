@@ -7,6 +7,7 @@
 
 #include "backends/media/audio_output.h"
 #include "backends/media/g711.h"
+#include "backends/media/guarded_thread.h"
 
 namespace qx::media {
 
@@ -31,7 +32,13 @@ std::unique_ptr<AudioCapture> AudioCapture::Start(const CaptureFormat& format,
   if (state->device == 0) return nullptr;
   SDL_PauseAudioDevice(state->device, 0);
   capture->state_ = state;
-  capture->thread_ = std::thread([state] { Run(state); });
+  capture->thread_ = std::thread([state] {
+    // A failed capture delivers no more blocks; the device is let go here,
+    // the caller's close still ends the capture as usual.
+    if (!RunGuarded("voice capture thread", log::kNoPort, [&] { Run(state); })) {
+      SDL_CloseAudioDevice(state->device);
+    }
+  });
   return capture;
 }
 

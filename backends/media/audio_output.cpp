@@ -3,9 +3,11 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "backends/media/g711.h"
+#include "backends/media/guarded_thread.h"
 
 namespace qx::media {
 
@@ -31,7 +33,7 @@ OutputDevice& Device() {
   return *device;
 }
 
-void MixCallback(void* /*userdata*/, Uint8* stream, int length) {
+void Mix(Uint8* stream, int length) {
   OutputDevice& output = Device();
   const size_t frames = static_cast<size_t>(length) / (sizeof(int16_t) * kOutputChannels);
   MutexLock guard(&output.mutex);
@@ -44,6 +46,14 @@ void MixCallback(void* /*userdata*/, Uint8* stream, int length) {
     }
   }
   ClipMix(output.mix.data(), reinterpret_cast<int16_t*>(stream), frames * kOutputChannels);
+}
+
+// SDL's audio thread calls it: nothing may leave it. When mixing fails
+// (memory exhausted) that period plays silence.
+void MixCallback(void* /*userdata*/, Uint8* stream, int length) {
+  if (!RunGuarded("sound mixing", log::kNoPort, [&] { Mix(stream, length); })) {
+    std::memset(stream, 0, static_cast<size_t>(length));
+  }
 }
 
 SDL_AudioDeviceID OpenDevice() {

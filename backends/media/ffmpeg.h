@@ -14,6 +14,7 @@ extern "C" {
 }
 
 #include <memory>
+#include <new>
 #include <string>
 
 namespace qx::media {
@@ -44,8 +45,19 @@ using InputContextPtr = std::unique_ptr<AVFormatContext, InputContextDeleter>;
 using ScaleContextPtr = std::unique_ptr<SwsContext, ScaleContextDeleter>;
 using ResampleContextPtr = std::unique_ptr<SwrContext, ResampleContextDeleter>;
 
-inline PacketPtr MakePacket() { return PacketPtr(av_packet_alloc()); }
-inline FramePtr MakeFrame() { return FramePtr(av_frame_alloc()); }
+// Never null: with no memory left they throw std::bad_alloc, which the
+// thread or C call running them turns into a failure (callers dereference
+// them at once).
+inline PacketPtr MakePacket() {
+  PacketPtr packet(av_packet_alloc());
+  if (!packet) throw std::bad_alloc();
+  return packet;
+}
+inline FramePtr MakeFrame() {
+  FramePtr frame(av_frame_alloc());
+  if (!frame) throw std::bad_alloc();
+  return frame;
+}
 
 // A new reference to the same picture, or null when it cannot be made.
 inline FramePtr RefFrame(const AVFrame* source) {

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "backends/media/frame_position.h"
+#include "backends/media/guarded_thread.h"
 #include "backends/media/library_logs.h"
+#include "backends/media/notification_scope.h"
 #include "backends/media/snapshot.h"
 #include "core/log.h"
 
@@ -19,6 +22,20 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kLateLimit{500};
 
 double SpeedFactor(int level) { return std::ldexp(1.0, level); }
+
+// Runs its function when the scope ends, also when a caller's function
+// throws.
+template <typename Function>
+class AtScopeEnd {
+ public:
+  explicit AtScopeEnd(Function function) : function_(std::move(function)) {}
+  ~AtScopeEnd() { function_(); }
+  AtScopeEnd(const AtScopeEnd&) = delete;
+  AtScopeEnd& operator=(const AtScopeEnd&) = delete;
+
+ private:
+  Function function_;
+};
 
 }  // namespace
 
@@ -88,12 +105,30 @@ std::shared_ptr<MediaPort> MediaPort::OpenStream(int32_t port, const uint8_t* in
 void MediaPort::StartThread(std::shared_ptr<MediaPort> self) {
   thread_ = std::thread([self = std::move(self)] {
     self->thread_id_.store(std::this_thread::get_id());
-    if (self->is_file()) {
-      self->RunFile();
-    } else {
-      self->RunStream();
-    }
+    const bool ran = RunGuarded("port thread", self->port_, [&] {
+      if (self->is_file()) {
+        self->RunFile();
+      } else {
+        self->RunStream();
+      }
+    });
+    if (!ran) self->Fail();
   });
+}
+
+void MediaPort::Fail() noexcept {
+  // The port delivers nothing more and refuses what it is asked, until it
+  // is closed; a caller waiting for a command learns of the failure.
+  {
+    MutexLock guard(&mutex_);
+    quit_ = true;
+    playing_ = false;
+    for (Command& command : commands_) {
+      if (command.done) command.done->set_value(false);
+    }
+    commands_.clear();
+  }
+  if (buffer_) buffer_->Abort();
 }
 
 bool MediaPort::OnPortThread() const { return std::this_thread::get_id() == thread_id_.load(); }
@@ -149,17 +184,19 @@ PushResult MediaPort::InputData(const uint8_t* data, size_t length) {
 }
 
 bool MediaPort::RunCommand(CommandKind kind, int64_t value) {
+  const bool waits = !OnPortThread() && !InsideNotification();
   auto done = std::make_shared<std::promise<bool>>();
   std::future<bool> result = done->get_future();
   {
     MutexLock guard(&mutex_);
     if (quit_) return false;
-    commands_.push_back(Command{kind, value, OnPortThread() ? nullptr : done});
+    commands_.push_back(Command{kind, value, waits ? done : nullptr});
   }
   wake_.SignalAll();
   // From inside a notification the command runs once the port's thread is
-  // back in its loop.
-  if (OnPortThread()) return true;
+  // back in its loop; waiting there for this port's thread could wait for a
+  // notification that waits for the caller's.
+  if (!waits) return true;
   return result.get();
 }
 
@@ -198,6 +235,13 @@ bool MediaPort::Stop() {
       ended_ = false;
       current_number_ = -1;
       rewind_on_start_ = true;
+    }
+    // A notification under way on the port's thread ends before Stop
+    // returns. Not from inside a notification: the port's thread may be
+    // waiting for this one (and on its own thread it is this one).
+    if (!InsideNotification()) {
+      const uint64_t begun = notifications_begun_;
+      while (notifications_ended_ < begun) notification_ended_.Wait(&mutex_);
     }
   }
   wake_.SignalAll();
@@ -448,7 +492,14 @@ void MediaPort::RunFile() {
       }
     }
     if (command) {
-      const bool ok = Execute(*command);
+      bool ok = false;
+      try {
+        ok = Execute(*command);
+      } catch (...) {
+        // The caller waiting for it learns of the failure; the port fails.
+        if (command->done) command->done->set_value(false);
+        throw;
+      }
       if (command->done) command->done->set_value(ok);
       continue;
     }
@@ -703,8 +754,13 @@ void MediaPort::Present(DecodedFrame frame) {
     colour = colour_;
   }
   if (window != nullptr) ShowPicture(target_, RefFrame(frame.picture.get()), colour);
+  // Each notification checks again that the port still plays: one before it
+  // may have stopped or closed the port.
   if (callbacks.decode != nullptr) {
     PackYuv420(*frame.picture, packed_);
+    if (!BeginNotification()) return;
+    const AtScopeEnd end([this] { EndNotification(); });
+    const NotificationScope scope;
     PlayerFrameInfo info{};
     info.info_a = static_cast<uint32_t>(frame.picture->width);
     info.info_b = static_cast<uint32_t>(frame.picture->height);
@@ -715,19 +771,41 @@ void MediaPort::Present(DecodedFrame frame) {
                      callbacks.decode_user, frame.number);
   }
   if (callbacks.draw != nullptr) {
+    if (!BeginNotification()) return;
+    const AtScopeEnd end([this] { EndNotification(); });
+    const NotificationScope scope;
     callbacks.draw(port_, reinterpret_cast<uintptr_t>(window), callbacks.draw_user);
   }
+}
+
+bool MediaPort::BeginNotification() {
+  MutexLock guard(&mutex_);
+  if (!playing_ || quit_) return false;
+  ++notifications_begun_;
+  return true;
+}
+
+void MediaPort::EndNotification() {
+  {
+    MutexLock guard(&mutex_);
+    ++notifications_ended_;
+  }
+  notification_ended_.SignalAll();
 }
 
 void MediaPort::ReachEnd() {
   Callbacks callbacks;
   {
     MutexLock guard(&mutex_);
-    if (ended_ || !playing_) return;
+    if (ended_ || !playing_ || quit_) return;
     ended_ = true;
     callbacks = callbacks_;
+    if (callbacks.file_end == nullptr) return;
+    ++notifications_begun_;
   }
-  if (callbacks.file_end != nullptr) callbacks.file_end(port_, callbacks.file_end_user);
+  const AtScopeEnd end([this] { EndNotification(); });
+  const NotificationScope scope;
+  callbacks.file_end(port_, callbacks.file_end_user);
 }
 
 void MediaPort::Record(const AVPacket& packet) {

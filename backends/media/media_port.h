@@ -16,7 +16,15 @@
 //    (port, the window handle or 0, user data).
 //  - file end, once each time a file port's playback reaches its end:
 //    (port, user data).
-// After Stop (or Close) has returned no notification of the port begins.
+// After Stop (or Close) has returned no notification of the port begins:
+// each one begins only while the port plays, and Stop waits for one already
+// under way on the port's thread. Called from inside a notification (of any
+// port), Stop does not wait, since the port's thread may be waiting for the
+// caller's; it still begins no further notification of the port.
+//
+// An operation that waits for the port's thread (a jump, a step) does not
+// wait when called from inside a notification either: the command is queued
+// and the call answers once it is accepted.
 #ifndef QXPLAYSDK_BACKENDS_MEDIA_MEDIA_PORT_H
 #define QXPLAYSDK_BACKENDS_MEDIA_MEDIA_PORT_H
 
@@ -177,9 +185,15 @@ class MediaPort {
 
   MediaPort(int32_t port, const PortOptions& options);
   void StartThread(std::shared_ptr<MediaPort> self);
+  // The port's thread failed (memory exhausted): close the port's way.
+  void Fail() noexcept;
   bool OnPortThread() const;
   int EffectiveSpeedLevel() const QX_REQUIRES(mutex_);
   bool RunCommand(CommandKind kind, int64_t value);
+  // Port thread: whether a notification may begin now (the port plays and
+  // is open); if so, EndNotification() must follow the caller's function.
+  bool BeginNotification();
+  void EndNotification();
 
   // Port thread.
   void RunFile();
@@ -242,6 +256,11 @@ class MediaPort {
   bool stream_finished_ QX_GUARDED_BY(mutex_) = false;
   std::chrono::steady_clock::time_point anchor_wall_ QX_GUARDED_BY(mutex_);
   int64_t anchor_ms_ QX_GUARDED_BY(mutex_) = 0;
+  // Notifications begun and ended; Stop waits until those begun before it
+  // have ended.
+  uint64_t notifications_begun_ QX_GUARDED_BY(mutex_) = 0;
+  uint64_t notifications_ended_ QX_GUARDED_BY(mutex_) = 0;
+  CondVar notification_ended_;
 
   // The live recording, shared by the caller's threads and the port's
   // thread. A lock of its own, so that writing a packet never holds up

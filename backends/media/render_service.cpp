@@ -1,6 +1,7 @@
 #include "backends/media/render_service.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
 
 #include <atomic>
 #include <chrono>
@@ -8,6 +9,10 @@
 #include <future>
 #include <map>
 #include <thread>
+
+#include "backends/media/guarded_thread.h"
+#include "backends/media/x11_error_trap.h"
+#include "core/log.h"
 
 #if defined(QX_MEDIA_HAS_X11)
 // Xlib's macros (None, Status, ...) stay in this file's end of the includes.
@@ -32,8 +37,22 @@ int NoteXError(Display* /*display*/, XErrorEvent* /*event*/) {
   return 0;
 }
 
+// The render thread's own connection, opened with its SDL video (so that a
+// later render thread on another display checks on that one).
+Display* own_display = nullptr;
+
+void OpenOwnDisplay() {
+  own_display = XOpenDisplay(nullptr);
+  TrapXErrorsOf(own_display);
+}
+
+void CloseOwnDisplay() {
+  if (own_display != nullptr) XCloseDisplay(own_display);
+  own_display = nullptr;
+}
+
 bool IsWindow(void* handle) {
-  static Display* own = XOpenDisplay(nullptr);
+  Display* own = own_display;
   if (own == nullptr) return false;
   XSync(own, False);
   x_error_seen.store(false);
@@ -46,6 +65,8 @@ bool IsWindow(void* handle) {
   return found != 0 && !x_error_seen.load();
 }
 #else
+void OpenOwnDisplay() {}
+void CloseOwnDisplay() {}
 bool IsWindow(void* /*handle*/) { return true; }
 #endif
 
@@ -55,6 +76,7 @@ struct Target {
   SDL_Texture* texture = nullptr;
   int texture_width = 0;
   int texture_height = 0;
+  uint64_t handle = 0;  // the caller's window id
 
   void Release() {
     if (texture != nullptr) SDL_DestroyTexture(texture);
@@ -90,6 +112,7 @@ class RenderThread {
     if (ending.joinable()) ending.join();
     MutexLock guard(&mutex_);
     quit_ = false;
+    failed_ = false;
     attached_.clear();
     pending_.clear();
   }
@@ -99,6 +122,7 @@ class RenderThread {
     {
       MutexLock guard(&mutex_);
       if (window == nullptr && attached_.count(target) == 0) return true;
+      if (failed_) return false;
       if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
       requests_.push_back(Request{target, window, {}});
       result = requests_.back().done.get_future();
@@ -123,7 +147,32 @@ class RenderThread {
 
  private:
   void Run() {
+    if (!RunGuarded("render thread", log::kNoPort, [this] { Serve(); })) Fail();
+  }
+
+  // The render thread failed (memory exhausted): nothing is drawn any more,
+  // attaching a window fails, and no one waits for a drawing.
+  void Fail() noexcept {
+    {
+      MutexLock guard(&mutex_);
+      failed_ = true;
+      for (Request& request : requests_) request.done.set_value(false);
+      requests_.clear();
+      attached_.clear();
+      pending_.clear();
+      drawing_ = false;
+    }
+    drawn_.SignalAll();
+  }
+
+  void Serve() {
     const bool video = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    // False once the X server is gone: nothing is drawn, no window attached.
+    bool drawable = video;
+    // After SDL's video is up, so that SDL's own handler is the one the
+    // trap forwards the host's errors to and SDL puts back its own.
+    InstallXErrorTrap();
+    OpenOwnDisplay();
     std::map<RenderTargetId, Target> windows;
     MutexLock lock(&mutex_);
     while (!quit_) {
@@ -138,7 +187,7 @@ class RenderThread {
         windows[request.target].Release();
         windows.erase(request.target);
         if (request.window != nullptr) {
-          ok = video && Open(request.window, windows[request.target]);
+          ok = drawable && Open(request.window, windows[request.target]);
           if (!ok) windows.erase(request.target);
         }
         lock.Reacquire();
@@ -156,22 +205,71 @@ class RenderThread {
       lock.Release();
       for (auto& [target, pending] : work) {
         auto found = windows.find(target);
-        if (found != windows.end()) Draw(found->second, pending);
+        if (drawable && found != windows.end()) Draw(found->second, pending);
       }
-      if (video) SDL_PumpEvents();
+      if (drawable) SDL_PumpEvents();
+      LetGoOfFailedWindows(windows);
+      if (drawable && DisplayLost()) {
+        drawable = false;
+        LetGoOfAllWindows(windows);
+      }
       lock.Reacquire();
       drawing_ = false;
       drawn_.SignalAll();
     }
     lock.Release();
     for (auto& entry : windows) entry.second.Release();
-    if (video) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    CloseOwnDisplay();
+    // With the X server gone SDL's video is left up: closing it would close
+    // a connection SDL keeps out of reach, whose loss Xlib answers by ending
+    // the process. Drawing stays impossible in this process from then on.
+    if (video && drawable) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    RemoveXErrorTrap();
+  }
+
+  // The X server is gone: every window is let go (their ports go on
+  // decoding and notifying), and attaching a window fails from now on.
+  void LetGoOfAllWindows(std::map<RenderTargetId, Target>& windows) {
+    log::Error("media", log::kNoPort, "the X server is gone: windows are no longer drawn into");
+    for (auto& entry : windows) entry.second.Release();
+    windows.clear();
+    MutexLock guard(&mutex_);
+    attached_.clear();
+    pending_.clear();
+  }
+
+  // A window the X server refused a request about (its owner destroyed it)
+  // is drawn into no more; its port goes on decoding and notifying.
+  void LetGoOfFailedWindows(std::map<RenderTargetId, Target>& windows) {
+    for (const uint64_t failed : TakeFailedWindows()) {
+      for (auto entry = windows.begin(); entry != windows.end();) {
+        if (entry->second.handle != failed) {
+          ++entry;
+          continue;
+        }
+        log::Warning("media", log::kNoPort,
+                     "window {:#x} failed (destroyed?): no longer drawn into", failed);
+        entry->second.Release();
+        {
+          MutexLock guard(&mutex_);
+          attached_.erase(entry->first);
+          pending_.erase(entry->first);
+        }
+        entry = windows.erase(entry);
+      }
+    }
   }
 
   static bool Open(void* handle, Target& out) {
     if (!IsWindow(handle)) return false;
     out.window = SDL_CreateWindowFrom(handle);
     if (out.window == nullptr) return false;
+    out.handle = reinterpret_cast<uintptr_t>(handle);
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(out.window, &info) == SDL_TRUE && info.subsystem == SDL_SYSWM_X11) {
+      TrapXErrorsOf(info.info.x11.display);
+    }
     out.renderer = SDL_CreateRenderer(out.window, -1, 0);
     if (out.renderer == nullptr)
       out.renderer = SDL_CreateRenderer(out.window, -1, SDL_RENDERER_SOFTWARE);
@@ -207,8 +305,8 @@ class RenderThread {
     SDL_RenderPresent(target.renderer);
   }
 
-  // The render thread's own state (its windows and renderers) lives in Run;
-  // what callers and the render thread share is guarded here.
+  // The render thread's own state (its windows and renderers) lives in
+  // Serve; what callers and the render thread share is guarded here.
   Mutex mutex_;
   CondVar wake_;
   CondVar drawn_;
@@ -217,6 +315,8 @@ class RenderThread {
   std::map<RenderTargetId, bool> attached_ QX_GUARDED_BY(mutex_);
   bool drawing_ QX_GUARDED_BY(mutex_) = false;
   bool quit_ QX_GUARDED_BY(mutex_) = false;
+  // The render thread failed: nothing is drawn until the next Shutdown.
+  bool failed_ QX_GUARDED_BY(mutex_) = false;
   std::thread thread_ QX_GUARDED_BY(mutex_);
 };
 

@@ -1,5 +1,6 @@
 #include "backends/media/stream_remuxer.h"
 
+#include "backends/media/guarded_thread.h"
 #include "backends/media/media_input.h"
 #include "core/log.h"
 
@@ -45,7 +46,16 @@ std::unique_ptr<StreamRemuxer> StreamRemuxer::Resume(int32_t port, RecordResumpt
 }
 
 void StreamRemuxer::StartThread() {
-  thread_ = std::thread([this] { Run(); });
+  thread_ = std::thread([this] {
+    if (RunGuarded("converter thread", port_, [this] { Run(); })) return;
+    // A failed converter refuses further blocks, a switch or stop waiting
+    // for it goes on, and the stop reports the recording incomplete.
+    {
+      MutexLock guard(&recorder_mutex_);
+      all_ok_ = false;
+    }
+    buffer_->Abort();
+  });
 }
 
 bool StreamRemuxer::Input(const uint8_t* data, size_t length) {

@@ -58,6 +58,13 @@ class VirtualDisplay {
   VirtualDisplay(const VirtualDisplay&) = delete;
   VirtualDisplay& operator=(const VirtualDisplay&) = delete;
   bool ready() const { return !name_.empty(); }
+  // Kills the server as a crash would.
+  void Kill() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
 
  private:
   pid_t pid_ = -1;
@@ -128,6 +135,98 @@ TEST(RenderTest, PicturesFillTheCallersWindowWithTheirColourSettings) {
   XDestroyWindow(display, window);
   XCloseDisplay(display);
   qx::media::ReleaseDisplay();  // before the server goes
+}
+
+int host_errors = 0;
+int CountHostError(Display* /*display*/, XErrorEvent* /*event*/) {
+  ++host_errors;
+  return 0;
+}
+
+// The caller destroys its window while a port draws into it: the port stops
+// drawing there and goes on decoding, the process lives, errors on the
+// host's own connection still reach the host's handler, and that handler is
+// the one installed once the engine lets go of the display.
+TEST(RenderTest, AWindowDestroyedWhileDrawnIntoIsLetGoAndDecodingGoesOn) {
+  VirtualDisplay server;
+  ASSERT_TRUE(server.ready()) << "Xvfb did not start";
+  Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr);
+  const XErrorHandler before = XSetErrorHandler(&CountHostError);
+  const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 320, 240, 0,
+                                            0, BlackPixel(display, DefaultScreen(display)));
+  XMapWindow(display, window);
+  XSync(display, False);
+
+  NotificationLog log;
+  ASSERT_EQ(player_open_file(kPort, Clip("long").c_str()), 1);
+  log.Register(kPort);
+  ASSERT_EQ(player_play(kPort, reinterpret_cast<void*>(window)), 1);
+  ASSERT_TRUE(WaitFor([&] { return log.draws() >= 5; }));
+  qx::media::WaitUntilDrawn();
+
+  XDestroyWindow(display, window);
+  XSync(display, False);
+  const size_t decoded = log.DecodedCount();
+  EXPECT_TRUE(WaitFor([&] { return log.DecodedCount() >= decoded + 25; }));
+  qx::media::WaitUntilDrawn();
+  EXPECT_EQ(host_errors, 0);
+  // An error on the host's connection goes to the host's handler.
+  XWindowAttributes attributes;
+  EXPECT_EQ(XGetWindowAttributes(display, window, &attributes), 0);
+  XSync(display, False);
+  EXPECT_EQ(host_errors, 1);
+
+  EXPECT_EQ(player_stop(kPort), 1);
+  EXPECT_EQ(player_close_file(kPort), 1);
+  qx::media::ReleaseDisplay();
+  EXPECT_EQ(XSetErrorHandler(before), &CountHostError);
+  XCloseDisplay(display);
+}
+
+int io_errors_seen = 0;
+int IgnoreIoError(Display* /*display*/) {
+  ++io_errors_seen;
+  return 0;
+}
+
+// The X server dies while a port draws into one of its windows: the port
+// goes on decoding and the process lives; a later play into a window is
+// refused.
+TEST(RenderTest, TheXServerDyingWhileAPortDrawsEndsTheDrawingNotTheProcess) {
+  VirtualDisplay server;
+  ASSERT_TRUE(server.ready()) << "Xvfb did not start";
+  Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr);
+  const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 320, 240, 0,
+                                            0, BlackPixel(display, DefaultScreen(display)));
+  XMapWindow(display, window);
+  XSync(display, False);
+  // The test, as a host, survives the loss of its own connection by its own
+  // handlers; the engine must survive it without them.
+  const XIOErrorHandler before = XSetIOErrorHandler(&IgnoreIoError);
+  XSetIOErrorExitHandler(
+      display, [](Display*, void*) {}, nullptr);
+
+  NotificationLog log;
+  ASSERT_EQ(player_open_file(kPort, Clip("long").c_str()), 1);
+  log.Register(kPort);
+  ASSERT_EQ(player_play(kPort, reinterpret_cast<void*>(window)), 1);
+  ASSERT_TRUE(WaitFor([&] { return log.draws() >= 5; }));
+
+  server.Kill();
+  const size_t decoded = log.DecodedCount();
+  EXPECT_TRUE(WaitFor([&] { return log.DecodedCount() >= decoded + 25; }));
+  EXPECT_EQ(player_play(kPort, reinterpret_cast<void*>(window)), 0);
+
+  EXPECT_EQ(player_stop(kPort), 1);
+  EXPECT_EQ(player_close_file(kPort), 1);
+  qx::media::ReleaseDisplay();
+  // The engine's handler is gone again: the host's own one answers.
+  io_errors_seen = 0;
+  XCloseDisplay(display);
+  EXPECT_GE(io_errors_seen, 1);
+  EXPECT_EQ(XSetIOErrorHandler(before), &IgnoreIoError);
 }
 
 }  // namespace
