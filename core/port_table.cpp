@@ -23,7 +23,10 @@ struct PortTableState {
   alignas(SectionLock) std::byte table_lock[sizeof(SectionLock)]{};
 };
 
-PortTableState table;
+// Never destroyed: a backend thread may still be leaving a notification of a
+// port closed from inside it while the process exits, and must find the
+// port's record intact.
+PortTableState& table = *new PortTableState;
 
 SectionLock* TableLockPointer() {
   return std::launder(reinterpret_cast<SectionLock*>(table.table_lock));
