@@ -5,8 +5,7 @@
  *
  *   colour_sound FILE
  *
- * Colour applies to stream ports (a file port has no media type, and colour
- * calls on it answer -2). With the bundled backends each colour value is
+ * Colour works the same on file ports. With the bundled backends each colour value is
  * 0..128 with 64 meaning no change, and the volume is 0..65535. Exit status
  * 0 when every value read back is the one set.
  */

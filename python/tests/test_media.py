@@ -81,10 +81,9 @@ def test_jump_step_snapshot_colour_and_volume(ts_clip, work_dir):
         data = snapshot.read_bytes()
         assert data[:2] == b"BM"
         assert int.from_bytes(data[18:22], "little") == CLIP_WIDTH
-        # A file port has no media type, so colour goes through stream ports.
-        with pytest.raises(qxplaysdk.QxError) as raised:
-            port.color  # noqa: B018 - the read itself must raise
-        assert raised.value.code == qxplaysdk.PARAM_ERROR
+        # A file port's colour is the player library's, like a stream's.
+        port.color = qxplaysdk.Color(80, 70, 60, 50)
+        assert port.color == qxplaysdk.Color(80, 70, 60, 50)
         port.volume = 1234
         assert port.volume == 1234
         port.play_sound()
