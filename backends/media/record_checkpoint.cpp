@@ -40,14 +40,8 @@ std::unique_ptr<StreamRecorder> StreamRecorder::Reopen(int32_t port,
     }
     stream->time_base = kept.input_time_base;
     OutputStream entry;
-    entry.input_index = kept.input_index;
+    static_cast<StreamTiming&>(entry) = kept;
     entry.stream = stream;
-    entry.input_time_base = kept.input_time_base;
-    entry.next_dts = kept.next_dts;
-    entry.frame_duration = kept.frame_duration;
-    entry.rebase = kept.rebase;
-    entry.last_dts = kept.last_dts;
-    entry.last_input_dts = kept.last_input_dts;
     recorder->streams_.push_back(entry);
   }
   if (!recorder->WriteHeader(true)) return nullptr;
@@ -83,18 +77,12 @@ bool StreamRecorder::Checkpoint(RecordCheckpoint* checkpoint) {
   checkpoint->streams.clear();
   for (const OutputStream& entry : streams_) {
     RecordCheckpoint::Stream kept;
-    kept.input_index = entry.input_index;
+    static_cast<StreamTiming&>(kept) = entry;
     kept.parameters.reset(avcodec_parameters_alloc());
     if (!kept.parameters ||
         avcodec_parameters_copy(kept.parameters.get(), entry.stream->codecpar) < 0) {
       return false;
     }
-    kept.input_time_base = entry.input_time_base;
-    kept.next_dts = entry.next_dts;
-    kept.frame_duration = entry.frame_duration;
-    kept.rebase = entry.rebase;
-    kept.last_dts = entry.last_dts;
-    kept.last_input_dts = entry.last_input_dts;
     checkpoint->streams.push_back(std::move(kept));
   }
   checkpoint->last_picture = last_picture_;

@@ -26,16 +26,21 @@ struct CodecParametersDeleter {
 };
 using CodecParametersPtr = std::unique_ptr<AVCodecParameters, CodecParametersDeleter>;
 
+// Where one recorded stream's timestamps stand: what a file carried on
+// after a stop needs to continue them.
+struct StreamTiming {
+  int input_index = -1;
+  AVRational input_time_base{1, 1};
+  int64_t next_dts = 0;  // in the input time base, for packets without timestamps
+  int64_t frame_duration = 0;
+  int64_t rebase = 0;                       // added to the input's timestamps after a restart
+  int64_t last_dts = AV_NOPTS_VALUE;        // last written, in the input time base
+  int64_t last_input_dts = AV_NOPTS_VALUE;  // the same as the input gave it
+};
+
 struct RecordCheckpoint {
-  struct Stream {
-    int input_index = -1;
+  struct Stream : StreamTiming {
     CodecParametersPtr parameters;
-    AVRational input_time_base{1, 1};
-    int64_t next_dts = 0;
-    int64_t frame_duration = 0;
-    int64_t rebase = 0;
-    int64_t last_dts = AV_NOPTS_VALUE;
-    int64_t last_input_dts = AV_NOPTS_VALUE;
   };
   std::string path;
   int64_t file_size = 0;  // the file's length before the drained pictures

@@ -77,15 +77,8 @@ class StreamRecorder {
   bool Begin(const AVFormatContext& input, int video, int audio, const AVPacket& key);
   bool ChooseContainer(const AVFormatContext& input, int video, int audio);
 
-  struct OutputStream {
-    int input_index = -1;
+  struct OutputStream : StreamTiming {
     AVStream* stream = nullptr;
-    AVRational input_time_base{1, 1};
-    int64_t next_dts = 0;  // in the input time base, for packets without timestamps
-    int64_t frame_duration = 0;
-    int64_t rebase = 0;                       // added to the input's timestamps after a restart
-    int64_t last_dts = AV_NOPTS_VALUE;        // last written, in the input time base
-    int64_t last_input_dts = AV_NOPTS_VALUE;  // the same as the input gave it
   };
   bool OpenFile(const char* format, bool truncate);
   bool WriteHeader(bool continued);
