@@ -60,9 +60,11 @@
  * \par The bundled Linux backends
  * The player, 3GPP play and converter libraries built with the library on
  * Linux decode with FFmpeg and draw and play sound with SDL2. With them:
- * - Local files of any container and codec FFmpeg reads play (a file name
- *   is always a path, never a URL); frame numbers count from 0 in
- *   presentation order and a file's total is exact. Live streams (MPEG-TS,
+ * - Every file name (to play, record into or take a snapshot to) is a local
+ *   path, never a URL: `cam1:0930.ts` is a file in the working folder.
+ * - Local files of any container and codec FFmpeg reads play; frame
+ *   numbers count from 0 in presentation order and a file's total is
+ *   exact. Live streams (MPEG-TS,
  *   MPEG-PS, raw H.264/H.265, MP4/3GP with its index first) are recognised
  *   from their bytes; bytes that are not are skipped. A live picture is
  *   decoded as soon as the stream's framing shows it complete; closing a

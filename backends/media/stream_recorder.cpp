@@ -1,5 +1,6 @@
 #include "backends/media/stream_recorder.h"
 
+#include "backends/media/local_file.h"
 #include "backends/media/record_formats.h"
 #include "core/log.h"
 
@@ -45,9 +46,11 @@ bool StreamRecorder::OpenFile(const char* format, bool truncate) {
     return false;
   }
   output_.reset(output);
-  AVDictionary* options = nullptr;
+  // The name is a local path whatever it looks like: "cam1:0930.ts" is a
+  // file in the working folder, not a protocol "cam1".
+  AVDictionary* options = LocalFileOnlyOptions();
   if (!truncate) av_dict_set(&options, "truncate", "0", 0);
-  result = avio_open2(&output->pb, path_.c_str(), AVIO_FLAG_WRITE, nullptr, &options);
+  result = avio_open2(&output->pb, LocalFileUrl(path_).c_str(), AVIO_FLAG_WRITE, nullptr, &options);
   av_dict_free(&options);
   if (result < 0) {
     qx::log::Error("record", port_, "cannot create \"{}\": {}", path_, ErrorText(result));
