@@ -2,81 +2,134 @@
 
 #include <algorithm>
 #include <iterator>
+#include <limits>
+#include <new>
+
+#include "core/log.h"
 
 namespace qx {
 namespace {
 
-// Depth of decode callbacks on this thread (one calling an export that
-// ends up delivering a frame of another port nests).
-thread_local int decode_callback_depth = 0;
+// Enter() waits for a call on another thread whatever its epoch.
+constexpr uint64_t kAnyEpoch = std::numeric_limits<uint64_t>::max();
 
 }  // namespace
 
-bool InsideDecodeCallback() { return decode_callback_depth > 0; }
+DecodeGate::Shared& DecodeGate::SharedState() {
+  static Shared* const shared = new Shared;
+  return *shared;
+}
 
-bool DecodeGate::OtherThreadRunning() const {
+DecodeGate::DecodeGate() : shared_(SharedState()) {}
+
+bool DecodeGate::CallsRunning(std::thread::id except, uint64_t below_epoch,
+                              std::vector<std::thread::id>* threads) const {
+  bool any = false;
+  for (const RunningCall& call : running_) {
+    if (call.thread == except || call.epoch >= below_epoch) continue;
+    any = true;
+    if (threads == nullptr) break;
+    threads->push_back(call.thread);
+  }
+  return any;
+}
+
+bool DecodeGate::WaitingWouldCloseCycle(uint64_t below_epoch) const {
+  // Follows the waits from the threads this one would wait for: each thread
+  // waits in at most one gate at a time, for the threads running calls
+  // there. Reaching this thread again closes a cycle.
   const std::thread::id self = std::this_thread::get_id();
-  return std::any_of(running_.begin(), running_.end(),
-                     [&](const RunningCall& call) { return call.thread != self; });
+  std::vector<std::thread::id> frontier;
+  std::vector<std::thread::id> seen;
+  CallsRunning(self, below_epoch, &frontier);
+  while (!frontier.empty()) {
+    const std::thread::id thread = frontier.back();
+    frontier.pop_back();
+    if (thread == self) return true;
+    if (std::find(seen.begin(), seen.end(), thread) != seen.end()) continue;
+    seen.push_back(thread);
+    const auto wait = shared_.waits.find(thread);
+    if (wait == shared_.waits.end()) continue;
+    const DecodeGate& gate = *wait->second.gate;
+    gate.shared_.mutex.AssertHeld();  // the one lock all gates share
+    gate.CallsRunning(thread, wait->second.below_epoch, &frontier);
+  }
+  return false;
+}
+
+bool DecodeGate::AwaitCalls(uint64_t below_epoch) {
+  const std::thread::id self = std::this_thread::get_id();
+  if (!CallsRunning(self, below_epoch, nullptr)) return true;
+  try {
+    if (WaitingWouldCloseCycle(below_epoch)) {
+      log::Debug("playback", log::kNoPort,
+                 "a running decode callback is not waited for: its thread waits for this one");
+      return false;
+    }
+    // Recorded before waiting, under the same lock as the check: a thread
+    // that would wait for this one from now on sees the cycle.
+    shared_.waits[self] = Wait{this, below_epoch};
+  } catch (const std::bad_alloc&) {
+    log::Warning("playback", log::kNoPort,
+                 "no memory to record a wait for a decode callback: it is not waited for");
+    return false;
+  }
+  // A call that begins meanwhile is of a later epoch, except for Enter(),
+  // where another thread let in first is waited for as well; either way a
+  // thread that starts waiting later checks for a cycle through this wait.
+  while (CallsRunning(self, below_epoch, nullptr)) left_.Wait(&shared_.mutex);
+  shared_.waits.erase(self);
+  return true;
 }
 
 std::optional<DecodeGate::Delivery> DecodeGate::Enter() {
-  MutexLock lock(&mutex_);
+  MutexLock lock(&shared_.mutex);
   if (callback_ == nullptr) return std::nullopt;
   // One call of a port's callback at a time: frames reach the caller in
   // order, and a callback that stops its own port knows no other call of it
   // is running.
-  const std::thread::id self = std::this_thread::get_id();
-  while (OtherThreadRunning()) left_.Wait(&mutex_);
+  if (!AwaitCalls(kAnyEpoch)) return std::nullopt;
   if (callback_ == nullptr) return std::nullopt;
-  running_.push_back(RunningCall{self, epoch_});
-  ++decode_callback_depth;
+  running_.push_back(RunningCall{std::this_thread::get_id(), epoch_});
   return Delivery{callback_, counter_++};
 }
 
 void DecodeGate::Leave() {
   {
-    MutexLock guard(&mutex_);
+    MutexLock guard(&shared_.mutex);
     // Calls nest on one thread only as a stack: the innermost leaves first.
-    const auto self = std::find_if(running_.rbegin(), running_.rend(), [](const RunningCall& call) {
-      return call.thread == std::this_thread::get_id();
-    });
-    if (self != running_.rend()) running_.erase(std::next(self).base());
-    --decode_callback_depth;
+    const std::thread::id self = std::this_thread::get_id();
+    const auto call =
+        std::find_if(running_.rbegin(), running_.rend(),
+                     [&](const RunningCall& running) { return running.thread == self; });
+    if (call != running_.rend()) running_.erase(std::next(call).base());
   }
   left_.SignalAll();
 }
 
 OvraDecodeCallback DecodeGate::callback() const {
-  MutexLock guard(&mutex_);
+  MutexLock guard(&shared_.mutex);
   return callback_;
 }
 
 void DecodeGate::Replace(OvraDecodeCallback replacement) {
-  MutexLock guard(&mutex_);
+  MutexLock guard(&shared_.mutex);
   callback_ = replacement;
   ++epoch_;
 }
 
 void DecodeGate::Clear() {
-  MutexLock guard(&mutex_);
+  MutexLock guard(&shared_.mutex);
   callback_ = nullptr;
   counter_ = 0;
   ++epoch_;
 }
 
-bool DecodeGate::RetiredCallRunningElsewhere() const {
-  const std::thread::id self = std::this_thread::get_id();
-  const uint64_t epoch = epoch_;  // read here, under the lock, not in the lambda
-  return std::any_of(running_.begin(), running_.end(), [&](const RunningCall& call) {
-    return call.thread != self && call.epoch < epoch;
-  });
-}
-
-void DecodeGate::WaitForRetired() {
-  if (InsideDecodeCallback()) return;
-  MutexLock lock(&mutex_);
-  while (RetiredCallRunningElsewhere()) left_.Wait(&mutex_);
+bool DecodeGate::WaitForRetired() {
+  MutexLock lock(&shared_.mutex);
+  // The calls retired so far; a later Replace() or Clear() has its own
+  // caller to wait.
+  return AwaitCalls(epoch_);
 }
 
 }  // namespace qx

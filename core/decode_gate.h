@@ -2,20 +2,29 @@
 // behind.
 //
 // A decode callback runs with no lock of the library held, so that the
-// caller's code may call any export on any port from it (two ports whose
-// callbacks act on each other must not deadlock). Calls of one port's
+// caller's code may call any export on any port from it. Calls of one port's
 // callback never overlap. The gate still gives the guarantees Ovra_Stop and
 // Ovra_SetDecodeCallback promise:
-//  - once Retire() has returned, no call of the retired callback begins;
-//  - WaitForRetired() waits until every call that began before Retire() on
-//    another thread has returned, unless the waiting thread is itself inside
-//    a decode callback (of any port): waiting there could wait for a callback
-//    that waits for this one. A callback calling Ovra_Stop on its own port is
-//    the common case of that rule.
+//  - once Replace() or Clear() has returned, no call of the retired callback
+//    begins;
+//  - WaitForRetired() waits until every call that began before on another
+//    thread has returned, unless waiting would close a cycle of waits: a
+//    thread running such a call is itself waiting, directly or through
+//    other ports' callbacks, for the waiting thread (two ports' callbacks
+//    stopping each other, or three in a ring). Then it returns at once; the
+//    call it did not wait for runs to its end, and no other call of the
+//    retired callback begins. A callback that stops its own port never
+//    waits for itself.
+//
+// All gates share one lock and one record of the threads waiting in a gate
+// and what for, so that looking for a cycle and starting to wait are one
+// step: of two threads about to wait for each other, the second sees the
+// first and does not wait.
 #ifndef QXPLAYSDK_CORE_DECODE_GATE_H
 #define QXPLAYSDK_CORE_DECODE_GATE_H
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -33,9 +42,17 @@ class DecodeGate {
     uint32_t sequence = 0;
   };
 
-  // Called by the decode trampoline. When a callback is set, takes the next
-  // frame number and marks a call running on this thread; the caller must
-  // then call Leave() once the callback has returned.
+  DecodeGate();
+  DecodeGate(const DecodeGate&) = delete;
+  DecodeGate& operator=(const DecodeGate&) = delete;
+
+  // Called by the decode trampoline. When a callback is set, waits until no
+  // call of it runs on another thread, takes the next frame number and marks
+  // a call running on this thread; the caller must then call Leave() once
+  // the callback has returned. Nothing (the frame is dropped, not counted)
+  // when no callback is set, or when the wait for the running call would
+  // close a cycle of waits (possible only when a callback's export delivers
+  // a frame on the calling thread).
   std::optional<Delivery> Enter();
   void Leave();
 
@@ -46,29 +63,49 @@ class DecodeGate {
   // No callback, numbering from 0 again.
   void Clear();
   // Waits as the header comment says, for calls that began before the last
-  // Replace() or Clear().
-  void WaitForRetired();
+  // Replace() or Clear(). False when it returned without waiting for such a
+  // call because waiting would have closed a cycle.
+  bool WaitForRetired();
 
  private:
   struct RunningCall {
     std::thread::id thread;
     uint64_t epoch = 0;
   };
-  bool RetiredCallRunningElsewhere() const QX_REQUIRES(mutex_);
-  bool OtherThreadRunning() const QX_REQUIRES(mutex_);
+  // What a thread blocked in a gate waits for: the calls of `gate` begun in
+  // an epoch below `below_epoch` on threads other than its own.
+  struct Wait {
+    const DecodeGate* gate = nullptr;
+    uint64_t below_epoch = 0;
+  };
+  // Shared by every gate, never destroyed: a backend thread may leave a
+  // callback while the process exits.
+  struct Shared {
+    Mutex mutex;
+    std::map<std::thread::id, Wait> waits QX_GUARDED_BY(mutex);
+  };
+  static Shared& SharedState();
 
-  mutable Mutex mutex_;
+  // Whether a call begun below `below_epoch` runs on a thread other than
+  // `except`; its threads appended to `threads` when given.
+  bool CallsRunning(std::thread::id except, uint64_t below_epoch,
+                    std::vector<std::thread::id>* threads) const QX_REQUIRES(shared_.mutex);
+  // Whether the threads running such calls wait, through any chain of
+  // gates, for the calling thread.
+  bool WaitingWouldCloseCycle(uint64_t below_epoch) const QX_REQUIRES(shared_.mutex);
+  // Waits while such calls run. False, without waiting, when that would
+  // close a cycle (or the wait cannot be recorded: no memory).
+  bool AwaitCalls(uint64_t below_epoch) QX_REQUIRES(shared_.mutex);
+
+  Shared& shared_;
   CondVar left_;
-  OvraDecodeCallback callback_ QX_GUARDED_BY(mutex_) = nullptr;
-  uint32_t counter_ QX_GUARDED_BY(mutex_) = 0;
+  OvraDecodeCallback callback_ QX_GUARDED_BY(shared_.mutex) = nullptr;
+  uint32_t counter_ QX_GUARDED_BY(shared_.mutex) = 0;
   // Bumped by every Replace() and Clear(): a call that began in an earlier
   // epoch runs a retired callback.
-  uint64_t epoch_ QX_GUARDED_BY(mutex_) = 0;
-  std::vector<RunningCall> running_ QX_GUARDED_BY(mutex_);
+  uint64_t epoch_ QX_GUARDED_BY(shared_.mutex) = 0;
+  std::vector<RunningCall> running_ QX_GUARDED_BY(shared_.mutex);
 };
-
-// Whether the calling thread is inside a decode callback of any port.
-bool InsideDecodeCallback();
 
 }  // namespace qx
 

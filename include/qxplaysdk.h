@@ -311,12 +311,16 @@ typedef void(OVRA_CALLBACK* OvraFileEndCallback)(int32_t port, uintptr_t value2)
  * Runs on a thread of the player library with no lock of the library held,
  * so it may call any export for any port. Calls of one port's callback never
  * overlap. Ovra_Stop and Ovra_SetDecodeCallback of the same port wait for a
- * running call of the old callback, except when they are called from inside
- * a decode callback (of any port), where waiting could wait for a callback
- * that waits for this one; a callback may call both for its own port without
- * blocking. A C++ exception thrown out of a draw, end-of-file or decode
- * callback ends inside the library, which carries on as if the callback had
- * returned (the frame still counts).
+ * running call of the old callback, also when called from another port's
+ * callback, with one exception: when the thread running that call is itself
+ * waiting, directly or through other ports' callbacks, for the calling
+ * thread (two ports' callbacks stopping each other, or three in a ring),
+ * waiting would never end, so they return without waiting; the running
+ * call goes on to its end and no further call of the old callback begins.
+ * A callback may call both for its own port without blocking. A C++
+ * exception thrown out of a draw, end-of-file or decode callback ends
+ * inside the library, which carries on as if the callback had returned (the
+ * frame still counts).
  * \param port the local port
  * \param info the frame; valid only until the callback returns
  * \param user the value the player library hands back with the frame (the
@@ -389,6 +393,12 @@ OVRA_API const char* OVRA_CALL Ovra_GetErrorMessage(int32_t code);
 OVRA_API int32_t OVRA_CALL Ovra_OpenFile(int32_t* port, const char* file_name);
 
 /** \brief Closes the file of a local port and always gives the port back.
+ *
+ * With the bundled backends no notification of the port begins once it has
+ * returned. Called from inside a callback (of any port) it does not wait
+ * for a callback of the closed port that is running meanwhile, which may be
+ * waiting for this one (two ports' callbacks closing each other): that
+ * callback runs to its end.
  * \param port a local port
  * \retval OVRA_OK closed
  * \retval OVRA_PARAM_ERROR port outside 33..97 or free
@@ -429,6 +439,12 @@ OVRA_API int32_t OVRA_CALL Ovra_OpenStream(int32_t* port, const void* initial_bl
                                            int32_t media_type);
 
 /** \brief Closes the stream of a local port and gives the port back.
+ *
+ * With the bundled backends a playing stream first delivers every complete
+ * picture pushed, and no notification of the port begins once the close
+ * has returned. Called from inside a callback (of any port) it delivers no
+ * more pictures and does not wait for a callback of the closed port that is
+ * running meanwhile (see Ovra_CloseFile).
  * \param port a local port
  * \retval OVRA_OK closed
  * \retval OVRA_PARAM_ERROR port outside 33..97 or free; the port's media
@@ -501,7 +517,8 @@ OVRA_API int32_t OVRA_CALL Ovra_SetFileEndCallback(int32_t port, OvraFileEndCall
  * decoded frames.
  *
  * Waits for a call of the port's old decode callback that is running on
- * another thread (not when called from inside a decode callback). The frame
+ * another thread, unless that thread waits for this one (see
+ * ::OvraDecodeCallback). The frame
  * numbering (`sequence`) continues; Ovra_Stop restarts it.
  * \param port a local port
  * \param callback the function, kept until Ovra_Stop or the next call
@@ -552,8 +569,9 @@ OVRA_API int32_t OVRA_CALL Ovra_Play(int32_t port, void* window);
  * whatever the backend then says; once it has returned, the old decode
  * callback is never called again (with the bundled backends, no
  * notification of the port begins after it has returned). Waits for a
- * decode callback of the port that is running on another thread (not when
- * called from inside a decode callback).
+ * decode callback of the port that is running on another thread, unless
+ * that thread waits for this one (see ::OvraDecodeCallback): two ports'
+ * callbacks may stop each other.
  * \param port a local port or a remote slot
  * \retval OVRA_OK stopped
  * \retval OVRA_PARAM_ERROR port outside 0..97; port free

@@ -134,19 +134,32 @@ void MediaPort::Fail() noexcept {
 bool MediaPort::OnPortThread() const { return std::this_thread::get_id() == thread_id_.load(); }
 
 void MediaPort::Close() {
+  // Called from inside a notification (of any port), the close must not wait
+  // for this port's thread while that thread runs, or may yet run, the
+  // caller's code: that code may be waiting for the caller's thread (two
+  // ports closing each other from their callbacks).
+  const bool inside_notification = InsideNotification();
   // A live stream's last pictures are complete only once no more bytes come:
   // they are shown before the port goes. (Stop does not wait for them: its
-  // caller may hold a lock the port's notifications need.)
-  DrainStream();
+  // caller may hold a lock the port's notifications need.) Presenting them
+  // means notifications, so not from inside one.
+  if (!inside_notification) DrainStream();
+  bool thread_notifying = false;
   {
     MutexLock guard(&mutex_);
     quit_ = true;
     playing_ = false;
+    // From here on no notification of the port begins; one under way now is
+    // the only caller code the port's thread can still run.
+    thread_notifying = notifications_ended_ < notifications_begun_;
   }
   wake_.SignalAll();
   if (buffer_) buffer_->Abort();
   if (thread_.joinable()) {
-    if (OnPortThread()) {
+    // A thread inside a notification is let go: it ends by itself as soon
+    // as the notification returns, and holds the port until then. Otherwise
+    // it has no caller code left to run and ends promptly.
+    if (OnPortThread() || (inside_notification && thread_notifying)) {
       thread_.detach();
     } else {
       thread_.join();

@@ -24,7 +24,11 @@
 //
 // An operation that waits for the port's thread (a jump, a step) does not
 // wait when called from inside a notification either: the command is queued
-// and the call answers once it is accepted.
+// and the call answers once it is accepted. Close called there does not
+// present a live stream's last pictures, and when the port's thread is
+// itself inside a notification it does not wait for that thread to end
+// (the thread ends, and lets go of the port, as soon as its notification
+// returns); otherwise it waits for the thread as everywhere else.
 #ifndef QXPLAYSDK_BACKENDS_MEDIA_MEDIA_PORT_H
 #define QXPLAYSDK_BACKENDS_MEDIA_MEDIA_PORT_H
 
@@ -92,7 +96,8 @@ class MediaPort {
   // Ends the thread and lets go of the window, the sound and a running
   // recording (which is finished). A playing live stream first presents
   // every picture complete in the bytes pushed, the last ones included
-  // (which the demuxer would otherwise hold until more bytes came).
+  // (which the demuxer would otherwise hold until more bytes came), unless
+  // the close is made from inside a notification (see the class comment).
   void Close();
 
   bool is_file() const { return !path_.empty(); }
