@@ -10,51 +10,17 @@
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
-#include <mutex>
 #include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "qxplaysdk.h"
+#include "tests/media/deadlock_watchdog.h"
 #include "tests/media/media_test_support.h"
 
 namespace qxmedia_test {
 namespace {
-
-// Ends the process with a message when the test has not finished within its
-// bound: a deadlock fails the test instead of hanging it until ctest's limit.
-class DeadlockWatchdog {
- public:
-  DeadlockWatchdog(const char* what, std::chrono::seconds bound)
-      : thread_([this, what, bound] {
-          std::unique_lock<std::mutex> lock(mutex_);
-          if (!finished_.wait_for(lock, bound, [this] { return done_; })) {
-            std::fprintf(stderr, "deadlock: %s did not finish within %llds\n", what,
-                         static_cast<long long>(bound.count()));
-            std::abort();
-          }
-        }) {}
-  ~DeadlockWatchdog() {
-    {
-      std::lock_guard<std::mutex> guard(mutex_);
-      done_ = true;
-    }
-    finished_.notify_all();
-    thread_.join();
-  }
-  DeadlockWatchdog(const DeadlockWatchdog&) = delete;
-  DeadlockWatchdog& operator=(const DeadlockWatchdog&) = delete;
-
- private:
-  std::mutex mutex_;
-  std::condition_variable finished_;
-  bool done_ = false;
-  std::thread thread_;
-};
 
 // What the notifications of each port number saw. Indexed by port number.
 struct PortWatch {
