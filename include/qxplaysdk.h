@@ -553,7 +553,10 @@ OVRA_API int32_t OVRA_CALL Ovra_SetDecodeCallback(int32_t port, OvraDecodeCallba
  * \retval OVRA_OK playing
  * \retval OVRA_PARAM_ERROR a port outside 0..97; remote slot by time: a
  *         time text cannot be read or the network library refuses
- * \retval OVRA_PLAYSDK_ERROR the player library refused
+ * \retval OVRA_PLAYSDK_ERROR the player library refused; with the bundled
+ *         backends also a window handle that names no window of the
+ *         display (no X server, a destroyed window, a pixmap, a value
+ *         wider than an X id's 29 bits)
  * \retval OVRA_3GPPSDK_ERROR the 3GPP play library refused
  * \retval OVRA_NETSDK_ERROR remote slot by name: the network library
  *         refused

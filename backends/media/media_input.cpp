@@ -73,6 +73,18 @@ std::unique_ptr<MediaInput> MediaInput::OpenStream(std::shared_ptr<StreamBuffer>
     return nullptr;
   }
   input->context_.reset(context);
+  // FFmpeg settles for the best guess once it has probed as much as it may;
+  // a guess at or below its own retry score ("misdetection possible") is
+  // how rubbish gets taken for a raw format, whose demuxer would then hold
+  // the port and read the real stream after it as more of the same. Such a
+  // guess counts as not recognised: the bytes are dropped and probing goes
+  // on.
+  if (context->probe_score <= AVPROBE_SCORE_RETRY) {
+    log::Warning("media", port,
+                 "the stream's format is not recognised: only a guess ({}, score {})",
+                 context->iformat->name, context->probe_score);
+    return nullptr;
+  }
   log::Info("media", port, "live stream recognised as {}", context->iformat->name);
   if (std::strcmp(context->iformat->name, "mpegts") == 0) {
     context->flags |= AVFMT_FLAG_NOPARSE;

@@ -51,7 +51,13 @@ void CloseOwnDisplay() {
   own_display = nullptr;
 }
 
+// An X resource id has 29 bits: the protocol keeps the top three bits of
+// every id zero. A handle with a higher bit set names no window, even when
+// its low 32 bits (all that Xlib would send of it) name one.
+constexpr uintptr_t kResourceIdBits = 0x1FFFFFFF;
+
 bool IsWindow(void* handle) {
+  if ((reinterpret_cast<uintptr_t>(handle) & ~kResourceIdBits) != 0) return false;
   Display* own = own_display;
   if (own == nullptr) return false;
   XSync(own, False);
@@ -261,7 +267,11 @@ class RenderThread {
   }
 
   static bool Open(void* handle, Target& out) {
-    if (!IsWindow(handle)) return false;
+    if (!IsWindow(handle)) {
+      log::Warning("media", log::kNoPort, "{:#x} names no window of the display",
+                   reinterpret_cast<uintptr_t>(handle));
+      return false;
+    }
     out.window = SDL_CreateWindowFrom(handle);
     if (out.window == nullptr) return false;
     out.handle = reinterpret_cast<uintptr_t>(handle);

@@ -1,17 +1,12 @@
 // Rendering into a caller's X11 window on a virtual display (Xvfb), checked
 // by reading the window's pixels back.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <string>
 
 #include "backends/media/render_service.h"
 #include "backends/player.h"
 #include "tests/media/media_test_support.h"
 #include "tests/media/notification_log.h"
+#include "tests/media/virtual_display.h"
 
 // Xlib's macros (None, True, Status...) last, after every C++ header.
 #include <X11/Xlib.h>
@@ -21,56 +16,6 @@ namespace qxmedia_test {
 namespace {
 
 constexpr int32_t kPort = 70;
-
-// An Xvfb server of this test alone; Xvfb picks a free display number.
-class VirtualDisplay {
- public:
-  VirtualDisplay() {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(fds[0]);
-      const std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten",
-             "tcp", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    char number[16] = {};
-    // The read end stays open while the server runs: Xvfb treats a closed
-    // one as fatal.
-    display_fd_ = fds[0];
-    ssize_t got = read(fds[0], number, sizeof number - 1);
-    if (got > 0) {
-      name_ = ":" + std::string(number, static_cast<size_t>(got));
-      while (!name_.empty() && name_.back() == '\n') name_.pop_back();
-      setenv("DISPLAY", name_.c_str(), 1);
-    }
-  }
-  ~VirtualDisplay() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (display_fd_ >= 0) close(display_fd_);
-  }
-  VirtualDisplay(const VirtualDisplay&) = delete;
-  VirtualDisplay& operator=(const VirtualDisplay&) = delete;
-  bool ready() const { return !name_.empty(); }
-  // Kills the server as a crash would.
-  void Kill() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int display_fd_ = -1;
-  std::string name_;
-};
 
 struct Rgb {
   int r = 0;
