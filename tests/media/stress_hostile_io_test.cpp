@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <ostream>
 #include <random>
 #include <string>
@@ -279,12 +281,15 @@ std::vector<uint8_t> TsNullPacket() {
 
 // An MPEG-2 program stream pack that holds nothing but a padding packet.
 std::vector<uint8_t> PsPaddingPack() {
-  std::vector<uint8_t> pack = {0x00, 0x00, 0x01, 0xBA, 0x44, 0x00, 0x04,
-                               0x00, 0x04, 0x01, 0x01, 0x89, 0xC3, 0xF8};
-  const size_t padding = 2048 - pack.size() - 6;
-  pack.insert(pack.end(), {0x00, 0x00, 0x01, 0xBE, static_cast<uint8_t>(padding >> 8),
-                           static_cast<uint8_t>(padding & 0xFF)});
-  pack.resize(2048, 0xFF);
+  constexpr size_t kPackSize = 2048;
+  const uint8_t pack_header[] = {0x00, 0x00, 0x01, 0xBA, 0x44, 0x00, 0x04,
+                                 0x00, 0x04, 0x01, 0x01, 0x89, 0xC3, 0xF8};
+  constexpr size_t kPadding = kPackSize - sizeof pack_header - 6;
+  const uint8_t padding_header[] = {0x00, 0x00, 0x01, 0xBE, kPadding >> 8, kPadding & 0xFF};
+  std::vector<uint8_t> pack(kPackSize, 0xFF);
+  std::copy(std::begin(pack_header), std::end(pack_header), pack.begin());
+  std::copy(std::begin(padding_header), std::end(padding_header),
+            pack.begin() + static_cast<std::ptrdiff_t>(sizeof pack_header));
   return pack;
 }
 
