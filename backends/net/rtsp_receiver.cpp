@@ -80,6 +80,41 @@ GstPadProbeReturn LogEnd(GstPad* pad, GstPadProbeInfo* info, gpointer handle) {
   return GST_PAD_PROBE_OK;
 }
 
+// rtpjitterbuffer 1.22 turns the npt-stop of its input caps into a timer
+// that ends the stream at an estimated running time, and holds the stream's
+// end until that timer has run. The timer is armed by the thread that pushes
+// the last frames out, without waking the timer thread; when the recorder's
+// whole span arrives in one burst nothing wakes it again, the end of the
+// stream never leaves, and stopping the session then deadlocks inside
+// rtpbin. The recorder's end (RTCP BYE, or the end of the connection) is what
+// ends a session here, so the jitter buffers are never told the span's end.
+GstPadProbeReturn ForgetNptRange(GstPad*, GstPadProbeInfo* info, gpointer) {
+  GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+  if (GST_EVENT_TYPE(event) != GST_EVENT_CAPS) return GST_PAD_PROBE_OK;
+  GstCaps* caps = nullptr;
+  gst_event_parse_caps(event, &caps);
+  if (caps == nullptr || gst_caps_is_empty(caps) ||
+      !gst_structure_has_field(gst_caps_get_structure(caps, 0), "npt-stop"))
+    return GST_PAD_PROBE_OK;
+  GstCaps* without = gst_caps_copy(caps);
+  for (guint i = 0; i < gst_caps_get_size(without); ++i)
+    gst_structure_remove_fields(gst_caps_get_structure(without, i), "npt-start", "npt-stop",
+                                nullptr);
+  GstEvent* replacement = gst_event_new_caps(without);
+  gst_caps_unref(without);
+  gst_event_set_seqnum(replacement, gst_event_get_seqnum(event));
+  gst_event_unref(event);
+  GST_PAD_PROBE_INFO_DATA(info) = replacement;
+  return GST_PAD_PROBE_OK;
+}
+
+void OnJitterBuffer(GstElement*, GstElement* jitter_buffer, guint, guint, gpointer) {
+  GstPad* sink = gst_element_get_static_pad(jitter_buffer, "sink");
+  if (sink == nullptr) return;
+  gst_pad_add_probe(sink, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, ForgetNptRange, nullptr, nullptr);
+  gst_object_unref(sink);
+}
+
 }  // namespace
 
 RtspReceiver::RtspReceiver(const ReceiverOptions& options, Sink sink, EndNotice end_notice)
@@ -224,6 +259,7 @@ gboolean RtspReceiver::OnBeforeSend(GstElement*, GstRTSPMessage* message, gpoint
 
 void RtspReceiver::OnManager(GstElement*, GstElement* manager, gpointer self) {
   g_signal_connect(manager, "on-bye-ssrc", G_CALLBACK(OnBye), self);
+  g_signal_connect(manager, "new-jitterbuffer", G_CALLBACK(OnJitterBuffer), nullptr);
 }
 
 void RtspReceiver::OnBye(GstElement*, guint, guint, gpointer data) {
