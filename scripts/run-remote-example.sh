@@ -9,6 +9,8 @@
 #     span, and all of them decode (ffprobe);
 #   - under Xvfb: during each playback the tour's window showed moving
 #     pictures (two screenshots, both lit, different).
+#   - against a recorder that vanishes mid-download, the tour reports the
+#     failed download and exits 1.
 # Without DISPLAY it runs under an Xvfb display of its own when Xvfb is
 # installed, headless otherwise; with DISPLAY the window shows there and the
 # screenshots are not checked. Arguments go to the tour (--clip FILE.mp4).
@@ -207,5 +209,30 @@ echo "${file}: ${got} frames, the recording has ${expected}"
 [ "${got}" = "${expected}" ] || fail "${file} holds ${got} frames, not ${expected}"
 [ "$(decoded "${file}")" = "${got}" ] || fail "${file} does not decode whole"
 pass "the download by name holds the recording's ${expected} frames, all decoded"
+
+# The tour's verdict is worth something only if it fails when a step does:
+# against a recorder that vanishes after 30 frames of the first download it
+# must say so, go on without hanging and exit 1.
+clip=$(sed -n -e 's/^Using the clip \(.*\)$/\1/p' \
+  -e "s/^Making the recorder's clip \([^ ]*\) .*$/\1/p" "${log}")
+case "${clip}" in /*) ;; *) clip=${run}/${clip} ;; esac
+mkdir -p "${run}/vanishing"
+cd "${run}/vanishing"
+printf '#!/bin/sh\nexec "%s" --cut-after-frames 30 "$@"\n' "${bin}/qx_test_recorder" \
+  >vanishing-recorder
+chmod +x vanishing-recorder
+status=0
+env -u DISPLAY timeout 120 "${bin}/remote_tour" --recorder ./vanishing-recorder --clip "${clip}" \
+  >vanishing.log 2>&1 || status=$?
+vanishing_fail() {
+  cat vanishing.log >&2
+  fail "$@"
+}
+[ "${status}" = 1 ] || vanishing_fail "against a vanishing recorder the tour exited ${status}, not 1"
+grep -q "the download failed (position -1)" vanishing.log ||
+  vanishing_fail "the tour did not report the failed download"
+grep -Eq "^remote tour: [0-9]+ steps? failed" vanishing.log ||
+  vanishing_fail "the tour did not report its failed steps"
+pass "against a recorder that vanishes mid-download the tour says so and exits 1"
 
 echo "remote example: ${passed} passed, 0 failed (files in ${run})"
