@@ -297,8 +297,11 @@ int main(int argc, char** argv) {
   const time_t recording_start = timegm(&start_parts);
   char recording_arg[4200];
   char start_text[32], end_text[32];
-  snprintf(recording_arg, sizeof recording_arg, "%s,%d,%lld,%s", kRecordingName, (int)kChannel,
-           (long long)recording_start, clip);
+  if (snprintf(recording_arg, sizeof recording_arg, "%s,%d,%lld,%s", kRecordingName, (int)kChannel,
+               (long long)recording_start, clip) >= (int)sizeof recording_arg) {
+    fprintf(stderr, "the clip's name is too long: %s\n", clip);
+    return 1;
+  }
   TimeString(recording_start, start_text, sizeof start_text);
   TimeString(recording_start + kClipSeconds, end_text, sizeof end_text);
 
