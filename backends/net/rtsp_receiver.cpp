@@ -3,6 +3,8 @@
 #include <gst/app/gstappsink.h>
 #include <gst/rtsp/rtsp.h>
 
+#include <algorithm>
+
 #include "core/log.h"
 
 namespace qx::net {
@@ -27,6 +29,15 @@ constexpr GstClockTime kByeGrace = 1 * GST_SECOND;
 // Jitter buffer latency of a real-time playback: enough to reorder what a
 // loopback or LAN session delivers, short enough for a quick first picture.
 constexpr guint kPlaybackLatencyMs = 200;
+
+// How often a download looks whether its recorder has gone silent. rtspsrc
+// reads an interleaved session without a timeout, so a recorder that keeps
+// the connection open and sends nothing would hold a download for ever.
+constexpr GstClockTime kSilenceCheck = 200 * GST_MSECOND;
+
+GstClockTime MonotonicNow() {
+  return static_cast<GstClockTime>(g_get_monotonic_time()) * GST_USECOND;
+}
 
 std::string ErrorText(GstMessage* message) {
   GError* error = nullptr;
@@ -129,6 +140,7 @@ std::unique_ptr<RtspReceiver> RtspReceiver::Start(const ReceiverOptions& options
     qx::log::Warning("net", options.handle, "cannot start the session with {}", options.url);
     // The watcher reports the error message and lets go of the pipeline.
   }
+  receiver->last_data_us_ = g_get_monotonic_time();
   receiver->watcher_ = std::thread([raw = receiver.get()] { raw->WatchBus(); });
   bool set_up = false;
   {
@@ -296,6 +308,7 @@ void RtspReceiver::OnSdp(GstElement*, GstSDPMessage* sdp, gpointer data) {
 
 GstPadProbeReturn RtspReceiver::OnFrame(GstPad*, GstPadProbeInfo* info, gpointer data) {
   auto* self = static_cast<RtspReceiver*>(data);
+  self->last_data_us_ = g_get_monotonic_time();
   GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
   if (GST_BUFFER_PTS_IS_VALID(buffer)) {
     MutexLock lock(self->mutex_);
@@ -313,6 +326,7 @@ GstPadProbeReturn RtspReceiver::OnFrame(GstPad*, GstPadProbeInfo* info, gpointer
 
 GstFlowReturn RtspReceiver::OnSample(GstElement* sink, gpointer data) {
   auto* self = static_cast<RtspReceiver*>(data);
+  self->last_data_us_ = g_get_monotonic_time();
   GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(sink));
   if (sample == nullptr) return GST_FLOW_EOS;
   GstFlowReturn result = GST_FLOW_OK;
@@ -337,23 +351,34 @@ void RtspReceiver::WatchBus() {
   bool connection_lost = false;
   GstClockTime bye_deadline = GST_CLOCK_TIME_NONE;
   bool ended_inputs = false;
+  const bool watch_silence = options_.as_fast_as_sent;
+  const GstClockTime silence_limit =
+      static_cast<GstClockTime>(options_.timeout.count()) * GST_MSECOND;
   for (;;) {
-    GstClockTime wait = GST_CLOCK_TIME_NONE;
+    GstClockTime wait = watch_silence ? kSilenceCheck : GST_CLOCK_TIME_NONE;
     if (GST_CLOCK_TIME_IS_VALID(bye_deadline)) {
-      const GstClockTime now = static_cast<GstClockTime>(g_get_monotonic_time()) * GST_USECOND;
-      wait = bye_deadline > now ? bye_deadline - now : 0;
+      const GstClockTime now = MonotonicNow();
+      wait = std::min(wait, bye_deadline > now ? bye_deadline - now : 0);
     }
     GstMessage* message = gst_bus_timed_pop(bus_, wait);
     if (message == nullptr) {
+      const GstClockTime silent_for =
+          MonotonicNow() - static_cast<GstClockTime>(last_data_us_.load()) * GST_USECOND;
+      if (watch_silence && !ended_inputs && !stopping_ && silent_for > silence_limit) {
+        qx::log::Warning("net", options_.handle, "{} sent nothing for {} ms: giving up",
+                         options_.url, silent_for / GST_MSECOND);
+        end = ReceiverEnd::kFailed;
+        break;
+      }
       if (!GST_CLOCK_TIME_IS_VALID(bye_deadline)) continue;
+      if (MonotonicNow() < bye_deadline) continue;
       if (!ended_inputs) {
         // The goodbye came but the end of the stream did not: end it here,
         // and give the muxer the answer time to write out what it holds.
         qx::log::Debug("net", options_.handle, "the recorder's end of stream went missing");
         ended_inputs = true;
         EndMuxerInputs();
-        bye_deadline = static_cast<GstClockTime>(g_get_monotonic_time()) * GST_USECOND +
-                       static_cast<GstClockTime>(options_.timeout.count()) * GST_MSECOND;
+        bye_deadline = MonotonicNow() + silence_limit;
         continue;
       }
       end = ReceiverEnd::kComplete;
@@ -386,8 +411,7 @@ void RtspReceiver::WatchBus() {
           done = true;
         } else if (gst_structure_has_name(gst_message_get_structure(message), kByeMessage) &&
                    !GST_CLOCK_TIME_IS_VALID(bye_deadline) && !ended_inputs) {
-          bye_deadline =
-              static_cast<GstClockTime>(g_get_monotonic_time()) * GST_USECOND + kByeGrace;
+          bye_deadline = MonotonicNow() + kByeGrace;
         }
         break;
       default:

@@ -103,6 +103,24 @@ TEST_F(DownloadTest, ARecorderThatVanishesEndsTheDownloadWithWhatArrived) {
   EXPECT_EQ(net_stop_download(download), 1);
 }
 
+TEST_F(DownloadTest, ARecorderThatFallsSilentEndsTheDownloadWithWhatArrived) {
+  Connect(Arguments({"--stall-after-frames", "60"}));
+  setenv("QXPLAYSDK_NET_TIMEOUT_MS", "1500", 1);
+  const std::string target = Target("silent.ts");
+  NetDateTime start = RecordAt(1), end = RecordAt(kClipSeconds);
+  int32_t download = net_download_by_time(login_, 1, &start, &end, target.c_str());
+  unsetenv("QXPLAYSDK_NET_TIMEOUT_MS");
+  ASSERT_NE(download, 0);
+  EXPECT_EQ(Ended(download), -1);
+  EXPECT_FALSE(recorder_->Exited()) << "the recorder kept its session open";
+  const int frames = ProbeFrameCount(target);
+  EXPECT_GT(frames, 0);
+  EXPECT_LT(frames, 60);
+  EXPECT_EQ(DecodedFrameCount(target), frames);
+  EXPECT_EQ(net_stop_download(download), 1);
+  EXPECT_EQ(net_get_download_pos(download), -1);
+}
+
 // A slow recorder, stopped mid-way: the caller's stop finishes the file with
 // what arrived. Meanwhile the target cannot be claimed twice, and a
 // logout does not end the download.
