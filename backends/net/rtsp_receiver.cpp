@@ -26,10 +26,6 @@ constexpr const char* kByeMessage = "qx-net-recorder-done";
 // stream into the muxer itself, after everything that did come through.
 constexpr GstClockTime kByeGrace = 1 * GST_SECOND;
 
-// Jitter buffer latency of a real-time playback: enough to reorder what a
-// loopback or LAN session delivers, short enough for a quick first picture.
-constexpr guint kPlaybackLatencyMs = 200;
-
 // How often a download looks whether its recorder has gone silent. rtspsrc
 // reads an interleaved session without a timeout, so a recorder that keeps
 // the connection open and sends nothing would hold a download for ever.
@@ -178,13 +174,14 @@ bool RtspReceiver::Build() {
   g_object_set(source_, "location", options_.url.c_str(), "user-id", options_.user.c_str(),
                "user-pw", options_.password.c_str(), "onvif-mode", TRUE, "protocols",
                GST_RTSP_LOWER_TRANS_TCP, "tcp-timeout", timeout_us, "timeout", timeout_us, nullptr);
-  if (options_.as_fast_as_sent) {
-    // Rate-Control: no, and no jitter buffer: it would drop most of a
-    // burst that arrives faster than real time.
-    g_object_set(source_, "onvif-rate-control", FALSE, "buffer-mode", 0, nullptr);
-  } else {
-    g_object_set(source_, "latency", kPlaybackLatencyMs, nullptr);
-  }
+  // No jitter buffer: an interleaved session over TCP arrives whole and in
+  // order. rtpbin's buffer drops most of a download's burst (it arrives
+  // faster than real time), and in a real-time playback it dropped the key
+  // frame that opens the span, so that the first picture waited a whole
+  // group of pictures for the next one. Without it the frames keep the
+  // recorder's own timestamps, by which the engine paces a playback.
+  g_object_set(source_, "buffer-mode", 0, nullptr);
+  if (options_.as_fast_as_sent) g_object_set(source_, "onvif-rate-control", FALSE, nullptr);
   g_object_set(app_sink, "sync", FALSE, "async", FALSE, "emit-signals", TRUE, nullptr);
   g_signal_connect(app_sink, "new-sample", G_CALLBACK(OnSample), this);
   g_signal_connect(source_, "pad-added", G_CALLBACK(OnSourcePad), this);
