@@ -25,15 +25,8 @@ cmake --build --preset default -j2 --target remote_tour
 bin=$PWD/build/default/bin
 [ -x "${bin}/qx_test_recorder" ] || { echo "FAIL: no test recorder in ${bin}" >&2; exit 1; }
 
-args=()
-for argument in "$@"; do
-  # Files named relative to where the script was called from.
-  if [ -e "${OLDPWD}/${argument}" ]; then
-    args+=("$(cd "$(dirname "${OLDPWD}/${argument}")" && pwd)/$(basename "${argument}")")
-  else
-    args+=("${argument}")
-  fi
-done
+source scripts/example-arguments.sh
+resolve_example_arguments "$@"
 
 run=$PWD/build/default/remote-example-run
 mkdir -p "${run}"
@@ -192,23 +185,24 @@ whole=$(sed -n 's/^  \(remote-by-name\.ts\)  the whole of \(.*\)$/\1|\2/p' "${lo
 [ -n "${span}" ] || fail "the tour reported no download by time"
 [ -n "${whole}" ] || fail "the tour reported no download by name"
 
+# check_download FILE EXPECTED WHAT: FILE holds EXPECTED frames (the
+# recorder's), every one of them decodes.
+check_download() {
+  local file=$1 expected=$2 what=$3 got
+  got=$(packets "${file}")
+  echo "${file}: ${got} frames, the recorder has ${expected} in ${what}"
+  [ "${expected}" -gt 0 ] || fail "the clip has no frames in ${what}"
+  [ "${got}" = "${expected}" ] || fail "${file} holds ${got} frames, not ${expected}"
+  [ "$(decoded "${file}")" = "${got}" ] || fail "${file} does not decode whole"
+  pass "${file} holds the ${expected} frames of ${what}, all decoded"
+}
+
 IFS='|' read -r file from to clip <<<"${span}"
-expected=$(packets_between "${clip}" "${from}" "${to}")
-got=$(packets "${file}")
-echo "${file}: ${got} frames, the recorder has ${expected} in seconds ${from} to ${to}"
-[ "${expected}" -gt 0 ] || fail "the clip has no frames in seconds ${from} to ${to}"
-[ "${got}" = "${expected}" ] || fail "${file} holds ${got} frames, not ${expected}"
-[ "$(decoded "${file}")" = "${got}" ] || fail "${file} does not decode whole"
-pass "the download by time holds the span's ${expected} frames, all decoded"
+check_download "${file}" "$(packets_between "${clip}" "${from}" "${to}")" \
+  "seconds ${from} to ${to}"
 
 IFS='|' read -r file clip <<<"${whole}"
-expected=$(packets "${clip}")
-got=$(packets "${file}")
-echo "${file}: ${got} frames, the recording has ${expected}"
-[ "${expected}" -gt 0 ] || fail "the clip has no frames"
-[ "${got}" = "${expected}" ] || fail "${file} holds ${got} frames, not ${expected}"
-[ "$(decoded "${file}")" = "${got}" ] || fail "${file} does not decode whole"
-pass "the download by name holds the recording's ${expected} frames, all decoded"
+check_download "${file}" "$(packets "${clip}")" "the whole recording"
 
 # The tour's verdict is worth something only if it fails when a step does:
 # against a recorder that vanishes after 30 frames of the first download it

@@ -128,6 +128,16 @@ static int FollowDownload(int32_t download, TourWindow* window) {
   return 0;
 }
 
+/* Follows a started download to its end, then stops it: stopping ends a
+ * download that stalled and releases one that ended by itself. Returns 1
+ * when the whole span or recording arrived. */
+static int FollowAndStop(int32_t download, TourWindow* window) {
+  printf("  download handle %d\n", (int)download);
+  int whole = FollowDownload(download, window);
+  Report("Ovra_DVR_StopGetFile", Ovra_DVR_StopGetFile(download));
+  return whole;
+}
+
 static int DownloadByTime(int32_t login, const char* from, const char* to, TourWindow* window) {
   int32_t download = 0;
   char call[160];
@@ -138,12 +148,7 @@ static int DownloadByTime(int32_t login, const char* from, const char* to, TourW
   if (Report(call, Ovra_DVR_GetFileByTime(login, &download, kChannel, from, to, kByTimeTarget)) !=
       OVRA_OK)
     return 0;
-  printf("  download handle %d\n", (int)download);
-  int whole = FollowDownload(download, window);
-  /* Stopping ends a download that stalled, and releases one that ended by
-   * itself. */
-  Report("Ovra_DVR_StopGetFile", Ovra_DVR_StopGetFile(download));
-  return whole;
+  return FollowAndStop(download, window);
 }
 
 static int DownloadByName(int32_t login, TourWindow* window) {
@@ -155,10 +160,7 @@ static int DownloadByName(int32_t login, TourWindow* window) {
   if (Report(call, Ovra_DVR_GetFileByName(login, &download, kRecordingName, kByNameTarget)) !=
       OVRA_OK)
     return 0;
-  printf("  download handle %d\n", (int)download);
-  int whole = FollowDownload(download, window);
-  Report("Ovra_DVR_StopGetFile", Ovra_DVR_StopGetFile(download));
-  return whole;
+  return FollowAndStop(download, window);
 }
 
 /* Plays an open remote slot for kPlayMs, then stops it and closes it. */
