@@ -17,15 +17,8 @@ if ! ls /dev/snd/pcm* >/dev/null 2>&1 && [ -z "${SDL_AUDIODRIVER:-}" ]; then
   export SDL_AUDIODRIVER=dummy
 fi
 
-args=()
-for argument in "$@"; do
-  # Files named relative to where the script was called from.
-  if [ -e "${OLDPWD}/${argument}" ]; then
-    args+=("$(cd "$(dirname "${OLDPWD}/${argument}")" && pwd)/$(basename "${argument}")")
-  else
-    args+=("${argument}")
-  fi
-done
+source scripts/example-arguments.sh
+resolve_example_arguments "$@"
 
 mkdir -p build/default/example-run
 cd build/default/example-run

@@ -879,7 +879,10 @@ void MediaPort::CompleteDrains() {
 
 void MediaPort::OpenStreamDecoder() {
   DecoderOptions decoder_options;
-  decoder_options.threads = 0;
+  // A live port is one of many on a wall: its decoder gets one worker beside
+  // the port's own thread, so a port costs two threads however many cores
+  // the machine has.
+  decoder_options.threads = kLiveDecodeThreads;
   decoder_options.low_latency = true;
   video_decoder_ = StreamDecoder::Open(*input_->stream(input_->video_stream()), decoder_options);
   double rate = input_->ContainerFrameRate();

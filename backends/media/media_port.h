@@ -59,12 +59,15 @@
 
 namespace qx::media {
 
+// Slice threads of a live stream's decoder, the port's own thread included.
+inline constexpr int kLiveDecodeThreads = 2;
+
 struct PortOptions {
   // Present each frame at its time (scaled by the speed); false presents
   // them as fast as they are decoded.
   bool paced = true;
-  // Decoding threads for files (live streams decode with slice threads
-  // only); 0 is one per core.
+  // Decoding threads for files (live streams decode with
+  // kLiveDecodeThreads slice threads); 0 is one per core.
   int decode_threads = 0;
 };
 

@@ -3,6 +3,8 @@
 #include <gst/app/gstappsink.h>
 #include <gst/rtsp/rtsp.h>
 
+#include <algorithm>
+
 #include "core/log.h"
 
 namespace qx::net {
@@ -24,9 +26,14 @@ constexpr const char* kByeMessage = "qx-net-recorder-done";
 // stream into the muxer itself, after everything that did come through.
 constexpr GstClockTime kByeGrace = 1 * GST_SECOND;
 
-// Jitter buffer latency of a real-time playback: enough to reorder what a
-// loopback or LAN session delivers, short enough for a quick first picture.
-constexpr guint kPlaybackLatencyMs = 200;
+// How often a download looks whether its recorder has gone silent. rtspsrc
+// reads an interleaved session without a timeout, so a recorder that keeps
+// the connection open and sends nothing would hold a download for ever.
+constexpr GstClockTime kSilenceCheck = 200 * GST_MSECOND;
+
+GstClockTime MonotonicNow() {
+  return static_cast<GstClockTime>(g_get_monotonic_time()) * GST_USECOND;
+}
 
 std::string ErrorText(GstMessage* message) {
   GError* error = nullptr;
@@ -80,6 +87,41 @@ GstPadProbeReturn LogEnd(GstPad* pad, GstPadProbeInfo* info, gpointer handle) {
   return GST_PAD_PROBE_OK;
 }
 
+// rtpjitterbuffer 1.22 turns the npt-stop of its input caps into a timer
+// that ends the stream at an estimated running time, and holds the stream's
+// end until that timer has run. The timer is armed by the thread that pushes
+// the last frames out, without waking the timer thread; when the recorder's
+// whole span arrives in one burst nothing wakes it again, the end of the
+// stream never leaves, and stopping the session then deadlocks inside
+// rtpbin. The recorder's end (RTCP BYE, or the end of the connection) is what
+// ends a session here, so the jitter buffers are never told the span's end.
+GstPadProbeReturn ForgetNptRange(GstPad*, GstPadProbeInfo* info, gpointer) {
+  GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+  if (GST_EVENT_TYPE(event) != GST_EVENT_CAPS) return GST_PAD_PROBE_OK;
+  GstCaps* caps = nullptr;
+  gst_event_parse_caps(event, &caps);
+  if (caps == nullptr || gst_caps_is_empty(caps) ||
+      !gst_structure_has_field(gst_caps_get_structure(caps, 0), "npt-stop"))
+    return GST_PAD_PROBE_OK;
+  GstCaps* without = gst_caps_copy(caps);
+  for (guint i = 0; i < gst_caps_get_size(without); ++i)
+    gst_structure_remove_fields(gst_caps_get_structure(without, i), "npt-start", "npt-stop",
+                                nullptr);
+  GstEvent* replacement = gst_event_new_caps(without);
+  gst_caps_unref(without);
+  gst_event_set_seqnum(replacement, gst_event_get_seqnum(event));
+  gst_event_unref(event);
+  GST_PAD_PROBE_INFO_DATA(info) = replacement;
+  return GST_PAD_PROBE_OK;
+}
+
+void OnJitterBuffer(GstElement*, GstElement* jitter_buffer, guint, guint, gpointer) {
+  GstPad* sink = gst_element_get_static_pad(jitter_buffer, "sink");
+  if (sink == nullptr) return;
+  gst_pad_add_probe(sink, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, ForgetNptRange, nullptr, nullptr);
+  gst_object_unref(sink);
+}
+
 }  // namespace
 
 RtspReceiver::RtspReceiver(const ReceiverOptions& options, Sink sink, EndNotice end_notice)
@@ -94,6 +136,7 @@ std::unique_ptr<RtspReceiver> RtspReceiver::Start(const ReceiverOptions& options
     qx::log::Warning("net", options.handle, "cannot start the session with {}", options.url);
     // The watcher reports the error message and lets go of the pipeline.
   }
+  receiver->last_data_us_ = g_get_monotonic_time();
   receiver->watcher_ = std::thread([raw = receiver.get()] { raw->WatchBus(); });
   bool set_up = false;
   {
@@ -131,13 +174,14 @@ bool RtspReceiver::Build() {
   g_object_set(source_, "location", options_.url.c_str(), "user-id", options_.user.c_str(),
                "user-pw", options_.password.c_str(), "onvif-mode", TRUE, "protocols",
                GST_RTSP_LOWER_TRANS_TCP, "tcp-timeout", timeout_us, "timeout", timeout_us, nullptr);
-  if (options_.as_fast_as_sent) {
-    // Rate-Control: no, and no jitter buffer: it would drop most of a
-    // burst that arrives faster than real time.
-    g_object_set(source_, "onvif-rate-control", FALSE, "buffer-mode", 0, nullptr);
-  } else {
-    g_object_set(source_, "latency", kPlaybackLatencyMs, nullptr);
-  }
+  // No jitter buffer: an interleaved session over TCP arrives whole and in
+  // order. rtpbin's buffer drops most of a download's burst (it arrives
+  // faster than real time), and in a real-time playback it dropped the key
+  // frame that opens the span, so that the first picture waited a whole
+  // group of pictures for the next one. Without it the frames keep the
+  // recorder's own timestamps, by which the engine paces a playback.
+  g_object_set(source_, "buffer-mode", 0, nullptr);
+  if (options_.as_fast_as_sent) g_object_set(source_, "onvif-rate-control", FALSE, nullptr);
   g_object_set(app_sink, "sync", FALSE, "async", FALSE, "emit-signals", TRUE, nullptr);
   g_signal_connect(app_sink, "new-sample", G_CALLBACK(OnSample), this);
   g_signal_connect(source_, "pad-added", G_CALLBACK(OnSourcePad), this);
@@ -224,6 +268,7 @@ gboolean RtspReceiver::OnBeforeSend(GstElement*, GstRTSPMessage* message, gpoint
 
 void RtspReceiver::OnManager(GstElement*, GstElement* manager, gpointer self) {
   g_signal_connect(manager, "on-bye-ssrc", G_CALLBACK(OnBye), self);
+  g_signal_connect(manager, "new-jitterbuffer", G_CALLBACK(OnJitterBuffer), nullptr);
 }
 
 void RtspReceiver::OnBye(GstElement*, guint, guint, gpointer data) {
@@ -260,6 +305,7 @@ void RtspReceiver::OnSdp(GstElement*, GstSDPMessage* sdp, gpointer data) {
 
 GstPadProbeReturn RtspReceiver::OnFrame(GstPad*, GstPadProbeInfo* info, gpointer data) {
   auto* self = static_cast<RtspReceiver*>(data);
+  self->last_data_us_ = g_get_monotonic_time();
   GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
   if (GST_BUFFER_PTS_IS_VALID(buffer)) {
     MutexLock lock(self->mutex_);
@@ -277,6 +323,7 @@ GstPadProbeReturn RtspReceiver::OnFrame(GstPad*, GstPadProbeInfo* info, gpointer
 
 GstFlowReturn RtspReceiver::OnSample(GstElement* sink, gpointer data) {
   auto* self = static_cast<RtspReceiver*>(data);
+  self->last_data_us_ = g_get_monotonic_time();
   GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(sink));
   if (sample == nullptr) return GST_FLOW_EOS;
   GstFlowReturn result = GST_FLOW_OK;
@@ -301,23 +348,34 @@ void RtspReceiver::WatchBus() {
   bool connection_lost = false;
   GstClockTime bye_deadline = GST_CLOCK_TIME_NONE;
   bool ended_inputs = false;
+  const bool watch_silence = options_.as_fast_as_sent;
+  const GstClockTime silence_limit =
+      static_cast<GstClockTime>(options_.timeout.count()) * GST_MSECOND;
   for (;;) {
-    GstClockTime wait = GST_CLOCK_TIME_NONE;
+    GstClockTime wait = watch_silence ? kSilenceCheck : GST_CLOCK_TIME_NONE;
     if (GST_CLOCK_TIME_IS_VALID(bye_deadline)) {
-      const GstClockTime now = static_cast<GstClockTime>(g_get_monotonic_time()) * GST_USECOND;
-      wait = bye_deadline > now ? bye_deadline - now : 0;
+      const GstClockTime now = MonotonicNow();
+      wait = std::min(wait, bye_deadline > now ? bye_deadline - now : 0);
     }
     GstMessage* message = gst_bus_timed_pop(bus_, wait);
     if (message == nullptr) {
+      const GstClockTime silent_for =
+          MonotonicNow() - static_cast<GstClockTime>(last_data_us_.load()) * GST_USECOND;
+      if (watch_silence && !ended_inputs && !stopping_ && silent_for > silence_limit) {
+        qx::log::Warning("net", options_.handle, "{} sent nothing for {} ms: giving up",
+                         options_.url, silent_for / GST_MSECOND);
+        end = ReceiverEnd::kFailed;
+        break;
+      }
       if (!GST_CLOCK_TIME_IS_VALID(bye_deadline)) continue;
+      if (MonotonicNow() < bye_deadline) continue;
       if (!ended_inputs) {
         // The goodbye came but the end of the stream did not: end it here,
         // and give the muxer the answer time to write out what it holds.
         qx::log::Debug("net", options_.handle, "the recorder's end of stream went missing");
         ended_inputs = true;
         EndMuxerInputs();
-        bye_deadline = static_cast<GstClockTime>(g_get_monotonic_time()) * GST_USECOND +
-                       static_cast<GstClockTime>(options_.timeout.count()) * GST_MSECOND;
+        bye_deadline = MonotonicNow() + silence_limit;
         continue;
       }
       end = ReceiverEnd::kComplete;
@@ -350,8 +408,7 @@ void RtspReceiver::WatchBus() {
           done = true;
         } else if (gst_structure_has_name(gst_message_get_structure(message), kByeMessage) &&
                    !GST_CLOCK_TIME_IS_VALID(bye_deadline) && !ended_inputs) {
-          bye_deadline =
-              static_cast<GstClockTime>(g_get_monotonic_time()) * GST_USECOND + kByeGrace;
+          bye_deadline = MonotonicNow() + kByeGrace;
         }
         break;
       default:

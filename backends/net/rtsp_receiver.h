@@ -105,6 +105,9 @@ class RtspReceiver {
   std::atomic<uint64_t> frames_{0};
   std::atomic<uint64_t> announced_length_{0};
   std::atomic<bool> stopping_{false};
+  // Monotonic time (g_get_monotonic_time) of the last bytes from the
+  // recorder, or of the session's start.
+  std::atomic<gint64> last_data_us_{0};
 
   Mutex stop_mutex_;  // one Stop at a time
   mutable Mutex mutex_;

@@ -198,7 +198,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  TourWindow* window = TourWindowOpen(320, 240);
+  TourWindow* window = TourWindowOpen("qxplaysdk media tour", 320, 240);
   printf("Pictures go %s\n", window != NULL ? "into an X window" : "nowhere (no display)");
   if (stream_only) {
     FeedStream(path, window, 0);

@@ -11,7 +11,7 @@ struct TourWindow {
   Window window;
 };
 
-TourWindow* TourWindowOpen(int width, int height) {
+TourWindow* TourWindowOpen(const char* title, int width, int height) {
   if (getenv("DISPLAY") == NULL) return NULL;
   Display* display = XOpenDisplay(NULL);
   if (display == NULL) return NULL;
@@ -24,7 +24,7 @@ TourWindow* TourWindowOpen(int width, int height) {
   tour->window =
       XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, (unsigned)width,
                           (unsigned)height, 0, 0, BlackPixel(display, DefaultScreen(display)));
-  XStoreName(display, tour->window, "qxplaysdk media tour");
+  XStoreName(display, tour->window, title);
   XMapWindow(display, tour->window);
   XSync(display, False);
   return tour;
@@ -51,7 +51,8 @@ void TourWindowClose(TourWindow* tour) {
 
 #else
 
-TourWindow* TourWindowOpen(int width, int height) {
+TourWindow* TourWindowOpen(const char* title, int width, int height) {
+  (void)title;
   (void)width;
   (void)height;
   return NULL;

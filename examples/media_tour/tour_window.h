@@ -4,8 +4,9 @@
 
 typedef struct TourWindow TourWindow;
 
-/* NULL when there is no display (or no X11 support in this build). */
-TourWindow* TourWindowOpen(int width, int height);
+/* A window titled `title`; NULL when there is no display (or no X11
+ * support in this build). */
+TourWindow* TourWindowOpen(const char* title, int width, int height);
 /* The handle to give Ovra_Play: the X11 window id, NULL for no window. */
 void* TourWindowHandle(TourWindow* window);
 /* Handles the window's pending events. */

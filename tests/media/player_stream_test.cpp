@@ -77,6 +77,41 @@ TEST_P(LiveFormatTest, TheFormatIsRecognisedFromTheBytesAndEveryPictureDecodes) 
 
 INSTANTIATE_TEST_SUITE_P(Formats, LiveFormatTest, ::testing::Values("ts", "ps", "h264", "h265"));
 
+size_t ProcessThreads() {
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                                           std::filesystem::directory_iterator()));
+}
+
+// A wall of live ports: each costs its own thread and at most one decoding
+// worker, whatever the number of cores.
+TEST(LiveWallTest, EachLivePortRunsOnAtMostTwoThreads) {
+  constexpr int32_t kFirst = 60;
+  constexpr int kPorts = 8;
+  const std::vector<uint8_t> bytes = ReadBytes(Clip("ts"));
+  auto open_and_feed = [&](int32_t port, NotificationLog& log) {
+    ASSERT_EQ(player_open_stream(port, nullptr, 0, 1024 * 1024), 1);
+    log.Register(port);
+    ASSERT_EQ(player_play(port, nullptr), 1);
+    ASSERT_EQ(player_input_data(port, bytes.data(), static_cast<uint32_t>(bytes.size())), 1);
+  };
+  // The process-wide threads (notification, logging) start with the first port.
+  {
+    NotificationLog warm;
+    open_and_feed(kFirst, warm);
+    ASSERT_TRUE(WaitFor([&] { return warm.DecodedCount() >= 10; }));
+    player_close_stream(kFirst);
+  }
+  const size_t before = ProcessThreads();
+  std::vector<NotificationLog> logs(kPorts);
+  for (int i = 0; i < kPorts; ++i) open_and_feed(kFirst + i, logs[static_cast<size_t>(i)]);
+  for (const NotificationLog& log : logs)
+    ASSERT_TRUE(WaitFor([&] { return log.DecodedCount() >= 10; }));
+  const size_t during = ProcessThreads();
+  for (int i = 0; i < kPorts; ++i) player_close_stream(kFirst + i);
+  EXPECT_LE(during - before, static_cast<size_t>(2 * kPorts))
+      << before << " threads before the wall, " << during << " with it";
+}
+
 TEST_F(PlayerStreamTest, TheInitialBlockIsTheStreamsBeginning) {
   const std::vector<uint8_t> bytes = ReadBytes(Clip("ts"));
   ASSERT_EQ(player_open_stream(kPort, bytes.data(), 1880, 256 * 1024), 1);

@@ -103,6 +103,64 @@ TEST_F(DownloadTest, ARecorderThatVanishesEndsTheDownloadWithWhatArrived) {
   EXPECT_EQ(net_stop_download(download), 1);
 }
 
+TEST_F(DownloadTest, ARecorderThatFallsSilentEndsTheDownloadWithWhatArrived) {
+  Connect(Arguments({"--stall-after-frames", "60"}));
+  setenv("QXPLAYSDK_NET_TIMEOUT_MS", "1500", 1);
+  const std::string target = Target("silent.ts");
+  NetDateTime start = RecordAt(1), end = RecordAt(kClipSeconds);
+  int32_t download = net_download_by_time(login_, 1, &start, &end, target.c_str());
+  unsetenv("QXPLAYSDK_NET_TIMEOUT_MS");
+  ASSERT_NE(download, 0);
+  EXPECT_EQ(Ended(download), -1);
+  EXPECT_FALSE(recorder_->Exited()) << "the recorder kept its session open";
+  const int frames = ProbeFrameCount(target);
+  EXPECT_GT(frames, 0);
+  EXPECT_LT(frames, 60);
+  EXPECT_EQ(DecodedFrameCount(target), frames);
+  EXPECT_EQ(net_stop_download(download), 1);
+  EXPECT_EQ(net_get_download_pos(download), -1);
+}
+
+// A slow recorder, stopped mid-way: the caller's stop finishes the file with
+// what arrived. Meanwhile the target cannot be claimed twice, and a
+// logout does not end the download.
+TEST_F(DownloadTest, AStoppedDownloadKeepsWhatArrivedPlayable) {
+  // A frame every 100 ms: the 200 frames would take 20 s.
+  Connect(Arguments({"--frame-delay-ms", "100"}));
+  const std::string target = Target("stopped.ts");
+  NetDateTime start = RecordAt(1), end = RecordAt(kClipSeconds);
+  int32_t download = net_download_by_time(login_, 1, &start, &end, target.c_str());
+  ASSERT_NE(download, 0);
+  int32_t position = 0;
+  ASSERT_TRUE(WaitFor([&] {
+    position = net_get_download_pos(download);
+    return position > 0;
+  })) << "nothing arrived";
+  EXPECT_LT(position, 100);
+
+  EXPECT_EQ(net_download_by_time(login_, 1, &start, &end, target.c_str()), 0)
+      << "a second download into a target being written";
+  const std::string relative = folder_ + "/./stopped.ts";
+  EXPECT_EQ(net_download_by_name(login_, "clip", relative.c_str()), 0)
+      << "the same target by another spelling";
+
+  net_logout(login_);
+  login_ = 0;
+  EXPECT_GE(net_get_download_pos(download), position) << "the download outlives its login";
+
+  EXPECT_EQ(net_stop_download(download), 1);
+  const int32_t stopped_at = net_get_download_pos(download);
+  EXPECT_GT(stopped_at, 0);
+  EXPECT_LT(stopped_at, 100);
+  EXPECT_EQ(net_stop_download(download), 1) << "stopping twice";
+  EXPECT_EQ(net_get_download_pos(download), stopped_at);
+
+  const int frames = ProbeFrameCount(target);
+  EXPECT_GT(frames, 0);
+  EXPECT_LT(frames, kClipSeconds * kClipFps);
+  EXPECT_EQ(DecodedFrameCount(target), frames) << "every frame that arrived decodes";
+}
+
 TEST_F(DownloadTest, BadInputIsRefusedAndLeavesNothingBehind) {
   Connect(Arguments());
   // Warm up: GStreamer's registry and the first session's one-time threads.

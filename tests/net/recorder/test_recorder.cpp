@@ -5,7 +5,7 @@
 //   qx_test_recorder --user U --password P
 //                    --recording NAME,CHANNEL,START,FILE [--recording ...]
 //                    [--auth basic|digest|both] [--cut-after-frames N]
-//                    [--stall-after-frames N]
+//                    [--stall-after-frames N] [--frame-delay-ms N]
 //
 // FILE is an MP4 file with H.264 video; START its wall-clock start in seconds
 // since 1970 (UTC). The recording is served at rtsp://127.0.0.1:PORT/NAME
@@ -19,7 +19,8 @@
 // --cut-after-frames ends the process without a goodbye once that many
 // frames of one session have been sent: a recorder that vanishes mid-way.
 // --stall-after-frames keeps the session open but sends nothing more after
-// that many frames. --auth chooses the challenges offered (both by default).
+// that many frames. --frame-delay-ms sends each frame that much later than
+// the one before: a slow recorder. --auth chooses the challenges offered (both by default).
 #include <gst/gst.h>
 #include <gst/rtsp-server/rtsp-server.h>
 // These three headers of gst-rtsp-server 1.22 declare C functions without
@@ -53,6 +54,8 @@ struct Recording {
 
 std::atomic<long> g_cut_after_frames{-1};
 std::atomic<long> g_stall_after_frames{-1};
+std::atomic<long> g_frame_delay_ms{0};
+constexpr long kUndelayedFrames = 5;
 
 // The state of one by-time session's pipeline: where its recording sits on
 // the wall clock, and the file-time seek that the last clock range became.
@@ -205,6 +208,10 @@ GstPadProbeReturn CountFrame(GstPad*, GstPadProbeInfo*, gpointer data) {
     g_printerr("cutting off after %ld frames\n", *frames);
     _exit(3);
   }
+  // Not the first frames: those are prerolled before the session's seek, and
+  // one held back there would go out after it, on the timeline from before.
+  if (g_frame_delay_ms.load() > 0 && *frames > kUndelayedFrames)
+    g_usleep(static_cast<gulong>(g_frame_delay_ms.load()) * 1000);
   long stall = g_stall_after_frames.load();
   if (stall >= 0 && *frames >= stall) {
     // Keeps the session open and sends nothing more, for good.
@@ -394,6 +401,8 @@ int main(int argc, char** argv) {
       g_cut_after_frames = std::atol(argv[i + 1]);
     } else if (option == "--stall-after-frames") {
       g_stall_after_frames = std::atol(argv[i + 1]);
+    } else if (option == "--frame-delay-ms") {
+      g_frame_delay_ms = std::atol(argv[i + 1]);
     } else if (option == "--auth") {
       auth_methods = argv[i + 1];
     } else if (option == "--recording") {
