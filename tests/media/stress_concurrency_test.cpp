@@ -204,7 +204,12 @@ TEST(PortTableStressTest, EveryLocalPortPlaysAtOnceAndTheNextOpenIsRefused) {
   std::vector<int32_t> ports;
   std::vector<bool> streams;
   for (int i = 0; i < kLocalPorts; ++i) {
-    const bool live = i % 4 == 3;
+    // Under ThreadSanitizer every race its suppressions hide (FFmpeg's
+    // frame threads hand buffers over through atomics it cannot see) is
+    // still symbolised under one lock: a file port's frame threads make so
+    // many that dozens of them starve each other. Mostly live ports there,
+    // whose decoders use slice threads.
+    const bool live = UnderSanitizer() ? i % 8 != 0 : i % 4 == 3;
     int32_t port = -1;
     if (live) {
       ASSERT_EQ(Ovra_OpenStream(&port, nullptr, 0, 1024 * 1024, OVRA_MEDIA_PLAYER), OVRA_OK) << i;
@@ -227,7 +232,13 @@ TEST(PortTableStressTest, EveryLocalPortPlaysAtOnceAndTheNextOpenIsRefused) {
     return std::all_of(ports.begin(), ports.end(),
                        [](int32_t port) { return FramesOf(port) >= 3; });
   };
-  EXPECT_TRUE(WaitFor(all_playing, 40s)) << "not every port delivered frames";
+  EXPECT_TRUE(WaitFor(all_playing, 40s)) << "not every port delivered frames: " << [&] {
+    std::string counts;
+    for (const int32_t port : ports) {
+      counts += std::to_string(port) + ":" + std::to_string(FramesOf(port)) + " ";
+    }
+    return counts;
+  }();
 
   int32_t refused = -77;
   EXPECT_EQ(Ovra_OpenFile(&refused, file.c_str()), OVRA_NO_UNUSED_PORT);
