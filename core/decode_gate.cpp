@@ -20,16 +20,21 @@ DecodeGate::Shared& DecodeGate::SharedState() {
   return *shared;
 }
 
-DecodeGate::DecodeGate() : shared_(SharedState()) {}
+DecodeGate::DecodeGate() : shared_(SharedState()) {
+  // Room for a port's calls on two threads (and a nested one) made up front:
+  // a call allocates nothing.
+  MutexLock guard(&shared_.mutex);
+  running_.reserve(4);
+}
 
 bool DecodeGate::CallsRunning(std::thread::id except, uint64_t below_epoch,
-                              std::vector<std::thread::id>* threads) const {
+                              ThreadList* threads) const {
   bool any = false;
   for (const RunningCall& call : running_) {
     if (call.thread == except || call.epoch >= below_epoch) continue;
     any = true;
     if (threads == nullptr) break;
-    threads->push_back(call.thread);
+    threads->Add(call.thread);
   }
   return any;
 }
@@ -38,23 +43,28 @@ bool DecodeGate::WaitingWouldCloseCycle(uint64_t below_epoch) const {
   // Follows the waits from the threads this one would wait for: each thread
   // waits in at most one gate at a time, for the threads running calls
   // there. Reaching this thread again closes a cycle.
+  // Fixed-size lists on the stack: the check runs on the frame path of two
+  // threads delivering to one port, which allocates nothing.
   const std::thread::id self = std::this_thread::get_id();
-  std::vector<std::thread::id> frontier;
-  std::vector<std::thread::id> seen;
+  ThreadList frontier;
+  ThreadList seen;
   CallsRunning(self, below_epoch, &frontier);
-  while (!frontier.empty()) {
-    const std::thread::id thread = frontier.back();
-    frontier.pop_back();
+  while (frontier.size > 0) {
+    const std::thread::id thread = frontier.ids[--frontier.size];
     if (thread == self) return true;
-    if (std::find(seen.begin(), seen.end(), thread) != seen.end()) continue;
-    seen.push_back(thread);
-    const auto wait = shared_.waits.find(thread);
+    const auto seen_end = seen.ids.begin() + static_cast<std::ptrdiff_t>(seen.size);
+    if (std::find(seen.ids.begin(), seen_end, thread) != seen_end) continue;
+    seen.Add(thread);
+    const auto wait = std::find_if(shared_.waits.begin(), shared_.waits.end(),
+                                   [&](const auto& entry) { return entry.first == thread; });
     if (wait == shared_.waits.end()) continue;
     const DecodeGate& gate = *wait->second.gate;
     gate.shared_.mutex.AssertHeld();  // the one lock all gates share
     gate.CallsRunning(thread, wait->second.below_epoch, &frontier);
   }
-  return false;
+  // A chain longer than the lists hold may close a cycle unseen: such a
+  // wait is not made.
+  return frontier.overflowed || seen.overflowed;
 }
 
 bool DecodeGate::AwaitCalls(uint64_t below_epoch) {
@@ -68,7 +78,7 @@ bool DecodeGate::AwaitCalls(uint64_t below_epoch) {
     }
     // Recorded before waiting, under the same lock as the check: a thread
     // that would wait for this one from now on sees the cycle.
-    shared_.waits[self] = Wait{this, below_epoch};
+    shared_.waits.emplace_back(self, Wait{this, below_epoch});
   } catch (const std::bad_alloc&) {
     log::Warning("playback", log::kNoPort,
                  "no memory to record a wait for a decode callback: it is not waited for");
@@ -78,7 +88,12 @@ bool DecodeGate::AwaitCalls(uint64_t below_epoch) {
   // where another thread let in first is waited for as well; either way a
   // thread that starts waiting later checks for a cycle through this wait.
   while (CallsRunning(self, below_epoch, nullptr)) left_.Wait(&shared_.mutex);
-  shared_.waits.erase(self);
+  const auto mine = std::find_if(shared_.waits.begin(), shared_.waits.end(),
+                                 [&](const auto& entry) { return entry.first == self; });
+  if (mine != shared_.waits.end()) {
+    *mine = shared_.waits.back();
+    shared_.waits.pop_back();
+  }
   return true;
 }
 

@@ -23,8 +23,8 @@
 #ifndef QXPLAYSDK_CORE_DECODE_GATE_H
 #define QXPLAYSDK_CORE_DECODE_GATE_H
 
+#include <array>
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -81,15 +81,35 @@ class DecodeGate {
   // Shared by every gate, never destroyed: a backend thread may leave a
   // callback while the process exits.
   struct Shared {
+    Shared() { waits.reserve(kReservedWaits); }
     Mutex mutex;
-    std::map<std::thread::id, Wait> waits QX_GUARDED_BY(mutex);
+    // The threads blocked in a gate and what each waits for. Room for
+    // kReservedWaits is made once, so that a wait allocates nothing (a
+    // decode callback's frame path must not).
+    std::vector<std::pair<std::thread::id, Wait>> waits QX_GUARDED_BY(mutex);
+  };
+  static constexpr size_t kReservedWaits = 256;
+  // The longest chain of waiting threads the cycle check follows; a longer
+  // one is not waited through.
+  static constexpr size_t kMaxChain = 128;
+  struct ThreadList {
+    std::array<std::thread::id, kMaxChain> ids;
+    size_t size = 0;
+    bool overflowed = false;
+    void Add(std::thread::id id) {
+      if (size == ids.size()) {
+        overflowed = true;
+        return;
+      }
+      ids[size++] = id;
+    }
   };
   static Shared& SharedState();
 
   // Whether a call begun below `below_epoch` runs on a thread other than
   // `except`; its threads appended to `threads` when given.
-  bool CallsRunning(std::thread::id except, uint64_t below_epoch,
-                    std::vector<std::thread::id>* threads) const QX_REQUIRES(shared_.mutex);
+  bool CallsRunning(std::thread::id except, uint64_t below_epoch, ThreadList* threads) const
+      QX_REQUIRES(shared_.mutex);
   // Whether the threads running such calls wait, through any chain of
   // gates, for the calling thread.
   bool WaitingWouldCloseCycle(uint64_t below_epoch) const QX_REQUIRES(shared_.mutex);
