@@ -20,6 +20,7 @@
 
 #include "backends/player.h"
 #include "qxplaysdk.h"
+#include "tests/media/announced_files.h"
 #include "tests/media/media_test_support.h"
 #include "tests/media/notification_log.h"
 
@@ -101,17 +102,6 @@ class WorkingFolder {
   std::string folder_;
   std::filesystem::path previous_;
 };
-
-struct Announced {
-  std::mutex mutex;
-  std::vector<std::string> files;
-};
-
-void OVRA_CALLBACK Heard(int32_t /*port*/, const char* file_name, uintptr_t user) {
-  auto* announced = reinterpret_cast<Announced*>(user);
-  std::lock_guard<std::mutex> guard(announced->mutex);
-  announced->files.emplace_back(file_name);
-}
 
 // Pushes bytes [from, to) through the library, offering a block the full
 // buffer refused again.

@@ -19,6 +19,7 @@
 #include "backends/gp3_converter.h"
 #include "backends/player.h"
 #include "qxplaysdk.h"
+#include "tests/media/announced_files.h"
 #include "tests/media/media_test_support.h"
 
 namespace qxmedia_test {
@@ -376,16 +377,6 @@ TEST_F(FullFileSystemTest, EveryBackendReportsTheFileItCouldNotWrite) {
 }
 
 // Through the library: the result codes and announcements a client sees.
-struct Announced {
-  std::mutex mutex;
-  std::vector<std::string> files;
-};
-
-void OVRA_CALLBACK Heard(int32_t /*port*/, const char* file_name, uintptr_t user) {
-  auto* announced = reinterpret_cast<Announced*>(user);
-  std::lock_guard<std::mutex> guard(announced->mutex);
-  announced->files.emplace_back(file_name);
-}
 
 TEST(LibraryRecordingTest, ConverterRecordingOfAPlayerStreamIsRefusedAndThePortGoesOn) {
   const std::vector<uint8_t> bytes = ReadBytes(Clip("ts"));

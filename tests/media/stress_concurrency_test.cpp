@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "qxplaysdk.h"
+#include "tests/media/announced_files.h"
 #include "tests/media/deadlock_watchdog.h"
 #include "tests/media/media_test_support.h"
 #include "tests/media/stress_support.h"
@@ -27,17 +28,6 @@ using namespace std::chrono_literals;
 
 void OVRA_CALLBACK CountingCallback(int32_t port, const DecodeFrameInfo*, uintptr_t) {
   CountFrame(port);
-}
-
-struct Announced {
-  std::mutex mutex;
-  std::vector<std::string> files;
-};
-
-void OVRA_CALLBACK Heard(int32_t /*port*/, const char* file_name, uintptr_t user) {
-  auto* announced = reinterpret_cast<Announced*>(user);
-  std::lock_guard<std::mutex> guard(announced->mutex);
-  announced->files.emplace_back(file_name);
 }
 
 // Answers of one kind of call: how many, how many succeeded, and the first
