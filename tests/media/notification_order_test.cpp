@@ -62,9 +62,9 @@ void OVRA_CALLBACK JumpPartner(int32_t port, const DecodeFrameInfo*, uintptr_t) 
   EXPECT_EQ(Ovra_SetCurrentFrameNum(watch.partner.load(), watch.frames % 10), OVRA_OK);
 }
 
-int32_t OpenWatchedFile(const std::string& clip) {
-  int32_t port = -1;
-  EXPECT_EQ(Ovra_OpenFile(&port, clip.c_str()), OVRA_OK);
+// A newly opened port's watch, cleared of what an earlier port of that
+// number left; the port number, or a negative one as given.
+int32_t WatchedFromNow(int32_t port) {
   if (port < 0) return port;
   PortWatch& watch = Watch(port);
   watch.closed = false;
@@ -72,6 +72,12 @@ int32_t OpenWatchedFile(const std::string& clip) {
   watch.late = 0;
   watch.close_at_frame = -1;
   return port;
+}
+
+int32_t OpenWatchedFile(const std::string& clip) {
+  int32_t port = -1;
+  EXPECT_EQ(Ovra_OpenFile(&port, clip.c_str()), OVRA_OK);
+  return WatchedFromNow(port);
 }
 
 enum class Ending { kStop, kCloseFile, kCloseFromOwnDecodeCallback };
@@ -214,13 +220,7 @@ class CrossEndingTest : public ::testing::TestWithParam<CrossCase> {};
 int32_t OpenWatchedStream() {
   int32_t port = -1;
   EXPECT_EQ(Ovra_OpenStream(&port, nullptr, 0, 1024 * 1024, OVRA_MEDIA_PLAYER), OVRA_OK);
-  if (port < 0) return port;
-  PortWatch& watch = Watch(port);
-  watch.closed = false;
-  watch.frames = 0;
-  watch.late = 0;
-  watch.close_at_frame = -1;
-  return port;
+  return WatchedFromNow(port);
 }
 
 // Pushes the clip into both live ports, block by block, until both

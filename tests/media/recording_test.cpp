@@ -99,6 +99,18 @@ void ExpectPlayableFromItsStart(const std::string& file) {
   }
 }
 
+// The pictures of a recording's files put end to end, each file checked to
+// play from its start.
+std::vector<std::string> PicturesEndToEnd(const std::vector<std::string>& files) {
+  std::vector<std::string> recorded;
+  for (const std::string& file : files) {
+    ExpectPlayableFromItsStart(file);
+    const std::vector<std::string> sums = PictureChecksums(file);
+    recorded.insert(recorded.end(), sums.begin(), sums.end());
+  }
+  return recorded;
+}
+
 class LiveRecordingTest : public ::testing::TestWithParam<const char*> {
  protected:
   void TearDown() override { player_close_stream(kPort); }
@@ -137,13 +149,7 @@ TEST_P(LiveRecordingTest, FilesSwitchedByStopAndStartHoldEveryPictureEndToEnd) {
     Feed(bytes, i * bytes.size() / 3, (i + 1) * bytes.size() / 3, PushToPlayer);
   }
   ASSERT_EQ(player_stop_record(kPort), 1);
-  std::vector<std::string> recorded;
-  for (const std::string& file : files) {
-    ExpectPlayableFromItsStart(file);
-    const std::vector<std::string> sums = PictureChecksums(file);
-    recorded.insert(recorded.end(), sums.begin(), sums.end());
-  }
-  EXPECT_EQ(recorded, PictureChecksums(clip));
+  EXPECT_EQ(PicturesEndToEnd(files), PictureChecksums(clip));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, LiveRecordingTest, ::testing::Values("ts", "ps", "long", "h264"));
@@ -314,13 +320,7 @@ TEST(FileSwitchTest, FilesSwitchedByStopAndStartWhilePlayingHoldEveryPicture) {
   ASSERT_TRUE(WaitFor([&] { return ended.load(); }));
   ASSERT_EQ(player_stop_record(kPort), 1);
   EXPECT_EQ(player_close_file(kPort), 1);
-  std::vector<std::string> recorded;
-  for (const std::string& file : files) {
-    ExpectPlayableFromItsStart(file);
-    const std::vector<std::string> sums = PictureChecksums(file);
-    recorded.insert(recorded.end(), sums.begin(), sums.end());
-  }
-  EXPECT_EQ(recorded, PictureChecksums(clip));
+  EXPECT_EQ(PicturesEndToEnd(files), PictureChecksums(clip));
 }
 
 // A small file system of its own that fills up while recording.
