@@ -765,14 +765,15 @@ void MediaPort::Present(DecodedFrame frame) {
     callbacks = callbacks_;
     window = window_;
     colour = colour_;
+    // The picture's decode notification begins together with its count: a
+    // stop that comes in between waits for it rather than leaving a picture
+    // counted as played that the caller never received.
+    if (callbacks.decode != nullptr) ++notifications_begun_;
   }
   if (window != nullptr) ShowPicture(target_, RefFrame(frame.picture.get()), colour);
-  // Each notification checks again that the port still plays: one before it
-  // may have stopped or closed the port.
   if (callbacks.decode != nullptr) {
-    PackYuv420(*frame.picture, packed_);
-    if (!BeginNotification()) return;
     const AtScopeEnd end([this] { EndNotification(); });
+    PackYuv420(*frame.picture, packed_);
     const NotificationScope scope;
     PlayerFrameInfo info{};
     info.info_a = static_cast<uint32_t>(frame.picture->width);
@@ -783,6 +784,8 @@ void MediaPort::Present(DecodedFrame frame) {
     callbacks.decode(port_, reinterpret_cast<uintptr_t>(packed_.data()), packed_.size(), &info,
                      callbacks.decode_user, frame.number);
   }
+  // The draw notification checks again that the port still plays: the
+  // decode notification may have stopped or closed it.
   if (callbacks.draw != nullptr) {
     if (!BeginNotification()) return;
     const AtScopeEnd end([this] { EndNotification(); });
