@@ -261,8 +261,12 @@ enum OvraMediaType {
  * player's key-frame flag (its word at offset 12) is not part of the
  * record. The picture is planar YUV 4:2:0 (I420) without row padding: the Y
  * plane of width × height bytes, then the U and the V plane of
- * ((width + 1) / 2) × ((height + 1) / 2) bytes each. The record and the
- * picture are valid only until the callback returns; copy what is kept.
+ * ((width + 1) / 2) × ((height + 1) / 2) bytes each. With the bundled
+ * backends the picture is upright: a file or stream whose display matrix
+ * says to turn it by a quarter or half turn is turned before it is shown,
+ * snapshotted or handed here, so a quarter turn swaps width and height
+ * against the stored size. The record and the picture are valid only until
+ * the callback returns; copy what is kept.
  */
 typedef struct DecodeFrameInfo {
   uint32_t marker;   /**< always 1 */

@@ -8,6 +8,7 @@
 #include "backends/media/guarded_thread.h"
 #include "backends/media/library_logs.h"
 #include "backends/media/notification_scope.h"
+#include "backends/media/picture_rotation.h"
 #include "backends/media/snapshot.h"
 #include "core/log.h"
 
@@ -72,6 +73,7 @@ std::shared_ptr<MediaPort> MediaPort::OpenFile(int32_t port, const std::string& 
   DecoderOptions decoder_options;
   decoder_options.threads = options.decode_threads;
   const AVStream& video = *media->input_->stream(media->input_->video_stream());
+  media->upright_turn_ = UprightTurn(video, port);
   media->video_decoder_ = StreamDecoder::Open(video, decoder_options);
   if (!media->video_decoder_) {
     log::Warning("media", port, "\"{}\": no decoder for its video ({})", path,
@@ -618,6 +620,7 @@ std::optional<MediaPort::DecodedFrame> MediaPort::DecodeNext(bool seeking) {
 std::optional<MediaPort::DecodedFrame> MediaPort::Label(const AVFrame& frame) {
   DecodedFrame out;
   out.picture = converter_.ToYuv420(frame);
+  if (out.picture && upright_turn_ != 0) out.picture = TurnYuv420(*out.picture, upright_turn_);
   if (!out.picture) return std::nullopt;
   out.key = IsKeyFrame(frame);
   if (is_file()) {
@@ -888,6 +891,7 @@ void MediaPort::OpenStreamDecoder() {
   decoder_options.threads = kLiveDecodeThreads;
   decoder_options.low_latency = true;
   video_decoder_ = StreamDecoder::Open(*input_->stream(input_->video_stream()), decoder_options);
+  upright_turn_ = UprightTurn(*input_->stream(input_->video_stream()), port_);
   double rate = input_->ContainerFrameRate();
   if (rate <= 0.0 && video_decoder_) {
     const AVRational decoder_rate = video_decoder_->context().framerate;

@@ -295,6 +295,7 @@ class MediaPort {
   uint32_t next_number_ = 0;
   int64_t first_stream_pts_ = AV_NOPTS_VALUE;
   double frame_rate_ = 25.0;
+  int upright_turn_ = 0;  // clockwise degrees that show the pictures upright
 
   std::atomic<std::thread::id> thread_id_{};  // the port's thread, once it runs
   std::thread thread_;

@@ -115,6 +115,38 @@ TEST_P(JumpTest, JumpAndStepLandOnExactlyTheFrameTheSnapshotShows) {
 
 INSTANTIATE_TEST_SUITE_P(Containers, JumpTest, ::testing::Values("mp4", "mkv", "ts", "h264"));
 
+// A file whose display matrix turns it (as phones and some cameras store
+// video) is shown, snapshotted and handed to decode notifications upright,
+// as the ffmpeg tool shows it.
+class RotatedFileTest : public PlayerFileTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(RotatedFileTest, PicturesComeOutUprightAsFfmpegShowsThem) {
+  const int rotate = GetParam();
+  const std::string path = TempPath("rotated-" + std::to_string(rotate) + ".mp4");
+  RunCommand("ffmpeg -nostdin -hide_banner -loglevel error -y -i '" + Clip("mp4") +
+             "' -c copy -metadata:s:v:0 rotate=" + std::to_string(rotate) + " '" + path + "'");
+  ASSERT_EQ(player_open_file(kPort, path.c_str()), 1);
+  log_.Register(kPort);
+  ASSERT_EQ(player_play(kPort, nullptr), 1);
+  ASSERT_EQ(player_pause(kPort, 1), 1);
+  ASSERT_EQ(player_set_current_frame(kPort, 29), 1);
+
+  const bool sideways = rotate % 180 != 0;
+  ASSERT_FALSE(log_.Decoded().empty());
+  const DecodedRecord shown = log_.Decoded().back();
+  EXPECT_EQ(shown.width, sideways ? 120U : 160U);
+  EXPECT_EQ(shown.height, sideways ? 160U : 120U);
+  EXPECT_EQ(shown.picture_size, 160U * 120U * 3U / 2U);
+
+  const std::string snapshot = TempPath("rotated-" + std::to_string(rotate) + ".bmp");
+  ASSERT_EQ(player_capture_picture(kPort, snapshot.c_str()), 1);
+  const RgbPicture upright = ReferenceFrame(path, 29);
+  ASSERT_EQ(upright.width, sideways ? 120 : 160);
+  EXPECT_GT(Psnr(DecodeImage(snapshot), upright), 28.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Turns, RotatedFileTest, ::testing::Values(90, 180, 270));
+
 TEST_F(PlayerFileTest, JumpPastTheLastFrameAndStepsAtTheEdgesAreRefused) {
   OpenPausedAt("mp4", 0);
   EXPECT_EQ(player_set_current_frame(kPort, 50), 0);
