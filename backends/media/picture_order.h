@@ -1,4 +1,4 @@
-// Presentation times for raw H.264 pictures, which come without
+// Presentation times for raw H.264 and H.265 pictures, which come without
 // timestamps: the picture order count in each slice header says where a
 // picture is shown within its group, so a picture numbered in decode order
 // can be given the time it is shown at.
@@ -15,7 +15,7 @@ namespace qx::media {
 
 class PictureOrder {
  public:
-  // Null for codecs other than H.264 (or no parser).
+  // Null for codecs other than H.264 and H.265 (or no parser).
   static std::unique_ptr<PictureOrder> For(AVCodecID codec, int reorder_delay);
   ~PictureOrder();
   PictureOrder(const PictureOrder&) = delete;
@@ -30,10 +30,11 @@ class PictureOrder {
 
   AVCodecParserContext* parser_ = nullptr;
   CodecContextPtr context_;
-  int poc_step_ = 2;  // H.264 counts two per frame
+  int poc_step_ = 2;  // order counts per frame
   int reorder_delay_ = 2;
   bool have_key_ = false;
   int key_poc_ = 0;
+  int highest_poc_ = 0;
   int64_t key_dts_ = 0;
 };
 

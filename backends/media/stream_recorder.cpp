@@ -229,7 +229,8 @@ void StreamRecorder::WritePacket(int video, const AVPacket& packet) {
     }
     copy->dts = entry->next_dts;
     if (copy->pts == AV_NOPTS_VALUE && packet.stream_index == video) {
-      // Raw H.264: shown in the order its slices give, not in decode order.
+      // Raw H.264/H.265: shown in the order its slices give, not in decode
+      // order.
       if (!picture_order_) {
         picture_order_ = PictureOrder::For(entry->stream->codecpar->codec_id,
                                            entry->stream->codecpar->video_delay);

@@ -59,6 +59,9 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
            "-pix_fmt yuv420p -f hevc" +
            out;
   }
+  if (name == "avi") {
+    return kQuiet + std::string(kSource) + kFifty + "-c:v mpeg4 -bf 2 -g 12 -f avi" + out;
+  }
   if (name == "3gp") {
     return kQuiet + std::string(kSource) +
            "-f lavfi -i sine=frequency=500:sample_rate=16000:duration=2 " + kFifty +
@@ -164,7 +167,9 @@ std::vector<ProbedFrame> ProbeFrames(const std::string& path) {
     if (comma == std::string::npos) continue;
     ProbedFrame frame;
     frame.key = line.substr(0, comma) == "1";
-    const std::string time = line.substr(comma + 1);
+    // A frame with side data (an H.264/H.265 SEI) has more fields after it.
+    std::string time = line.substr(comma + 1);
+    time = time.substr(0, time.find(','));
     const double seconds = time == "N/A" ? NAN : std::stod(time);
     if (std::isnan(first)) first = seconds;
     frame.pts_ms = std::isnan(seconds) ? -1 : std::llround((seconds - first) * 1000.0);

@@ -60,7 +60,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, RecorderTimestamps,
                          ::testing::Values(RecorderCase{"FromTheStart", "ts", 0, 50},
                                            RecorderCase{"FromTheMiddleOfAGroup", "ts", 3, 38},
                                            RecorderCase{"FromTheSecondKeyFrame", "ts", 12, 38},
-                                           RecorderCase{"ProgramStream", "ps", 3, 38}),
+                                           RecorderCase{"ProgramStream", "ps", 3, 38},
+                                           RecorderCase{"RawH264", "h264", 0, 50},
+                                           RecorderCase{"RawH265", "h265", 0, 50}),
                          [](const ::testing::TestParamInfo<RecorderCase>& case_info) {
                            return case_info.param.name;
                          });
