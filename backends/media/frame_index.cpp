@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <utility>
 
 #include "backends/media/media_input.h"
+#include "backends/media/presentation_order.h"
 
 namespace qx::media {
 
@@ -12,11 +14,14 @@ FrameIndex FrameIndex::Build(MediaInput& input) {
   FrameIndex index;
   const int video = input.video_stream();
   index.time_base_ = input.stream(video)->time_base;
+  std::unique_ptr<PresentationOrderScan> order_scan =
+      PresentationOrderScan::For(*input.stream(video)->codecpar);
   PacketPtr packet = MakePacket();
   while (input.Read(packet.get()) >= 0) {
     if (packet->stream_index == video) {
       index.packets_.push_back(IndexedPacket{packet->pos, packet->dts, packet->pts,
                                              (packet->flags & AV_PKT_FLAG_KEY) != 0});
+      if (order_scan) order_scan->Add(*packet);
     }
     av_packet_unref(packet.get());
   }
@@ -37,6 +42,10 @@ FrameIndex FrameIndex::Build(MediaInput& input) {
       index.frame_of_packet_[order[frame]] = frame;
       index.sorted_pts_[frame] = packets[order[frame]].pts;
     }
+  } else if (std::optional<std::vector<uint32_t>> ranks =
+                 order_scan ? order_scan->Ranks() : std::nullopt) {
+    index.frame_of_packet_ = std::move(*ranks);
+    index.by_picture_headers_ = true;
   } else {
     std::iota(index.frame_of_packet_.begin(), index.frame_of_packet_.end(), 0U);
   }
@@ -86,6 +95,13 @@ std::optional<uint32_t> FrameIndex::FrameNumberOfTimestamp(int64_t pts) const {
   auto found = std::lower_bound(sorted_pts_.begin(), sorted_pts_.end(), pts);
   if (found == sorted_pts_.end() || *found != pts) return std::nullopt;
   return static_cast<uint32_t>(found - sorted_pts_.begin());
+}
+
+std::optional<uint32_t> FrameIndex::FrameNumberOfDecodedPacket(int64_t decode_index) const {
+  if (!by_picture_headers_ || decode_index < 0 || decode_index >= frame_count()) {
+    return std::nullopt;
+  }
+  return frame_of_packet_[static_cast<size_t>(decode_index)];
 }
 
 uint32_t FrameIndex::FrameNumberOfPacket(uint32_t decode_index) const {

@@ -4,9 +4,11 @@
 //
 // Frame numbers count from 0 in presentation order. When every packet has a
 // presentation timestamp, a decoded frame is numbered by its timestamp's
-// rank; otherwise (raw elementary streams) frames are numbered in decode
-// order, which is presentation order for streams with closed groups of
-// pictures.
+// rank. Otherwise (raw elementary streams, MPEG-4 Part 2 in AVI) the
+// pictures' own headers give the order (H.264/H.265 order counts, MPEG
+// B-pictures): the port then tags each packet it decodes with its decode
+// index, which the decoder hands back on the picture. Other codecs without
+// timestamps are numbered in decode order.
 #ifndef QXPLAYSDK_BACKENDS_MEDIA_FRAME_INDEX_H
 #define QXPLAYSDK_BACKENDS_MEDIA_FRAME_INDEX_H
 
@@ -44,6 +46,12 @@ class FrameIndex {
   std::optional<uint32_t> DecodeIndexOf(const AVPacket& packet) const;
   // The frame number of a decoded frame with this presentation timestamp.
   std::optional<uint32_t> FrameNumberOfTimestamp(int64_t pts) const;
+  // Whether decoded pictures are numbered through their packet's decode
+  // index (FrameNumberOfDecodedPacket) rather than their timestamp.
+  bool numbered_by_picture_headers() const { return by_picture_headers_; }
+  // The frame number of a decoded picture tagged with its packet's decode
+  // index, when the index numbers pictures that way.
+  std::optional<uint32_t> FrameNumberOfDecodedPacket(int64_t decode_index) const;
   // The frame number of the picture carried by a packet.
   uint32_t FrameNumberOfPacket(uint32_t decode_index) const;
   // The decode-order index of the key frame to start decoding from to reach
@@ -59,6 +67,7 @@ class FrameIndex {
   std::vector<uint32_t> key_packets_;      // decode indices of key frames
   std::unordered_map<int64_t, uint32_t> by_position_;
   bool by_timestamp_ = false;
+  bool by_picture_headers_ = false;
   bool positions_unique_ = false;
   bool dts_increasing_ = false;
   AVRational time_base_{1, 1000};

@@ -608,6 +608,11 @@ std::optional<MediaPort::DecodedFrame> MediaPort::DecodeNext(bool seeking) {
     }
     if (packet->stream_index == input_->video_stream()) {
       if (!seeking) Record(*packet);
+      // Pictures of a file without timestamps come back from the decoder
+      // tagged with their packet's decode index, which the index maps to
+      // the frame number.
+      if (index_.numbered_by_picture_headers()) packet->pts = next_decode_index_;
+      ++next_decode_index_;
       video_decoder_->Send(packet.get());
     } else if (packet->stream_index == input_->audio_stream() && !seeking) {
       Record(*packet);
@@ -625,7 +630,10 @@ std::optional<MediaPort::DecodedFrame> MediaPort::Label(const AVFrame& frame) {
   out.key = IsKeyFrame(frame);
   if (is_file()) {
     const int64_t pts = frame.pts != AV_NOPTS_VALUE ? frame.pts : frame.best_effort_timestamp;
-    out.number = index_.FrameNumberOfTimestamp(pts).value_or(next_number_);
+    const std::optional<uint32_t> number = index_.numbered_by_picture_headers()
+                                               ? index_.FrameNumberOfDecodedPacket(frame.pts)
+                                               : index_.FrameNumberOfTimestamp(pts);
+    out.number = number.value_or(next_number_);
     out.timestamp_ms = index_.TimestampMs(out.number, frame_rate_);
   } else {
     out.number = next_number_;
@@ -653,6 +661,7 @@ bool MediaPort::SeekToFrame(uint32_t frame, bool present) {
   input_ended_ = false;
   drained_ = false;
   next_number_ = index_.FrameNumberOfPacket(key);
+  next_decode_index_ = key;
   {
     MutexLock guard(&mutex_);
     ended_ = false;

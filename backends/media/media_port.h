@@ -293,6 +293,7 @@ class MediaPort {
   bool drained_ = false;
   bool decoding_ = false;  // live: the decoder has had a key frame
   uint32_t next_number_ = 0;
+  uint32_t next_decode_index_ = 0;  // of the next video packet read from a file
   int64_t first_stream_pts_ = AV_NOPTS_VALUE;
   double frame_rate_ = 25.0;
   int upright_turn_ = 0;  // clockwise degrees that show the pictures upright

@@ -86,17 +86,32 @@ TEST(FrameIndexTest, BFramesAreNumberedInPresentationOrder) {
   }
 }
 
-TEST(FrameIndexTest, WithoutTimestampsFramesCountInDecodeOrder) {
-  const std::string path = Clip("h264");  // a raw elementary stream
+// Files whose packets lack presentation timestamps (raw H.264 and H.265,
+// MPEG-4 Part 2 in AVI) with B-frames: the pictures' headers give the
+// order, which must be the order the decoder shows them in.
+class HeaderOrderTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(HeaderOrderTest, FramesAreNumberedInTheOrderTheDecoderShowsThem) {
+  const std::string path = Clip(GetParam());
   const FrameIndex index = IndexOf(path);
   EXPECT_EQ(index.frame_count(), static_cast<uint32_t>(ProbeFrameCount(path)));
   EXPECT_FALSE(index.numbered_by_timestamp());
-  for (uint32_t packet = 0; packet < index.frame_count(); ++packet) {
-    EXPECT_EQ(index.FrameNumberOfPacket(packet), packet);
-  }
+  ASSERT_TRUE(index.numbered_by_picture_headers());
   ExpectConsistent(index);
+  bool reordered = false;
+  const std::vector<ProbedFrame> probed = ProbeFrames(path);
+  ASSERT_EQ(probed.size(), index.frame_count());
+  for (uint32_t packet = 0; packet < index.frame_count(); ++packet) {
+    const uint32_t number = index.FrameNumberOfPacket(packet);
+    reordered = reordered || number != packet;
+    EXPECT_EQ(index.FrameNumberOfDecodedPacket(packet), number);
+    EXPECT_EQ(index.packet(packet).key, probed[number].key) << "frame " << number;
+  }
+  EXPECT_TRUE(reordered) << "the clip has no B-frames to test with";
   EXPECT_EQ(index.TimestampMs(25, 25.0), 1000) << "no timestamps: counted at the frame rate";
 }
+
+INSTANTIATE_TEST_SUITE_P(Clips, HeaderOrderTest, ::testing::Values("h264", "h265", "avi"));
 
 TEST(FrameIndexTest, OpenGroupsOfPicturesDecodeFromTheKeyFrameBefore) {
   const std::string path = OpenGopClip();

@@ -27,7 +27,8 @@ std::string RunCommand(const std::string& command);
 //   "ts"     the same in MPEG-TS, with AAC audio
 //   "ps"     MPEG-2 video in MPEG-PS
 //   "h264"   raw H.264 elementary stream (B-frames)
-//   "h265"   raw H.265 elementary stream
+//   "h265"   raw H.265 elementary stream (B-frames, open groups of pictures)
+//   "avi"    MPEG-4 Part 2 with B-frames in AVI (decode times only)
 //   "3gp"    H.264 baseline + AAC in 3GP, index first (a streamable 3GPP stream)
 //   "red"    MPEG-TS of a solid red picture, 320x240, 25 fps, 3 s
 //   "long"   MPEG-TS like "ts" but 10 s

@@ -50,7 +50,7 @@ TEST_P(FrameCountTest, TotalFramesEqualTheDecodedFramesOfTheFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Containers, FrameCountTest,
-                         ::testing::Values("mp4", "mkv", "ts", "ps", "h264", "h265"));
+                         ::testing::Values("mp4", "mkv", "ts", "ps", "h264", "h265", "avi"));
 
 class PlayThroughTest : public PlayerFileTest, public ::testing::WithParamInterface<const char*> {};
 
@@ -113,7 +113,8 @@ TEST_P(JumpTest, JumpAndStepLandOnExactlyTheFrameTheSnapshotShows) {
   EXPECT_GT(same, Psnr(taken, ReferenceFrame(Clip(clip), 30)) + 6.0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Containers, JumpTest, ::testing::Values("mp4", "mkv", "ts", "h264"));
+INSTANTIATE_TEST_SUITE_P(Containers, JumpTest,
+                         ::testing::Values("mp4", "mkv", "ts", "h264", "h265", "avi"));
 
 // A file whose display matrix turns it (as phones and some cameras store
 // video) is shown, snapshotted and handed to decode notifications upright,
