@@ -634,7 +634,7 @@ WallResult RunWall(const CameraClip& clip, int count, std::chrono::seconds start
 }
 
 // The largest count for which `keeps(count)` holds, up to `limit`: doubling
-// from 8, then halving the interval between the largest count that kept
+// from 16 (a wall rarely has fewer tiles), then halving the interval between the largest count that kept
 // real time and the smallest that did not, until it is within an eighth of
 // the former (or 1). No trial starts once `budget` is spent, so that a slow
 // or busy machine does not stretch the run; the interval found so far is
@@ -650,7 +650,7 @@ template <typename Trial>
 SearchResult SearchLargest(int limit, std::chrono::seconds budget, Trial&& keeps) {
   const Clock::time_point give_up = Clock::now() + budget;
   SearchResult search;
-  int count = std::min(8, limit);
+  int count = std::min(16, limit);
   while (Clock::now() < give_up) {
     ++search.trials;
     if (keeps(count)) {
