@@ -634,11 +634,12 @@ WallResult RunWall(const CameraClip& clip, int count, std::chrono::seconds start
 }
 
 // The largest count for which `keeps(count)` holds, up to `limit`: doubling
-// from 16 (a wall rarely has fewer tiles), then halving the interval between the largest count that kept
-// real time and the smallest that did not, until it is within an eighth of
-// the former (or 1). No trial starts once `budget` is spent, so that a slow
-// or busy machine does not stretch the run; the interval found so far is
-// then the answer, and `complete` says so.
+// from 16 (a wall rarely has fewer tiles), then halving the interval
+// between the largest count that kept real time and the smallest that did
+// not, until it is within an eighth of the former (or 1). No trial starts
+// once `budget` is spent, so that a slow or busy machine does not stretch
+// the run; the interval found so far is then the answer, and `complete`
+// says so.
 struct SearchResult {
   int largest = 0;    // that kept real time
   int failed_at = 0;  // the smallest that did not; 0 when none did
