@@ -19,6 +19,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 // How often a picture waiting for the sound clock looks at it again.
 constexpr std::chrono::milliseconds kSoundClockRecheck{10};
+// The furthest a picture may be ahead of the sound and still wait for it.
+constexpr std::chrono::milliseconds kSoundClockMaxLead{1000};
 
 // A live picture later than this is shown at once and the clock restarts
 // from it, rather than rushing through the backlog.
@@ -754,7 +756,11 @@ bool MediaPort::WaitUntilDue(int64_t timestamp_ms) {
     // the sound stops, the port's own clock starts again from the next
     // picture.
     if (EffectiveSpeedLevel() == 0) {
-      if (const std::optional<int64_t> playing = audio_->PlayingMs(now)) {
+      const std::optional<int64_t> playing = audio_->PlayingMs(now);
+      // A picture far ahead of the sound belongs to streams whose times
+      // were never in step (a camera's sound stamped on another clock):
+      // waiting for the sound would only hold the pictures back.
+      if (playing && timestamp_ms - *playing <= kSoundClockMaxLead.count()) {
         clock_valid_ = false;
         const int64_t ahead_ms = timestamp_ms - *playing;
         if (ahead_ms <= 0) return true;
