@@ -44,11 +44,7 @@ int32_t QX_BACKEND_CALL gpp_open_stream(int32_t port, const void* /*initial_bloc
     if (Ports().Contains(port)) return kFailure;
     if (buffer_size > qx::media::kMaxStreamBufferBytes) return QX_GPP_INVALID_ARGUMENT;
     std::shared_ptr<MediaPort> media = MediaPort::OpenStream(port, nullptr, 0, buffer_size);
-    if (!media) return kFailure;
-    if (!Ports().Add(port, media)) {
-      media->Close();
-      return kFailure;
-    }
+    if (!Ports().AddOpened(port, media)) return kFailure;
     return kSuccess;
   });
 }

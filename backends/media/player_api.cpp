@@ -82,11 +82,7 @@ int32_t QX_BACKEND_CALL player_open_file(int32_t port, const char* file_name) {
   return Guarded<int32_t>(0, [&]() -> int32_t {
     if (file_name == nullptr || Ports().Contains(port)) return 0;
     std::shared_ptr<MediaPort> media = MediaPort::OpenFile(port, file_name);
-    if (!media) return 0;
-    if (!Ports().Add(port, media)) {
-      media->Close();
-      return 0;
-    }
+    if (!Ports().AddOpened(port, media)) return 0;
     return 1;
   });
 }
@@ -103,11 +99,7 @@ int32_t QX_BACKEND_CALL player_open_stream(int32_t port, const void* initial_blo
     }
     std::shared_ptr<MediaPort> media = MediaPort::OpenStream(
         port, static_cast<const uint8_t*>(initial_block), initial_length, buffer_size);
-    if (!media) return 0;
-    if (!Ports().Add(port, media)) {
-      media->Close();
-      return 0;
-    }
+    if (!Ports().AddOpened(port, media)) return 0;
     return 1;
   });
 }

@@ -35,6 +35,16 @@ class PortRegistry {
     return port;
   }
   bool Contains(int32_t number) const { return Find(number) != nullptr; }
+  // Registers a port that was just opened. Another thread may have opened
+  // the same number in the meantime: the newcomer is then closed again (its
+  // thread ended) and false returned. Also false for a port that did not
+  // open.
+  bool AddOpened(int32_t number, const std::shared_ptr<Port>& port) {
+    if (!port) return false;
+    if (Add(number, port)) return true;
+    port->Close();
+    return false;
+  }
 
  private:
   mutable Mutex mutex_;
