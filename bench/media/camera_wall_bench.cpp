@@ -291,6 +291,13 @@ SearchResult SearchLargest(int limit, std::chrono::seconds budget, Trial&& keeps
   return search;
 }
 
+void ReportSearch(benchmark::State& state, const SearchResult& search) {
+  state.counters["largest_real_time"] = search.largest;
+  state.counters["first_behind"] = search.failed_at;
+  state.counters["trials"] = search.trials;
+  state.counters["search_complete"] = search.complete ? 1 : 0;
+}
+
 void ReportWall(benchmark::State& state, const WallResult& wall) {
   state.counters["ports"] = wall.ports;
   state.counters["threads"] = static_cast<double>(wall.threads);
@@ -361,10 +368,7 @@ void CameraWallLargestRealTime(benchmark::State& state) {
       state.SkipWithError("cannot open the live ports");
       return;
     }
-    state.counters["largest_real_time"] = search.largest;
-    state.counters["first_behind"] = search.failed_at;
-    state.counters["trials"] = search.trials;
-    state.counters["search_complete"] = search.complete ? 1 : 0;
+    ReportSearch(state, search);
     if (best) ReportWall(state, *best);
     state.counters["load_after"] = LoadAverage();
   }
@@ -555,10 +559,7 @@ void FfmpegReLargestRealTime(benchmark::State& state) {
       state.SkipWithError("cannot start ffmpeg");
       return;
     }
-    state.counters["largest_real_time"] = search.largest;
-    state.counters["first_behind"] = search.failed_at;
-    state.counters["trials"] = search.trials;
-    state.counters["search_complete"] = search.complete ? 1 : 0;
+    ReportSearch(state, search);
     if (best) {
       state.counters["processes"] = best->processes;
       state.counters["cpu_ms_per_process_s"] =
