@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the media-bench preset and runs the media engine's benchmarks:
 # headless 1080p decode against `ffmpeg -f null` with the same thread count,
-# the first picture of a live stream, resident memory of 32 live ports; then
+# the first picture of a live stream, resident memory of 32 live ports, the
+# camera wall (threads and CPU of 64 live 720p25 ports, the largest number of
+# ports and of `ffmpeg -re` processes that keep real time: about 70 s); then
 # the network library's download, first remote picture and CPU. The
 # sample media are made with the ffmpeg tool on the first run and kept in
 # build/media-bench/bench-media. Fails when a benchmark reports an error (a

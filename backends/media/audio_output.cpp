@@ -131,9 +131,9 @@ void DetachAudioSource(const std::shared_ptr<AudioSource>& source) {
 }
 
 bool AudioSource::Push(const uint8_t* const* data, int samples, AVSampleFormat format,
-                       const AVChannelLayout& layout, int rate) {
+                       const AVChannelLayout& layout, int rate, int64_t start_us) {
   MutexLock guard(&mutex_);
-  return Convert(data, samples, format, layout, rate);
+  return Convert(data, samples, format, layout, rate, start_us);
 }
 
 bool AudioSource::PushMuLaw(const uint8_t* data, size_t length) {
@@ -143,11 +143,11 @@ bool AudioSource::PushMuLaw(const uint8_t* data, size_t length) {
   const auto* planes = reinterpret_cast<const uint8_t*>(linear.data());
   AVChannelLayout mono = AV_CHANNEL_LAYOUT_MONO;
   MutexLock guard(&mutex_);
-  return Convert(&planes, static_cast<int>(length), AV_SAMPLE_FMT_S16, mono, 8000);
+  return Convert(&planes, static_cast<int>(length), AV_SAMPLE_FMT_S16, mono, 8000, kUnknownTime);
 }
 
 bool AudioSource::Convert(const uint8_t* const* data, int samples, AVSampleFormat format,
-                          const AVChannelLayout& layout, int rate) {
+                          const AVChannelLayout& layout, int rate, int64_t start_us) {
   if (samples <= 0) return true;
   if (!resampler_ || format != from_format_ || rate != from_rate_ ||
       av_channel_layout_compare(&layout, &from_layout_) != 0) {
@@ -178,6 +178,9 @@ bool AudioSource::Convert(const uint8_t* const* data, int samples, AVSampleForma
   if (queue_.size() / kOutputChannels + expected > kMaxQueuedFrames) return false;
   std::vector<int16_t> converted(static_cast<size_t>(room) * kOutputChannels);
   auto* out = reinterpret_cast<uint8_t*>(converted.data());
+  // What comes out first are the samples the resampler still held from the
+  // push before: this push's output starts that much earlier.
+  if (start_us != kUnknownTime) start_us -= swr_get_delay(resampler_.get(), 1000000);
   const int made =
       swr_convert(resampler_.get(), &out, room, const_cast<const uint8_t**>(data), samples);
   if (made < 0) return false;
@@ -190,13 +193,48 @@ bool AudioSource::Convert(const uint8_t* const* data, int samples, AVSampleForma
     queue_.insert(queue_.end(), converted.begin(),
                   converted.begin() + static_cast<ptrdiff_t>(made) * kOutputChannels);
   }
+  if (made > 0) spans_.push_back(Span{start_us, static_cast<size_t>(made)});
   return true;
 }
 
 void AudioSource::Clear() {
   MutexLock guard(&mutex_);
   queue_.clear();
+  spans_.clear();
   primed_ = false;
+  ForgetPlaying();
+}
+
+void AudioSource::ForgetPlaying() {
+  taken_start_us_ = kUnknownTime;
+  taken_frames_ = 0;
+}
+
+void AudioSource::ConsumeSpans(size_t frames) {
+  while (frames > 0 && !spans_.empty()) {
+    Span& front = spans_.front();
+    const size_t taken = std::min(frames, front.frames);
+    front.frames -= taken;
+    if (front.start_us != kUnknownTime) {
+      front.start_us += static_cast<int64_t>(taken) * 1000000 / kOutputRate;
+    }
+    if (front.frames == 0) spans_.pop_front();
+    frames -= taken;
+  }
+}
+
+std::optional<int64_t> AudioSource::PlayingMs(std::chrono::steady_clock::time_point now) const {
+  using std::chrono::microseconds;
+  MutexLock guard(&mutex_);
+  if (taken_start_us_ == kUnknownTime || taken_frames_ == 0) return std::nullopt;
+  const auto elapsed = std::chrono::duration_cast<microseconds>(now - taken_at_);
+  // A device asks again one request's length after the last; one that has
+  // not asked for several is not playing this source any more.
+  const microseconds asked_length(static_cast<int64_t>(asked_frames_) * 1000000 / kOutputRate);
+  if (elapsed > 4 * asked_length + std::chrono::milliseconds(50)) return std::nullopt;
+  const microseconds taken_length(static_cast<int64_t>(taken_frames_) * 1000000 / kOutputRate);
+  const microseconds played = std::clamp(elapsed, microseconds(0), taken_length);
+  return (taken_start_us_ + played.count()) / 1000;
 }
 
 size_t AudioSource::Queued() const {
@@ -207,7 +245,10 @@ size_t AudioSource::Queued() const {
 void AudioSource::MixInto(int32_t* mix, size_t frames) {
   const int64_t volume = volume_.load();
   MutexLock guard(&mutex_);
-  if (!primed_ && queue_.size() / kOutputChannels < kPrimeFrames) return;
+  if (!primed_ && queue_.size() / kOutputChannels < kPrimeFrames) {
+    ForgetPlaying();
+    return;
+  }
   primed_ = true;
   const size_t count = std::min(frames * kOutputChannels, queue_.size());
   if (count == queue_.size()) primed_ = false;  // ran dry: wait for more
@@ -215,6 +256,11 @@ void AudioSource::MixInto(int32_t* mix, size_t frames) {
     mix[i] += static_cast<int32_t>(queue_[i] * volume / 65535);
   }
   queue_.erase(queue_.begin(), queue_.begin() + static_cast<ptrdiff_t>(count));
+  taken_start_us_ = spans_.empty() ? kUnknownTime : spans_.front().start_us;
+  taken_frames_ = count / kOutputChannels;
+  asked_frames_ = frames;
+  taken_at_ = std::chrono::steady_clock::now();
+  ConsumeSpans(taken_frames_);
 }
 
 }  // namespace qx::media

@@ -13,10 +13,12 @@
 #define QXPLAYSDK_BACKENDS_MEDIA_AUDIO_OUTPUT_H
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 
 #include "backends/media/ffmpeg.h"
 #include "backends/media/mutex.h"
@@ -39,11 +41,12 @@ class AudioSource {
   AudioSource(const AudioSource&) = delete;
   AudioSource& operator=(const AudioSource&) = delete;
 
-  // Converts and queues samples of any format FFmpeg knows. False (and
-  // nothing queued) when the queue would hold more than two seconds or the
-  // format cannot be converted.
+  // Converts and queues samples of any format FFmpeg knows; `start_us` is
+  // the media time of the first one in microseconds (kUnknownTime when the
+  // samples have none). False (and nothing queued) when the queue would
+  // hold more than two seconds or the format cannot be converted.
   bool Push(const uint8_t* const* data, int samples, AVSampleFormat format,
-            const AVChannelLayout& layout, int rate);
+            const AVChannelLayout& layout, int rate, int64_t start_us = kUnknownTime);
   // Queues 8 kHz mono G.711 mu-law bytes. False for a block longer than
   // kMaxMuLawBlock, or one that does not fit beside what waits.
   bool PushMuLaw(const uint8_t* data, size_t length);
@@ -59,9 +62,29 @@ class AudioSource {
   // Adds up to `frames` output frames into `mix`, at the source's volume.
   void MixInto(int32_t* mix, size_t frames);
 
+  // The media time (milliseconds) of the sound the device plays at `now`:
+  // the time of the samples it last took from this source, advanced by the
+  // time since it took them (at most their length). Nothing while the
+  // source's sound does not flow: not yet started or run dry, turned off,
+  // cleared, samples without times, or a device that stopped asking. The
+  // device's own output latency (one request, and a sound server's buffer)
+  // is not counted: the sound is heard that much later.
+  std::optional<int64_t> PlayingMs(std::chrono::steady_clock::time_point now) const;
+
+  static constexpr int64_t kUnknownTime = INT64_MIN;
+
  private:
+  // Queued frames that came with one push, and the media time of the first.
+  struct Span {
+    int64_t start_us = kUnknownTime;
+    size_t frames = 0;
+  };
+
   bool Convert(const uint8_t* const* data, int samples, AVSampleFormat format,
-               const AVChannelLayout& layout, int rate) QX_REQUIRES(mutex_);
+               const AVChannelLayout& layout, int rate, int64_t start_us) QX_REQUIRES(mutex_);
+  // Drops `frames` frames' worth from the front of the spans.
+  void ConsumeSpans(size_t frames) QX_REQUIRES(mutex_);
+  void ForgetPlaying() QX_REQUIRES(mutex_);
 
   // Taken by the pushing port thread and by the mixer on SDL's audio thread.
   mutable Mutex mutex_;
@@ -71,6 +94,12 @@ class AudioSource {
   AVChannelLayout from_layout_ QX_GUARDED_BY(mutex_){};
   int from_rate_ QX_GUARDED_BY(mutex_) = 0;
   bool primed_ QX_GUARDED_BY(mutex_) = false;
+  std::deque<Span> spans_ QX_GUARDED_BY(mutex_);  // cover queue_ exactly
+  // The device's last request that took samples from this source.
+  int64_t taken_start_us_ QX_GUARDED_BY(mutex_) = kUnknownTime;
+  size_t taken_frames_ QX_GUARDED_BY(mutex_) = 0;
+  size_t asked_frames_ QX_GUARDED_BY(mutex_) = 0;
+  std::chrono::steady_clock::time_point taken_at_ QX_GUARDED_BY(mutex_);
   std::atomic<bool> audible_{false};
   std::atomic<uint16_t> volume_{65535};
 };

@@ -57,6 +57,11 @@ class FrameIndex {
   // The decode-order index of the key frame to start decoding from to reach
   // `frame`: the last key frame that is not shown after it.
   uint32_t KeyPacketFor(uint32_t frame) const;
+  // The first frame's presentation timestamp (in the stream's time base)
+  // when frames are numbered by timestamp, AV_NOPTS_VALUE otherwise.
+  int64_t FirstTimestamp() const {
+    return sorted_pts_.empty() ? AV_NOPTS_VALUE : sorted_pts_.front();
+  }
   // A frame's timestamp in milliseconds from the first frame.
   int64_t TimestampMs(uint32_t frame, double frame_rate) const;
 

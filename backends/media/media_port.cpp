@@ -17,6 +17,10 @@ namespace qx::media {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+// How often a picture waiting for the sound clock looks at it again.
+constexpr std::chrono::milliseconds kSoundClockRecheck{10};
+// The furthest a picture may be ahead of the sound and still wait for it.
+constexpr std::chrono::milliseconds kSoundClockMaxLead{1000};
 
 // A live picture later than this is shown at once and the clock restarts
 // from it, rather than rushing through the backlog.
@@ -744,6 +748,28 @@ bool MediaPort::WaitUntilDue(int64_t timestamp_ms) {
     if (quit_ || !commands_.empty() || !playing_ || paused_) return false;
     if (!options_.paced || draining_) return true;
     const Clock::time_point now = Clock::now();
+    // While the port's sound plays (only at normal speed), the sound is the
+    // clock: a picture is shown when the sound of its moment is played, so
+    // the two cannot drift apart however the device's pace differs from
+    // the system clock. A late picture is shown at once (never dropped: the
+    // decode notification still gets every picture). Otherwise, and when
+    // the sound stops, the port's own clock starts again from the next
+    // picture.
+    if (EffectiveSpeedLevel() == 0) {
+      const std::optional<int64_t> playing = audio_->PlayingMs(now);
+      // A picture far ahead of the sound belongs to streams whose times
+      // were never in step (a camera's sound stamped on another clock):
+      // waiting for the sound would only hold the pictures back.
+      if (playing && timestamp_ms - *playing <= kSoundClockMaxLead.count()) {
+        clock_valid_ = false;
+        const int64_t ahead_ms = timestamp_ms - *playing;
+        if (ahead_ms <= 0) return true;
+        // The estimate follows the device's requests: look again soon.
+        wake_.WaitUntil(&mutex_,
+                        now + std::min(std::chrono::milliseconds(ahead_ms), kSoundClockRecheck));
+        continue;
+      }
+    }
     if (!clock_valid_ || timestamp_ms < anchor_ms_) {
       clock_valid_ = true;
       anchor_wall_ = now;
@@ -853,12 +879,31 @@ void MediaPort::PlayAudio(const AVPacket& packet) {
   }
   if (audio_decoder_->Send(&packet) < 0) return;
   FramePtr samples = MakeFrame();
+  const AVStream& audio = *input_->stream(packet.stream_index);
   while (audio_decoder_->Receive(samples.get()) == 0) {
     audio_->Push(samples->extended_data, samples->nb_samples,
                  static_cast<AVSampleFormat>(samples->format), samples->ch_layout,
-                 samples->sample_rate);
+                 samples->sample_rate, SoundTimeUs(*samples, audio));
     av_frame_unref(samples.get());
   }
+}
+
+int64_t MediaPort::SoundTimeUs(const AVFrame& samples, const AVStream& audio) const {
+  const int64_t pts = samples.best_effort_timestamp;
+  if (pts == AV_NOPTS_VALUE) return AudioSource::kUnknownTime;
+  // On the pictures' time line: microseconds from the first picture.
+  const AVStream& video = *input_->stream(input_->video_stream());
+  int64_t origin = AV_NOPTS_VALUE;
+  if (is_file()) {
+    origin = index_.numbered_by_timestamp() ? index_.FirstTimestamp() : video.start_time;
+    if (origin == AV_NOPTS_VALUE) origin = 0;
+  } else {
+    origin = first_stream_pts_;
+  }
+  if (origin == AV_NOPTS_VALUE) return AudioSource::kUnknownTime;
+  constexpr AVRational kMicroseconds{1, 1000000};
+  return av_rescale_q(pts, audio.time_base, kMicroseconds) -
+         av_rescale_q(origin, video.time_base, kMicroseconds);
 }
 
 void MediaPort::FlushStreamDecoder() {

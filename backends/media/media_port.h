@@ -229,6 +229,9 @@ class MediaPort {
   void ReachEnd();
   void Record(const AVPacket& packet);
   void PlayAudio(const AVPacket& packet);
+  // Decoded samples' media time in microseconds on the pictures' time line
+  // (AudioSource::kUnknownTime when it cannot be told).
+  int64_t SoundTimeUs(const AVFrame& samples, const AVStream& audio) const;
   void OpenStreamDecoder();
 
   const int32_t port_;

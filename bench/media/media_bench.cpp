@@ -9,55 +9,44 @@
 //    as a camera sends it, from the push of its last byte to its decode
 //    notification, against one frame interval plus the decode floor;
 //  - ThirtyTwoLivePorts: resident memory per port for 32 ports playing
-//    640x360 live streams.
+//    640x360 live streams;
+// (The camera wall is in camera_wall_bench.cpp.)
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "backends/media/media_port.h"
+#include "backends/player.h"
+#include "bench/media/bench_clips.h"
 
 namespace {
 
+using namespace qx_bench;
 using qx::media::MediaPort;
 using qx::media::PortOptions;
 using Clock = std::chrono::steady_clock;
-
-std::string MediaPath(const std::string& name) {
-  std::filesystem::create_directories(QX_BENCH_MEDIA_DIR);
-  return std::string(QX_BENCH_MEDIA_DIR) + "/" + name;
-}
-
-std::string Shell(const std::string& command) {
-  std::string output;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return output;
-  char chunk[4096];
-  size_t got = 0;
-  while ((got = fread(chunk, 1, sizeof chunk, pipe)) > 0) output.append(chunk, got);
-  pclose(pipe);
-  return output;
-}
-
-// Makes a clip with the ffmpeg tool unless it is there already.
-std::string Clip(const std::string& name, const std::string& arguments) {
-  const std::string path = MediaPath(name);
-  if (!std::filesystem::exists(path)) {
-    Shell("ffmpeg -nostdin -hide_banner -loglevel error -y " + arguments + " '" + path +
-          ".tmp' && mv '" + path + ".tmp' '" + path + "'");
-  }
-  return path;
-}
 
 std::string Clip1080p() {
   return Clip("h264-1080p.mp4",
@@ -69,11 +58,6 @@ std::string Clip360pTs() {
   return Clip("h264-360p.ts",
               "-f lavfi -i testsrc2=size=640x360:rate=25 -frames:v 250 -c:v libx264 "
               "-preset veryfast -g 25 -bf 0 -pix_fmt yuv420p -f mpegts");
-}
-
-std::vector<uint8_t> ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
 // A one-shot signal from the engine's thread.
@@ -175,20 +159,6 @@ BENCHMARK(FfmpegNullDecode1080p)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
-
-// Byte offsets where the first video packets of an MPEG-TS clip start.
-std::vector<size_t> VideoPacketOffsets(const std::string& clip, int count) {
-  std::istringstream lines(
-      Shell("ffprobe -v error -select_streams v:0 -show_entries packet=pos "
-            "-read_intervals %+#" +
-            std::to_string(count) + " -of csv=p=0 '" + clip + "'"));
-  std::string line;
-  std::vector<size_t> offsets;
-  while (std::getline(lines, line)) {
-    if (!line.empty()) offsets.push_back(static_cast<size_t>(std::stol(line)));
-  }
-  return offsets;
-}
 
 // MPEG-TS framing: a picture's PES ends when the next one starts, so the
 // first picture can come out once the TS packet that starts the second
