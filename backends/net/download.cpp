@@ -71,7 +71,10 @@ std::shared_ptr<Download> Download::Start(const ReceiverOptions& options,
     qx::log::Warning("net", options.handle, "\"{}\" is already being downloaded into", target);
     return nullptr;
   }
-  std::shared_ptr<Download> download(new Download(options, target));
+  // A file keeps every stream's codec (Matroska when MPEG-TS cannot carry one).
+  ReceiverOptions file_options = options;
+  file_options.keep_codecs = true;
+  std::shared_ptr<Download> download(new Download(file_options, target));
   download->target_key_ = key;
   // Opened now, so that a target nobody may write is refused at once; not
   // truncated before the first bytes arrive.
@@ -90,7 +93,7 @@ std::shared_ptr<Download> Download::Start(const ReceiverOptions& options,
   }
   Download* raw = download.get();
   download->receiver_ = RtspReceiver::Start(
-      options, [raw](const uint8_t* data, size_t length) { return raw->Write(data, length); },
+      file_options, [raw](const uint8_t* data, size_t length) { return raw->Write(data, length); },
       [raw](ReceiverEnd end) { raw->Ended(end); });
   if (!download->receiver_) {
     // The session never started: Ended has not run, the claim is still ours.

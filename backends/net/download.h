@@ -1,7 +1,9 @@
-// A download: one recording received as fast as the recorder sends it and
-// written, without re-encoding, into an MPEG-TS file (the container of local
-// recordings). Every block goes to the file as it arrives, so the file is
-// readable up to its last packet even if the process dies.
+// A download: one recording, video and sound, received as fast as the
+// recorder sends it and written without re-encoding into an MPEG-TS file
+// (the container of local recordings), or into Matroska under the same name
+// when MPEG-TS cannot carry a stream (G.711 sound). Every block goes to the
+// file as it arrives, so the file is readable up to its last packet even if
+// the process dies.
 //
 // Position: 0..99 while it runs, the share of the asked span (by time) or of
 // the length the recorder announced (by name) that is on disk; 100 once the

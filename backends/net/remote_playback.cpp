@@ -31,6 +31,12 @@ std::unique_ptr<RemotePlayback> RemotePlayback::Start(const ReceiverOptions& opt
     playback->port_->Close();
     return nullptr;
   }
+  // The recording's sound plays on the default output, beside (mixed with)
+  // the sound of whichever local port has it: the player library's one
+  // sound port at a time is about local ports, and no export reaches a
+  // remote slot's sound. A machine without sound still plays the pictures.
+  if (!playback->port_->SetSound(true))
+    qx::log::Warning("net", options.handle, "no sound device: the recording plays without sound");
   RemotePlayback* raw = playback.get();
   playback->receiver_ = RtspReceiver::Start(
       options, [raw](const uint8_t* data, size_t length) { return raw->Push(data, length); },

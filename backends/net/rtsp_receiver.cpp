@@ -4,6 +4,8 @@
 #include <gst/rtsp/rtsp.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <iterator>
 
 #include "core/log.h"
 
@@ -122,6 +124,85 @@ void OnJitterBuffer(GstElement*, GstElement* jitter_buffer, guint, guint, gpoint
   gst_object_unref(sink);
 }
 
+// Sound that MPEG-TS cannot carry (G.711), for a live stream: decoded and
+// encoded as AAC. Returns the encoder's output pad (with a reference), null
+// when the chain cannot be made.
+GstPad* AddAacEncoder(GstElement* pipeline, GstPad* sound) {
+  GstCaps* caps = gst_pad_get_current_caps(sound);
+  if (caps == nullptr) caps = gst_pad_query_caps(sound, nullptr);
+  GList* decoders =
+      gst_element_factory_list_get_elements(GST_ELEMENT_FACTORY_TYPE_DECODER, GST_RANK_MARGINAL);
+  GList* fitting = gst_element_factory_list_filter(decoders, caps, GST_PAD_SINK, FALSE);
+  gst_caps_unref(caps);
+  GstElement* decoder =
+      fitting != nullptr ? gst_element_factory_create(GST_ELEMENT_FACTORY(fitting->data), nullptr)
+                         : nullptr;
+  gst_plugin_feature_list_free(fitting);
+  gst_plugin_feature_list_free(decoders);
+  GstElement* chain[] = {decoder, gst_element_factory_make("audioconvert", nullptr),
+                         gst_element_factory_make("audioresample", nullptr),
+                         gst_element_factory_make("voaacenc", nullptr),
+                         gst_element_factory_make("aacparse", nullptr)};
+  bool made = true;
+  for (GstElement* element : chain) made = made && element != nullptr;
+  if (!made) {
+    qx::log::Error("net", qx::log::kNoPort,
+                   "no decoder for the sound, or no AAC encoder (voaacenc) here");
+    for (GstElement* element : chain)
+      if (element != nullptr) gst_object_unref(element);
+    return nullptr;
+  }
+  for (GstElement* element : chain) gst_bin_add(GST_BIN(pipeline), element);
+  bool linked = true;
+  for (size_t i = 0; i + 1 < std::size(chain); ++i)
+    linked = linked && gst_element_link(chain[i], chain[i + 1]);
+  for (GstElement* element : chain) gst_element_sync_state_with_parent(element);
+  GstPad* chain_in = gst_element_get_static_pad(decoder, "sink");
+  linked = linked && gst_pad_link(sound, chain_in) == GST_PAD_LINK_OK;
+  gst_object_unref(chain_in);
+  if (!linked) {
+    qx::log::Error("net", qx::log::kNoPort, "cannot link the sound to the AAC encoder");
+    return nullptr;
+  }
+  return gst_element_get_static_pad(chain[std::size(chain) - 1], "src");
+}
+
+// A parsed stream in a form the muxer does not take (H.264 as a byte stream
+// for Matroska, which wants it length-prefixed): a second parser of its kind
+// converts it, as parsers do when their output is asked for in another form.
+// Returns the parser's output pad (with a reference), null when no parser
+// helps.
+GstPad* AddConverter(GstElement* pipeline, GstPad* stream, GstPad* muxer_input) {
+  GstCaps* caps = gst_pad_get_current_caps(stream);
+  if (caps == nullptr) caps = gst_pad_query_caps(stream, nullptr);
+  GList* parsers =
+      gst_element_factory_list_get_elements(GST_ELEMENT_FACTORY_TYPE_PARSER, GST_RANK_MARGINAL);
+  GList* fitting = gst_element_factory_list_filter(parsers, caps, GST_PAD_SINK, FALSE);
+  gst_caps_unref(caps);
+  GstPad* out = nullptr;
+  for (GList* item = fitting; item != nullptr && out == nullptr; item = item->next) {
+    GstElement* parser = gst_element_factory_create(GST_ELEMENT_FACTORY(item->data), nullptr);
+    if (parser == nullptr) continue;
+    gst_bin_add(GST_BIN(pipeline), parser);
+    GstPad* in = gst_element_get_static_pad(parser, "sink");
+    GstPad* parsed = gst_element_get_static_pad(parser, "src");
+    if (gst_pad_link(stream, in) == GST_PAD_LINK_OK &&
+        gst_pad_link(parsed, muxer_input) == GST_PAD_LINK_OK) {
+      gst_pad_unlink(parsed, muxer_input);  // the caller links it
+      gst_element_sync_state_with_parent(parser);
+      out = GST_PAD(gst_object_ref(parsed));
+    } else {
+      gst_pad_unlink(stream, in);
+      gst_bin_remove(GST_BIN(pipeline), parser);
+    }
+    gst_object_unref(in);
+    gst_object_unref(parsed);
+  }
+  gst_plugin_feature_list_free(fitting);
+  gst_plugin_feature_list_free(parsers);
+  return out;
+}
+
 }  // namespace
 
 RtspReceiver::RtspReceiver(const ReceiverOptions& options, Sink sink, EndNotice end_notice)
@@ -158,6 +239,8 @@ std::unique_ptr<RtspReceiver> RtspReceiver::Start(const ReceiverOptions& options
 
 RtspReceiver::~RtspReceiver() {
   Stop(false);
+  for (GstPad* input : muxer_inputs_)
+    if (input != nullptr) gst_object_unref(input);
   if (bus_ != nullptr) gst_object_unref(bus_);
   if (pipeline_ != nullptr) gst_object_unref(pipeline_);
 }
@@ -165,9 +248,8 @@ RtspReceiver::~RtspReceiver() {
 bool RtspReceiver::Build() {
   pipeline_ = gst_pipeline_new(nullptr);
   source_ = AddElement(pipeline_, "rtspsrc");
-  muxer_ = AddElement(pipeline_, "mpegtsmux");
-  GstElement* app_sink = AddElement(pipeline_, "appsink");
-  if (source_ == nullptr || muxer_ == nullptr || app_sink == nullptr) return false;
+  app_sink_ = AddElement(pipeline_, "appsink");
+  if (source_ == nullptr || app_sink_ == nullptr) return false;
   bus_ = gst_pipeline_get_bus(GST_PIPELINE(pipeline_));
 
   const guint64 timeout_us = static_cast<guint64>(options_.timeout.count()) * 1000;
@@ -182,16 +264,11 @@ bool RtspReceiver::Build() {
   // recorder's own timestamps, by which the engine paces a playback.
   g_object_set(source_, "buffer-mode", 0, nullptr);
   if (options_.as_fast_as_sent) g_object_set(source_, "onvif-rate-control", FALSE, nullptr);
-  g_object_set(app_sink, "sync", FALSE, "async", FALSE, "emit-signals", TRUE, nullptr);
-  g_signal_connect(app_sink, "new-sample", G_CALLBACK(OnSample), this);
+  g_object_set(app_sink_, "sync", FALSE, "async", FALSE, "emit-signals", TRUE, nullptr);
+  g_signal_connect(app_sink_, "new-sample", G_CALLBACK(OnSample), this);
   g_signal_connect(source_, "pad-added", G_CALLBACK(OnSourcePad), this);
   g_signal_connect(source_, "on-sdp", G_CALLBACK(OnSdp), this);
   g_signal_connect(source_, "new-manager", G_CALLBACK(OnManager), this);
-  if (!gst_element_link(muxer_, app_sink)) return false;
-  GstPad* muxer_out = gst_element_get_static_pad(muxer_, "src");
-  gst_pad_add_probe(muxer_out, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, LogEnd,
-                    HandleAsUserData(options_.handle), nullptr);
-  gst_object_unref(muxer_out);
 
   if (options_.span) {
     // The clock range goes into the session's first PLAY. (A seek before
@@ -206,54 +283,137 @@ bool RtspReceiver::Build() {
 
 void RtspReceiver::OnSourcePad(GstElement*, GstPad* pad, gpointer data) {
   auto* self = static_cast<RtspReceiver*>(data);
-  GstCaps* caps = gst_pad_get_current_caps(pad);
-  if (caps == nullptr) caps = gst_pad_query_caps(pad, nullptr);
-  const gchar* media = gst_structure_get_string(gst_caps_get_structure(caps, 0), "media");
-  const bool video = media != nullptr && g_str_equal(media, "video");
-  gst_caps_unref(caps);
-  if (!video) {
+  // rtspsrc names its pads recv_rtp_src_STREAM_SSRC_PT, STREAM being the
+  // media's index in the session description.
+  guint index = 0;
+  gchar* name = gst_pad_get_name(pad);
+  const bool named = std::sscanf(name, "recv_rtp_src_%u_", &index) == 1;
+  g_free(name);
+  Carriage carriage = Carriage::kDrop;
+  GstPad* muxer_input = named ? self->MuxerInput(index, &carriage) : nullptr;
+  if (muxer_input == nullptr) {
     Discard(self->pipeline_, pad);
     return;
   }
+  gst_object_unref(muxer_input);
   gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, LogEnd,
                     HandleAsUserData(self->options_.handle), nullptr);
   GstElement* parser = AddElement(self->pipeline_, "parsebin");
   if (parser == nullptr) {
+    self->GiveUpStream(index);
     Discard(self->pipeline_, pad);
     return;
   }
+  g_object_set_data(G_OBJECT(parser), "qx-stream", GUINT_TO_POINTER(index));
   g_signal_connect(parser, "pad-added", G_CALLBACK(OnParsedPad), self);
   g_signal_connect(parser, "deep-element-added", G_CALLBACK(OnParserElement), nullptr);
   gst_element_sync_state_with_parent(parser);
   GstPad* parser_sink = gst_element_get_static_pad(parser, "sink");
-  if (gst_pad_link(pad, parser_sink) != GST_PAD_LINK_OK)
-    qx::log::Error("net", self->options_.handle, "cannot link the recorder's video");
+  if (gst_pad_link(pad, parser_sink) != GST_PAD_LINK_OK) {
+    qx::log::Error("net", self->options_.handle, "cannot link the recorder's stream {}", index);
+    self->GiveUpStream(index);
+  }
   gst_object_unref(parser_sink);
   MutexLock lock(self->mutex_);
   self->set_up_ = true;
   self->changed_.notify_all();
 }
 
-void RtspReceiver::OnParsedPad(GstElement*, GstPad* pad, gpointer data) {
+void RtspReceiver::OnParsedPad(GstElement* parser, GstPad* pad, gpointer data) {
   auto* self = static_cast<RtspReceiver*>(data);
-  GstPad* muxer_pad = gst_element_request_pad_simple(self->muxer_, "sink_%d");
-  if (muxer_pad == nullptr || gst_pad_link(pad, muxer_pad) != GST_PAD_LINK_OK) {
+  const guint index = GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(parser), "qx-stream"));
+  Carriage carriage = Carriage::kDrop;
+  GstPad* muxer_input = self->MuxerInput(index, &carriage);
+  GstPad* output = carriage == Carriage::kToAac ? AddAacEncoder(self->pipeline_, pad) : pad;
+  bool linked = muxer_input != nullptr && output != nullptr &&
+                gst_pad_link(output, muxer_input) == GST_PAD_LINK_OK;
+  if (!linked && output == pad && muxer_input != nullptr) {
+    output = AddConverter(self->pipeline_, pad, muxer_input);
+    linked = output != nullptr && gst_pad_link(output, muxer_input) == GST_PAD_LINK_OK;
+    if (output == nullptr) output = pad;
+  }
+  if (output != nullptr && output != pad) gst_object_unref(output);
+  if (muxer_input != nullptr) gst_object_unref(muxer_input);
+  if (!linked) {
     GstCaps* caps = gst_pad_query_caps(pad, nullptr);
     gchar* text = gst_caps_to_string(caps);
-    qx::log::Error("net", self->options_.handle, "MPEG-TS cannot carry the recorder's {}", text);
+    qx::log::Error("net", self->options_.handle, "the {} cannot carry the recorder's {}",
+                   MuxerFactory(self->Plan().container), text);
     g_free(text);
     gst_caps_unref(caps);
-    if (muxer_pad != nullptr) {
-      gst_element_release_request_pad(self->muxer_, muxer_pad);
-      gst_object_unref(muxer_pad);
-    }
-    Discard(self->pipeline_, pad);
+    self->GiveUpStream(index);
+    if (output == pad) Discard(self->pipeline_, pad);
     return;
   }
-  gst_object_unref(muxer_pad);
-  gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, OnFrame, self, nullptr);
+  const bool video = self->Plan().video[index];
+  gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, video ? OnFrame : OnSound, self, nullptr);
   gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, LogEnd,
                     HandleAsUserData(self->options_.handle), nullptr);
+}
+
+void RtspReceiver::PrepareMuxer(const GstSDPMessage& sdp) {
+  StreamPlan plan = PlanStreams(sdp, options_.keep_codecs, options_.handle);
+  GstElement* muxer = AddElement(pipeline_, MuxerFactory(plan.container));
+  if (muxer == nullptr) return;
+  // Matroska written as it goes, never sought back into: the file is
+  // readable up to its last block even if the process dies.
+  if (plan.container == Container::kMatroska) g_object_set(muxer, "streamable", TRUE, nullptr);
+  GstPad* muxer_out = gst_element_get_static_pad(muxer, "src");
+  gst_pad_add_probe(muxer_out, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, LogEnd,
+                    HandleAsUserData(options_.handle), nullptr);
+  gst_object_unref(muxer_out);
+  if (!gst_element_link(muxer, app_sink_))
+    qx::log::Error("net", options_.handle, "cannot link the {}", MuxerFactory(plan.container));
+  // Every input is asked for now, before any stream arrives: the muxer
+  // waits for all of them before it writes its header.
+  std::vector<GstPad*> inputs(plan.streams.size(), nullptr);
+  for (size_t i = 0; i < plan.streams.size(); ++i) {
+    if (plan.streams[i] == Carriage::kDrop) continue;
+    const char* pad_name = plan.container == Container::kMpegTs ? "sink_%d"
+                           : plan.video[i]                      ? "video_%u"
+                                                                : "audio_%u";
+    inputs[i] = gst_element_request_pad_simple(muxer, pad_name);
+    if (inputs[i] == nullptr) {
+      qx::log::Error("net", options_.handle, "the {} takes no stream {}",
+                     MuxerFactory(plan.container), i);
+      plan.streams[i] = Carriage::kDrop;
+    }
+  }
+  gst_element_sync_state_with_parent(muxer);
+  MutexLock lock(mutex_);
+  muxer_ = muxer;
+  plan_ = std::move(plan);
+  muxer_inputs_ = std::move(inputs);
+  said_bye_.assign(plan_.streams.size(), false);
+}
+
+GstPad* RtspReceiver::MuxerInput(guint index, Carriage* carriage) {
+  MutexLock lock(mutex_);
+  if (index >= muxer_inputs_.size() || muxer_inputs_[index] == nullptr) return nullptr;
+  *carriage = plan_.streams[index];
+  return GST_PAD(gst_object_ref(muxer_inputs_[index]));
+}
+
+void RtspReceiver::GiveUpStream(guint index) {
+  GstPad* input = nullptr;
+  {
+    MutexLock lock(mutex_);
+    if (index < muxer_inputs_.size() && muxer_inputs_[index] != nullptr)
+      input = GST_PAD(gst_object_ref(muxer_inputs_[index]));
+  }
+  if (input == nullptr) return;
+  gst_pad_send_event(input, gst_event_new_eos());
+  gst_object_unref(input);
+}
+
+StreamPlan RtspReceiver::Plan() const {
+  MutexLock lock(mutex_);
+  return plan_;
+}
+
+GstElement* RtspReceiver::Muxer() const {
+  MutexLock lock(mutex_);
+  return muxer_ != nullptr ? GST_ELEMENT(gst_object_ref(muxer_)) : nullptr;
 }
 
 gboolean RtspReceiver::OnBeforeSend(GstElement*, GstRTSPMessage* message, gpointer data) {
@@ -271,14 +431,26 @@ void RtspReceiver::OnManager(GstElement*, GstElement* manager, gpointer self) {
   g_signal_connect(manager, "new-jitterbuffer", G_CALLBACK(OnJitterBuffer), nullptr);
 }
 
-void RtspReceiver::OnBye(GstElement*, guint, guint, gpointer data) {
+void RtspReceiver::OnBye(GstElement*, guint session, guint, gpointer data) {
   auto* self = static_cast<RtspReceiver*>(data);
+  // rtspsrc gives each stream the RTP session of its index. The recorder
+  // says goodbye per stream, and a download's streams do not end together
+  // (sound, small, is sent long before the video): the session is done
+  // once every carried stream has said it.
+  {
+    MutexLock lock(self->mutex_);
+    if (session < self->said_bye_.size()) self->said_bye_[session] = true;
+    for (size_t i = 0; i < self->plan_.streams.size(); ++i)
+      if (self->plan_.streams[i] != Carriage::kDrop && !self->said_bye_[i]) return;
+  }
   gst_bus_post(self->bus_,
                gst_message_new_application(nullptr, gst_structure_new_empty(kByeMessage)));
 }
 
 void RtspReceiver::EndMuxerInputs() {
-  GstIterator* pads = gst_element_iterate_sink_pads(muxer_);
+  GstElement* muxer = Muxer();
+  if (muxer == nullptr) return;  // the recorder never described the session
+  GstIterator* pads = gst_element_iterate_sink_pads(muxer);
   GValue item = G_VALUE_INIT;
   while (gst_iterator_next(pads, &item) == GST_ITERATOR_OK) {
     gst_pad_send_event(GST_PAD(g_value_get_object(&item)), gst_event_new_eos());
@@ -286,10 +458,12 @@ void RtspReceiver::EndMuxerInputs() {
   }
   g_value_unset(&item);
   gst_iterator_free(pads);
+  gst_object_unref(muxer);
 }
 
 void RtspReceiver::OnSdp(GstElement*, GstSDPMessage* sdp, gpointer data) {
   auto* self = static_cast<RtspReceiver*>(data);
+  self->PrepareMuxer(*sdp);
   const gchar* range_text = gst_sdp_message_get_attribute_val(sdp, "range");
   for (guint i = 0; range_text == nullptr && i < gst_sdp_message_medias_len(sdp); ++i)
     range_text = gst_sdp_media_get_attribute_val(gst_sdp_message_get_media(sdp, i), "range");
@@ -318,6 +492,11 @@ GstPadProbeReturn RtspReceiver::OnFrame(GstPad*, GstPadProbeInfo* info, gpointer
     }
   }
   ++self->frames_;
+  return GST_PAD_PROBE_OK;
+}
+
+GstPadProbeReturn RtspReceiver::OnSound(GstPad*, GstPadProbeInfo*, gpointer data) {
+  static_cast<RtspReceiver*>(data)->last_data_us_ = g_get_monotonic_time();
   return GST_PAD_PROBE_OK;
 }
 

@@ -1,8 +1,11 @@
-// One RTSP session that receives a recording and turns it into an MPEG-TS
-// byte stream: GStreamer's rtspsrc (ONVIF replay mode, interleaved over the
-// RTSP connection) → parsebin (depayloader and parser) → mpegtsmux →
-// appsink. The video is carried as it was recorded, never re-encoded; other
-// streams of the session (sound, metadata) are received and dropped.
+// One RTSP session that receives a recording and turns it into one byte
+// stream: GStreamer's rtspsrc (ONVIF replay mode, interleaved over the RTSP
+// connection) → parsebin per stream (depayloader and parser) → muxer →
+// appsink. Video and sound are carried, in the container and with the
+// carriage that StreamPlan decides from the session description: as
+// recorded into MPEG-TS or Matroska (files), or into MPEG-TS with sound that
+// MPEG-TS cannot carry encoded as AAC (live streams). Metadata streams are
+// received and dropped.
 //
 // The bytes go to the sink on GStreamer's streaming thread. A thread of the
 // receiver watches the session: the end of the recording, an error or a
@@ -23,9 +26,11 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "backends/net/date_time.h"
 #include "backends/net/net_mutex.h"
+#include "backends/net/stream_plan.h"
 
 namespace qx::net {
 
@@ -38,6 +43,9 @@ struct ReceiverOptions {
   // Downloads: the recorder sends as fast as it can (Rate-Control: no) and
   // every packet is kept (no jitter buffer). Playbacks: real time.
   bool as_fast_as_sent = false;
+  // Files: every stream keeps its codec, in Matroska when MPEG-TS cannot
+  // carry one. Otherwise an MPEG-TS stream, sound made to fit.
+  bool keep_codecs = false;
   std::chrono::milliseconds timeout{5000};
   // For the log lines: which download or playback this is.
   int32_t handle = 0;
@@ -90,13 +98,24 @@ class RtspReceiver {
   static void OnSdp(GstElement* source, GstSDPMessage* sdp, gpointer self);
   static GstFlowReturn OnSample(GstElement* sink, gpointer self);
   static GstPadProbeReturn OnFrame(GstPad* pad, GstPadProbeInfo* info, gpointer self);
+  static GstPadProbeReturn OnSound(GstPad* pad, GstPadProbeInfo* info, gpointer self);
+  // Session description: the muxer and one input of it per carried stream.
+  void PrepareMuxer(const GstSDPMessage& sdp);
+  // The muxer input of the session's stream `index`, with a reference; null
+  // when that stream is not carried.
+  GstPad* MuxerInput(guint index, Carriage* carriage);
+  // A carried stream that cannot be linked: its muxer input is ended, so
+  // that the muxer does not wait for it.
+  void GiveUpStream(guint index);
+  GstElement* Muxer() const;
+  StreamPlan Plan() const;
 
   const ReceiverOptions options_;
   const Sink sink_;
   const EndNotice end_notice_;
   GstElement* pipeline_ = nullptr;
   GstElement* source_ = nullptr;
-  GstElement* muxer_ = nullptr;
+  GstElement* app_sink_ = nullptr;
   GstBus* bus_ = nullptr;
   std::thread watcher_;
   std::string range_header_;  // by time: the Range of every PLAY
@@ -117,6 +136,12 @@ class RtspReceiver {
   uint64_t first_pts_ QX_GUARDED_BY(mutex_) = GST_CLOCK_TIME_NONE;
   uint64_t last_pts_ QX_GUARDED_BY(mutex_) = GST_CLOCK_TIME_NONE;
   uint64_t last_duration_ QX_GUARDED_BY(mutex_) = 0;
+  // Made when the recorder describes the session (rtspsrc's thread); read
+  // by the streaming threads and by Stop.
+  GstElement* muxer_ QX_GUARDED_BY(mutex_) = nullptr;
+  StreamPlan plan_ QX_GUARDED_BY(mutex_);
+  std::vector<GstPad*> muxer_inputs_ QX_GUARDED_BY(mutex_);  // by stream, owned
+  std::vector<bool> said_bye_ QX_GUARDED_BY(mutex_);         // by stream
 };
 
 }  // namespace qx::net

@@ -87,6 +87,49 @@ TEST_F(DownloadTest, ByNameHoldsTheWholeRecording) {
   EXPECT_EQ(ProbeFrameCount(target), kClipSeconds * kClipFps);
 }
 
+// Every sound stream goes into the file as recorded: AAC into MPEG-TS as
+// local recordings are written, G.711 (which MPEG-TS cannot carry) with the
+// video into Matroska under the caller's name.
+TEST_F(DownloadTest, SoundGoesIntoTheFileWithoutReencoding) {
+  struct Case {
+    const char* sound;
+    const char* codec;
+    const char* container;
+  };
+  for (const Case& c : {Case{"aac", "aac", "mpegts"}, Case{"pcmu", "pcm_mulaw", "matroska,webm"},
+                        Case{"pcma", "pcm_alaw", "matroska,webm"}}) {
+    const std::string clip = Clip(c.sound);
+    ASSERT_FALSE(clip.empty()) << c.sound;
+    Connect(
+        {"--user", kUser, "--password", kPassword, "--recording",
+         std::string("clip,1,") + std::to_string(kRecordingStart) + "," + clip + "," + c.sound});
+    const std::string by_time = Target((std::string(c.sound) + " by time.ts").c_str());
+    const std::string by_name = Target((std::string(c.sound) + " by name.ts").c_str());
+    NetDateTime start = RecordAt(2), end = RecordAt(6);
+    const int32_t downloads[] = {net_download_by_time(login_, 1, &start, &end, by_time.c_str()),
+                                 net_download_by_name(login_, "clip", by_name.c_str())};
+    for (int32_t download : downloads) {
+      ASSERT_NE(download, 0) << c.sound;
+      EXPECT_EQ(Ended(download), 100) << c.sound;
+    }
+    struct File {
+      const std::string& path;
+      int frames;
+      double seconds;
+    };
+    for (const File& file : {File{by_time, ProbeFramesBetween(clip, 2, 6), 4.0},
+                             File{by_name, kClipSeconds * kClipFps, double{kClipSeconds}}}) {
+      EXPECT_EQ(ProbeContainer(file.path), c.container) << file.path;
+      EXPECT_EQ(ProbeFrameCount(file.path), file.frames) << file.path;
+      const ProbedSound sound = ProbeSound(file.path);
+      EXPECT_EQ(sound.codec, c.codec) << file.path;
+      EXPECT_NEAR(sound.seconds, file.seconds, 0.25) << file.path;
+    }
+    net_logout(login_);
+    login_ = 0;
+  }
+}
+
 TEST_F(DownloadTest, ARecorderThatVanishesEndsTheDownloadWithWhatArrived) {
   Connect(Arguments({"--cut-after-frames", "60"}));
   setenv("QXPLAYSDK_NET_TIMEOUT_MS", "2000", 1);

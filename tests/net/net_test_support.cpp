@@ -5,12 +5,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <mutex>
 #include <sstream>
+#include <vector>
 
 namespace qx::net::test {
 namespace {
@@ -27,6 +32,8 @@ std::string Run(const std::string& command) {
   return output;
 }
 
+std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
+
 int CountEntries(const char* folder) {
   int count = 0;
   DIR* dir = opendir(folder);
@@ -39,25 +46,92 @@ int CountEntries(const char* folder) {
 
 }  // namespace
 
-std::string Clip() {
-  static std::once_flag once;
-  static std::string path;
-  std::call_once(once, [] {
-    std::filesystem::create_directories(QX_NET_CLIP_DIR);
-    std::string file = std::string(QX_NET_CLIP_DIR) + "/recording.mp4";
-    if (!std::filesystem::exists(file)) {
-      std::string temporary = file + ".part.mp4";
-      std::ostringstream command;
-      command << "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=320x240:rate=" << kClipFps
-              << " -t " << kClipSeconds
-              << " -c:v libx264 -preset ultrafast -g 25 -keyint_min 25 -sc_threshold 0 -bf 0"
-                 " -pix_fmt yuv420p '"
-              << temporary << "' && mv '" << temporary << "' '" << file << "'";
-      if (std::system(command.str().c_str()) != 0) return;
+std::string Clip(const std::string& sound) {
+  static std::mutex mutex;
+  static std::map<std::string, std::string> made;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (auto found = made.find(sound); found != made.end()) return found->second;
+  std::filesystem::create_directories(QX_NET_CLIP_DIR);
+  const std::string file =
+      std::string(QX_NET_CLIP_DIR) + "/recording" + (sound.empty() ? ".mp4" : "-" + sound + ".mov");
+  if (!std::filesystem::exists(file)) {
+    const std::string temporary = file + ".part";
+    std::ostringstream command;
+    command << "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=320x240:rate=" << kClipFps;
+    if (!sound.empty()) {
+      const bool aac = sound == "aac";
+      command << " -f lavfi -i sine=frequency=" << kToneHz
+              << ":sample_rate=" << (aac ? 16000 : 8000) << " -ac 1 -c:a "
+              << (aac               ? "aac"
+                  : sound == "pcmu" ? "pcm_mulaw"
+                                    : "pcm_alaw");
     }
-    path = file;
-  });
-  return path;
+    command << " -t " << kClipSeconds
+            << " -c:v libx264 -preset ultrafast -g 25 -keyint_min 25 -sc_threshold 0 -bf 0"
+               " -pix_fmt yuv420p -f "
+            << (sound.empty() ? "mp4" : "mov") << " '" << temporary << "' && mv '" << temporary
+            << "' '" << file << "'";
+    if (std::system(command.str().c_str()) != 0) return "";
+  }
+  made[sound] = file;
+  return file;
+}
+
+std::string ProbeContainer(const std::string& file) {
+  return FirstLine(Run("ffprobe -v error -show_entries format=format_name -of default=nw=1:nk=1 '" +
+                       file + "'"));
+}
+
+ProbedSound ProbeSound(const std::string& file) {
+  ProbedSound sound;
+  // MPEG-TS lists its streams twice (in the program and alone).
+  sound.codec =
+      FirstLine(Run("ffprobe -v error -select_streams a:0 -show_entries stream=codec_name -of "
+                    "default=nw=1:nk=1 '" +
+                    file + "'"));
+  if (sound.codec.empty()) return sound;
+  std::istringstream lines(
+      Run("ffprobe -v error -select_streams a:0 -show_entries "
+          "packet=pts_time,duration_time -of csv=p=0 '" +
+          file + "'"));
+  double first = -1.0, end = 0.0;
+  std::string line;
+  while (std::getline(lines, line)) {
+    double pts = 0.0, duration = 0.0;
+    if (std::sscanf(line.c_str(), "%lf,%lf", &pts, &duration) != 2) continue;
+    if (first < 0.0 || pts < first) first = pts;
+    end = std::max(end, pts + duration);
+  }
+  sound.seconds = first < 0.0 ? 0.0 : end - first;
+  return sound;
+}
+
+std::string PlayedSoundFile() { return std::string(QX_NET_CLIP_DIR) + "/played.raw"; }
+
+PlayedTone AnalysePlayedSound() {
+  std::ifstream in(PlayedSoundFile(), std::ios::binary);
+  std::vector<char> raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<int16_t> left;  // 48 kHz stereo: the left channel
+  for (size_t i = 0; i + 3 < raw.size(); i += 4)
+    left.push_back(static_cast<int16_t>((static_cast<uint8_t>(raw[i + 1]) << 8) |
+                                        static_cast<uint8_t>(raw[i])));
+  constexpr size_t kWindow = 480;  // 10 ms
+  int loud = 0, crossings = 0;
+  for (size_t at = 0; at + kWindow <= left.size(); at += kWindow) {
+    double energy = 0.0;
+    int here = 0;
+    for (size_t i = at; i < at + kWindow; ++i) {
+      energy += static_cast<double>(left[i]) * left[i];
+      if (i > 0 && (left[i - 1] < 0) != (left[i] < 0)) ++here;
+    }
+    if (std::sqrt(energy / kWindow) <= 500.0) continue;
+    ++loud;
+    crossings += here;
+  }
+  PlayedTone tone;
+  tone.loud_seconds = loud / 100.0;
+  tone.frequency = loud == 0 ? 0.0 : crossings / 2.0 / tone.loud_seconds;
+  return tone;
 }
 
 int ProbeFrameCount(const std::string& file) {

@@ -19,8 +19,28 @@ inline constexpr int kClipSeconds = 8;
 inline constexpr int kClipFps = 25;
 
 // An MP4 clip with H.264 video (a key frame every second, no B-frames),
-// made once per test run with the ffmpeg program.
-std::string Clip();
+// made once per test run with the ffmpeg program. With `sound` ("aac",
+// "pcmu", "pcma"), a MOV clip of the same video with a 1 kHz tone, mono, in
+// that codec (AAC at 16 kHz, G.711 at 8 kHz).
+std::string Clip(const std::string& sound = "");
+inline constexpr double kToneHz = 1000.0;
+
+// A file's container as ffprobe names it ("mpegts", "matroska,webm").
+std::string ProbeContainer(const std::string& file);
+struct ProbedSound {
+  std::string codec;     // empty: no sound stream
+  double seconds = 0.0;  // from the first packet's start to the last one's end
+};
+ProbedSound ProbeSound(const std::string& file);
+
+// Sound played through SDL's disk driver (the net tests' main sets it up):
+// 48 kHz 16-bit stereo in PlayedSoundFile().
+std::string PlayedSoundFile();
+struct PlayedTone {
+  double loud_seconds = 0.0;  // 10 ms windows that are not silence
+  double frequency = 0.0;     // from the zero crossings of the loud windows
+};
+PlayedTone AnalysePlayedSound();
 
 // Frames of a file as ffprobe counts them; -1 when ffprobe cannot read it.
 int ProbeFrameCount(const std::string& file);

@@ -1,6 +1,8 @@
 // Remote playback from the test recorder into the media engine, headless.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "backends/net/gst_runtime.h"
 #include "backends/net/remote_playback.h"
 #include "tests/net/net_test_support.h"
@@ -44,6 +46,38 @@ TEST(RemotePlayback, ByTimeAndByNameDeliverTheRecordingsFramesHeadless) {
     EXPECT_GE(presented, 50U) << c.what;
     playback->Stop();
     EXPECT_FALSE(playback->Resume()) << "a stopped playback stays stopped";
+  }
+}
+
+// The recording's sound plays on the engine port: AAC as it came, G.711
+// encoded as AAC for the live MPEG-TS stream. What SDL's disk driver played
+// must be the recording's tone.
+TEST(RemotePlayback, TheRecordingsSoundPlays) {
+  ASSERT_TRUE(EnsureGstreamer());
+  int32_t handle = 100;
+  for (const char* sound : {"aac", "pcmu", "pcma"}) {
+    const std::string clip = Clip(sound);
+    ASSERT_FALSE(clip.empty()) << sound;
+    RecorderProcess recorder(
+        {"--user", kUser, "--password", kPassword, "--recording",
+         "clip,1," + std::to_string(kRecordingStart) + "," + clip + "," + sound});
+    ASSERT_NE(recorder.port(), 0);
+    std::filesystem::remove(PlayedSoundFile());  // nothing left from before
+    ReceiverOptions options;
+    options.url = "rtsp://127.0.0.1:" + std::to_string(recorder.port()) + "/recording/1";
+    options.user = kUser;
+    options.password = kPassword;
+    options.span = TimeSpan{kRecordingStart + 1, kRecordingStart + kClipSeconds};
+    options.handle = handle++;
+    std::unique_ptr<RemotePlayback> playback = RemotePlayback::Start(options, nullptr);
+    ASSERT_TRUE(playback) << sound;
+    // 3 s of pictures; the sound device is closed (its file complete) once
+    // the port has let go of its sound.
+    EXPECT_TRUE(WaitFor([&] { return playback->PresentedFrames() >= 3 * kClipFps; })) << sound;
+    playback->Stop();
+    const PlayedTone played = AnalysePlayedSound();
+    EXPECT_GT(played.loud_seconds, 2.0) << sound;
+    EXPECT_NEAR(played.frequency, kToneHz, 30.0) << sound;
   }
 }
 

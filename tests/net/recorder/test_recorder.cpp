@@ -3,13 +3,14 @@
 // one user with a password (Basic and Digest).
 //
 //   qx_test_recorder --user U --password P
-//                    --recording NAME,CHANNEL,START,FILE [--recording ...]
+//                    --recording NAME,CHANNEL,START,FILE[,SOUND] [--recording ...]
 //                    [--auth basic|digest|both] [--cut-after-frames N]
 //                    [--stall-after-frames N] [--frame-delay-ms N]
 //
-// FILE is an MP4 file with H.264 video; START its wall-clock start in seconds
-// since 1970 (UTC). The recording is served at rtsp://127.0.0.1:PORT/NAME
-// (from its start, announcing its length) and, by time, at
+// FILE is an MP4/MOV file with H.264 video and, when SOUND is given, one
+// sound track sent as SOUND: aac (RTP MPEG4-GENERIC), pcmu or pcma (G.711);
+// START its wall-clock start in seconds since 1970 (UTC). The recording is served at
+// rtsp://127.0.0.1:PORT/NAME (from its start, announcing its length) and, by time, at
 // rtsp://127.0.0.1:PORT/recording/CHANNEL, where a clock range selects the
 // part of the recording that lies inside it (one recording per channel).
 // Both honour ONVIF replay (Require: onvif-replay, Rate-Control: no).
@@ -50,7 +51,17 @@ struct Recording {
   int channel = 0;
   gint64 start_unix = 0;
   std::string file;
+  std::string sound;  // empty: the video alone
 };
+
+// The elements that send a recording's sound as RTP, as gst-launch text.
+// G.711 goes with its static payload types (0, 8), as recorders send it.
+const char* SoundPayloader(const std::string& sound) {
+  if (sound == "aac") return "aacparse ! rtpmp4gpay pt=97";
+  if (sound == "pcmu") return "rtppcmupay";
+  if (sound == "pcma") return "rtppcmapay";
+  return nullptr;
+}
 
 std::atomic<long> g_cut_after_frames{-1};
 std::atomic<long> g_stall_after_frames{-1};
@@ -63,7 +74,7 @@ struct Replay {
   guint64 recording_start = 0;  // ns since 1900
   GstClockTime file_start = 0;  // the file time the current span starts at
   GstClockTime file_stop = GST_CLOCK_TIME_NONE;
-  GstElement* onvif_stamp = nullptr;
+  std::vector<GstElement*> onvif_stamps;  // one per stream
   long frames_sent = 0;
 };
 
@@ -131,11 +142,18 @@ GstPadProbeReturn OnUpstreamEvent(GstPad* pad, GstPadProbeInfo* info, gpointer d
   }
   replay->file_start = static_cast<GstClockTime>(file_start);
   replay->file_stop = static_cast<GstClockTime>(file_stop);
-  if (replay->onvif_stamp != nullptr)
-    g_object_set(replay->onvif_stamp, "ntp-offset",
+  for (GstElement* stamp : replay->onvif_stamps)
+    g_object_set(stamp, "ntp-offset",
                  static_cast<guint64>(replay->recording_start + static_cast<guint64>(file_start)),
                  nullptr);
-  GstEvent* translated = gst_event_new_seek(rate, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET,
+  // Accurate: with sound beside the video, a key-unit seek would snap to a
+  // sound packet's start before the span and send the video from the key
+  // frame before that.
+  const auto accurate =
+      static_cast<GstSeekFlags>((flags & ~(GST_SEEK_FLAG_KEY_UNIT | GST_SEEK_FLAG_SNAP_BEFORE |
+                                           GST_SEEK_FLAG_SNAP_AFTER | GST_SEEK_FLAG_SNAP_NEAREST)) |
+                                GST_SEEK_FLAG_ACCURATE);
+  GstEvent* translated = gst_event_new_seek(rate, GST_FORMAT_TIME, accurate, GST_SEEK_TYPE_SET,
                                             file_start, GST_SEEK_TYPE_SET, file_stop);
   gst_event_set_seqnum(translated, gst_event_get_seqnum(event));
   gst_event_unref(event);
@@ -163,14 +181,19 @@ GstPadProbeReturn OnUpstreamQuery(GstPad*, GstPadProbeInfo* info, gpointer) {
   }
 }
 
+// The start of a pad's segment in the file's own time.
+constexpr const char* kSegmentStart = "qx-segment-start";
+
 // Downstream: segments move onto the wall clock, frames after the span's
 // end are dropped.
-GstPadProbeReturn OnDownstreamEvent(GstPad*, GstPadProbeInfo* info, gpointer data) {
+GstPadProbeReturn OnDownstreamEvent(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
   auto* replay = static_cast<Replay*>(data);
   GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
   if (GST_EVENT_TYPE(event) != GST_EVENT_SEGMENT) return GST_PAD_PROBE_OK;
   const GstSegment* incoming;
   gst_event_parse_segment(event, &incoming);
+  g_object_set_data_full(G_OBJECT(pad), kSegmentStart, new guint64(incoming->start),
+                         [](gpointer start) { delete static_cast<guint64*>(start); });
   GstSegment segment;
   gst_segment_copy_into(incoming, &segment);
   segment.start += replay->recording_start;
@@ -198,6 +221,18 @@ GstPadProbeReturn OnBuffer(GstPad*, GstPadProbeInfo* info, gpointer data) {
   return GST_PAD_PROBE_OK;
 }
 
+// Sound before its segment's start (an AAC encoder's priming samples, cut
+// by the file's edit list) has no place on the wall clock: the ONVIF
+// timestamper would fail the session on it. Runs before OnBuffer, on the
+// file's own time.
+GstPadProbeReturn DropSoundBeforeSegment(GstPad* pad, GstPadProbeInfo* info, gpointer) {
+  GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+  const auto* start = static_cast<const guint64*>(g_object_get_data(G_OBJECT(pad), kSegmentStart));
+  const bool before =
+      start != nullptr && GST_BUFFER_PTS_IS_VALID(buffer) && GST_BUFFER_PTS(buffer) < *start;
+  return before ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
+}
+
 // Counts the frames a session sends; with --cut-after-frames the recorder
 // disappears once enough went out.
 GstPadProbeReturn CountFrame(GstPad*, GstPadProbeInfo*, gpointer data) {
@@ -223,12 +258,21 @@ GstPadProbeReturn CountFrame(GstPad*, GstPadProbeInfo*, gpointer data) {
   return GST_PAD_PROBE_OK;
 }
 
+// The demuxer's video goes to the source bin's ghost pad "video", its sound
+// to "sound" (when the recording sends sound).
 void OnDemuxPad(GstElement*, GstPad* pad, gpointer data) {
   GstCaps* caps = gst_pad_get_current_caps(pad);
   if (caps == nullptr) caps = gst_pad_query_caps(pad, nullptr);
-  bool video = gst_structure_has_name(gst_caps_get_structure(caps, 0), "video/x-h264");
+  const gchar* kind = gst_structure_get_name(gst_caps_get_structure(caps, 0));
+  const char* ghost_name = g_str_has_prefix(kind, "video/x-h264") ? "video"
+                           : g_str_has_prefix(kind, "audio/")     ? "sound"
+                                                                  : nullptr;
   gst_caps_unref(caps);
-  if (video) gst_ghost_pad_set_target(GST_GHOST_PAD(data), pad);
+  if (ghost_name == nullptr) return;
+  GstPad* ghost = gst_element_get_static_pad(GST_ELEMENT(data), ghost_name);
+  if (ghost == nullptr) return;
+  gst_ghost_pad_set_target(GST_GHOST_PAD(ghost), pad);
+  gst_object_unref(ghost);
 }
 
 bool AddAll(GstBin* bin, std::initializer_list<GstElement*> elements) {
@@ -239,6 +283,38 @@ bool AddAll(GstBin* bin, std::initializer_list<GstElement*> elements) {
   return true;
 }
 
+// A ghost pad of the source bin: one stream of the file, moved onto the
+// wall clock.
+void AddReplayPad(GstElement* source_bin, const char* name, Replay* replay) {
+  GstPad* ghost = gst_ghost_pad_new_no_target(name, GST_PAD_SRC);
+  gst_element_add_pad(source_bin, ghost);
+  gst_pad_add_probe(ghost, GST_PAD_PROBE_TYPE_EVENT_UPSTREAM, OnUpstreamEvent, replay, nullptr);
+  gst_pad_add_probe(ghost, GST_PAD_PROBE_TYPE_QUERY_UPSTREAM, OnUpstreamQuery, replay, nullptr);
+  gst_pad_add_probe(ghost, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, OnDownstreamEvent, replay, nullptr);
+  if (std::strcmp(name, "sound") == 0)
+    gst_pad_add_probe(ghost, GST_PAD_PROBE_TYPE_BUFFER, DropSoundBeforeSegment, nullptr, nullptr);
+  gst_pad_add_probe(ghost, GST_PAD_PROBE_TYPE_BUFFER, OnBuffer, replay, nullptr);
+}
+
+// The payloading bin "payN" of one stream, with ONVIF timestamps.
+GstElement* MakePayBin(int index, const std::string& payloader, Replay* replay) {
+  const std::string description = "queue ! " + payloader + " ! rtponviftimestamp name=stamp";
+  GError* error = nullptr;
+  GstElement* bin = gst_parse_bin_from_description(description.c_str(), TRUE, &error);
+  if (bin == nullptr) {
+    g_printerr("cannot make \"%s\": %s\n", description.c_str(), error->message);
+    g_clear_error(&error);
+    return nullptr;
+  }
+  gst_element_set_name(bin, ("pay" + std::to_string(index)).c_str());
+  GstElement* stamp = gst_bin_get_by_name(GST_BIN(bin), "stamp");
+  g_object_set(stamp, "set-t-bit", TRUE, "set-e-bit", TRUE, "ntp-offset", G_GUINT64_CONSTANT(0),
+               "drop-out-of-segment", FALSE, nullptr);
+  replay->onvif_stamps.push_back(stamp);
+  gst_object_unref(stamp);
+  return bin;
+}
+
 // The pipeline of one by-time session: the file, moved onto the wall clock,
 // payloaded with ONVIF timestamps.
 GstElement* MakeReplayElement(const Recording& recording) {
@@ -246,49 +322,37 @@ GstElement* MakeReplayElement(const Recording& recording) {
   GstElement* source_bin = gst_bin_new("replay");
   GstElement* source = gst_element_factory_make("filesrc", nullptr);
   GstElement* demux = gst_element_factory_make("qtdemux", nullptr);
-  GstElement* pay_bin = gst_bin_new("pay0");
-  GstElement* queue = gst_element_factory_make("queue", nullptr);
-  GstElement* parse = gst_element_factory_make("h264parse", nullptr);
-  GstElement* pay = gst_element_factory_make("rtph264pay", nullptr);
-  GstElement* stamp = gst_element_factory_make("rtponviftimestamp", nullptr);
-  if (!AddAll(GST_BIN(source_bin), {source, demux}) ||
-      !AddAll(GST_BIN(pay_bin), {queue, parse, pay, stamp})) {
+  auto* replay = new Replay;
+  g_object_set_data_full(G_OBJECT(top), "replay", replay,
+                         [](gpointer data) { delete static_cast<Replay*>(data); });
+  replay->recording_start =
+      (static_cast<guint64>(recording.start_unix) + kSeconds1900To1970) * GST_SECOND;
+  GstElement* video = MakePayBin(0, "h264parse name=parse ! rtph264pay", replay);
+  const char* sound_payloader = SoundPayloader(recording.sound);
+  GstElement* sound = sound_payloader != nullptr ? MakePayBin(1, sound_payloader, replay) : nullptr;
+  if (!AddAll(GST_BIN(source_bin), {source, demux}) || video == nullptr ||
+      (!recording.sound.empty() && sound == nullptr)) {
     g_printerr("missing GStreamer elements\n");
     gst_object_unref(top);
     return nullptr;
   }
-  gst_bin_add_many(GST_BIN(top), source_bin, pay_bin, nullptr);
+  gst_bin_add_many(GST_BIN(top), source_bin, video, nullptr);
   g_object_set(source, "location", recording.file.c_str(), nullptr);
-  g_object_set(stamp, "set-t-bit", TRUE, "set-e-bit", TRUE, "ntp-offset", G_GUINT64_CONSTANT(0),
-               "drop-out-of-segment", FALSE, nullptr);
   gst_element_link(source, demux);
-  gst_element_link_many(queue, parse, pay, stamp, nullptr);
+  AddReplayPad(source_bin, "video", replay);
+  gst_element_link_pads(source_bin, "video", video, "sink");
+  if (sound != nullptr) {
+    gst_bin_add(GST_BIN(top), sound);
+    AddReplayPad(source_bin, "sound", replay);
+    gst_element_link_pads(source_bin, "sound", sound, "sink");
+  }
+  g_signal_connect(demux, "pad-added", G_CALLBACK(OnDemuxPad), source_bin);
 
-  auto* replay = new Replay;
-  replay->recording_start =
-      (static_cast<guint64>(recording.start_unix) + kSeconds1900To1970) * GST_SECOND;
-  replay->onvif_stamp = stamp;
-  g_object_set_data_full(G_OBJECT(top), "replay", replay,
-                         [](gpointer data) { delete static_cast<Replay*>(data); });
-
-  GstPad* ghost = gst_ghost_pad_new_no_target("src", GST_PAD_SRC);
-  gst_element_add_pad(source_bin, ghost);
-  g_signal_connect(demux, "pad-added", G_CALLBACK(OnDemuxPad), ghost);
-  gst_pad_add_probe(ghost, GST_PAD_PROBE_TYPE_EVENT_UPSTREAM, OnUpstreamEvent, replay, nullptr);
-  gst_pad_add_probe(ghost, GST_PAD_PROBE_TYPE_QUERY_UPSTREAM, OnUpstreamQuery, replay, nullptr);
-  gst_pad_add_probe(ghost, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, OnDownstreamEvent, replay, nullptr);
-  gst_pad_add_probe(ghost, GST_PAD_PROBE_TYPE_BUFFER, OnBuffer, replay, nullptr);
-
-  GstPad* sink = gst_element_get_static_pad(queue, "sink");
-  gst_element_add_pad(pay_bin, gst_ghost_pad_new("sink", sink));
-  gst_object_unref(sink);
-  GstPad* stamp_src = gst_element_get_static_pad(stamp, "src");
-  gst_element_add_pad(pay_bin, gst_ghost_pad_new("src", stamp_src));
-  gst_object_unref(stamp_src);
+  GstElement* parse = gst_bin_get_by_name(GST_BIN(video), "parse");
   GstPad* frames = gst_element_get_static_pad(parse, "src");
   gst_pad_add_probe(frames, GST_PAD_PROBE_TYPE_BUFFER, CountFrame, &replay->frames_sent, nullptr);
   gst_object_unref(frames);
-  gst_element_link(source_bin, pay_bin);
+  gst_object_unref(parse);
   return top;
 }
 
@@ -327,9 +391,28 @@ void AllowUser(GstRTSPMediaFactory* factory) {
                                   G_TYPE_BOOLEAN, TRUE, nullptr);
 }
 
+// By name: sound before its segment (see DropSoundBeforeSegment).
+GstPadProbeReturn DropNamedSoundBeforeSegment(GstPad* pad, GstPadProbeInfo* info, gpointer) {
+  GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+  GstEvent* event = gst_pad_get_sticky_event(pad, GST_EVENT_SEGMENT, 0);
+  if (event == nullptr) return GST_PAD_PROBE_OK;
+  const GstSegment* segment;
+  gst_event_parse_segment(event, &segment);
+  const bool before = GST_BUFFER_PTS_IS_VALID(buffer) && GST_BUFFER_PTS(buffer) < segment->start;
+  gst_event_unref(event);
+  return before ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
+}
+
 // By name: the file from its start, its length announced.
 void OnNamedMediaConfigure(GstRTSPMediaFactory*, GstRTSPMedia* media, gpointer) {
   GstElement* element = gst_rtsp_media_get_element(media);
+  if (GstElement* sound = gst_bin_get_by_name(GST_BIN(element), "pay1")) {
+    GstPad* pad = gst_element_get_static_pad(sound, "sink");
+    gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, DropNamedSoundBeforeSegment, nullptr,
+                      nullptr);
+    gst_object_unref(pad);
+    gst_object_unref(sound);
+  }
   GstElement* pay = gst_bin_get_by_name(GST_BIN(element), "pay0");
   if (pay != nullptr) {
     GstPad* pad = gst_element_get_static_pad(pay, "sink");
@@ -345,8 +428,13 @@ void OnNamedMediaConfigure(GstRTSPMediaFactory*, GstRTSPMedia* media, gpointer) 
 GstRTSPMediaFactory* MakeNamedFactory(const Recording& recording) {
   GstRTSPMediaFactory* factory = gst_rtsp_onvif_media_factory_new();
   gchar* location = g_strescape(recording.file.c_str(), nullptr);
+  std::string sound;
+  if (const char* payloader = SoundPayloader(recording.sound))
+    sound = std::string(" demux.audio_0 ! queue ! ") + payloader + " name=pay1";
   gchar* launch = g_strdup_printf(
-      "( filesrc location=\"%s\" ! qtdemux ! h264parse ! rtph264pay name=pay0 pt=96 )", location);
+      "( filesrc location=\"%s\" ! qtdemux name=demux demux.video_0 ! queue ! h264parse ! "
+      "rtph264pay name=pay0 pt=96%s )",
+      location, sound.c_str());
   gst_rtsp_media_factory_set_launch(factory, launch);
   g_free(launch);
   g_free(location);
@@ -367,13 +455,15 @@ GstRTSPMediaFactory* MakeReplayFactory(const Recording& recording) {
 }
 
 bool ParseRecording(const char* text, Recording* recording) {
-  gchar** parts = g_strsplit(text, ",", 4);
-  bool ok = g_strv_length(parts) == 4;
+  gchar** parts = g_strsplit(text, ",", 5);
+  const guint count = g_strv_length(parts);
+  bool ok = count == 4 || (count == 5 && SoundPayloader(parts[4]) != nullptr);
   if (ok) {
     recording->name = parts[0];
     recording->channel = std::atoi(parts[1]);
     recording->start_unix = g_ascii_strtoll(parts[2], nullptr, 10);
     recording->file = parts[3];
+    if (count == 5) recording->sound = parts[4];
   }
   g_strfreev(parts);
   return ok;
