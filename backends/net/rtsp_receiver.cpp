@@ -124,21 +124,27 @@ void OnJitterBuffer(GstElement*, GstElement* jitter_buffer, guint, guint, gpoint
   gst_object_unref(sink);
 }
 
+// The element factories of a kind (decoders, parsers) whose input takes
+// what `pad` gives, best ranked first; the caller frees the list.
+GList* FactoriesTaking(GstPad* pad, GstElementFactoryListType kind) {
+  GstCaps* caps = gst_pad_get_current_caps(pad);
+  if (caps == nullptr) caps = gst_pad_query_caps(pad, nullptr);
+  GList* all = gst_element_factory_list_get_elements(kind, GST_RANK_MARGINAL);
+  GList* fitting = gst_element_factory_list_filter(all, caps, GST_PAD_SINK, FALSE);
+  gst_caps_unref(caps);
+  gst_plugin_feature_list_free(all);
+  return fitting;
+}
+
 // Sound that MPEG-TS cannot carry (G.711), for a live stream: decoded and
 // encoded as AAC. Returns the encoder's output pad (with a reference), null
 // when the chain cannot be made.
 GstPad* AddAacEncoder(GstElement* pipeline, GstPad* sound) {
-  GstCaps* caps = gst_pad_get_current_caps(sound);
-  if (caps == nullptr) caps = gst_pad_query_caps(sound, nullptr);
-  GList* decoders =
-      gst_element_factory_list_get_elements(GST_ELEMENT_FACTORY_TYPE_DECODER, GST_RANK_MARGINAL);
-  GList* fitting = gst_element_factory_list_filter(decoders, caps, GST_PAD_SINK, FALSE);
-  gst_caps_unref(caps);
+  GList* fitting = FactoriesTaking(sound, GST_ELEMENT_FACTORY_TYPE_DECODER);
   GstElement* decoder =
       fitting != nullptr ? gst_element_factory_create(GST_ELEMENT_FACTORY(fitting->data), nullptr)
                          : nullptr;
   gst_plugin_feature_list_free(fitting);
-  gst_plugin_feature_list_free(decoders);
   GstElement* chain[] = {decoder, gst_element_factory_make("audioconvert", nullptr),
                          gst_element_factory_make("audioresample", nullptr),
                          gst_element_factory_make("voaacenc", nullptr),
@@ -173,12 +179,7 @@ GstPad* AddAacEncoder(GstElement* pipeline, GstPad* sound) {
 // Returns the parser's output pad (with a reference), null when no parser
 // helps.
 GstPad* AddConverter(GstElement* pipeline, GstPad* stream, GstPad* muxer_input) {
-  GstCaps* caps = gst_pad_get_current_caps(stream);
-  if (caps == nullptr) caps = gst_pad_query_caps(stream, nullptr);
-  GList* parsers =
-      gst_element_factory_list_get_elements(GST_ELEMENT_FACTORY_TYPE_PARSER, GST_RANK_MARGINAL);
-  GList* fitting = gst_element_factory_list_filter(parsers, caps, GST_PAD_SINK, FALSE);
-  gst_caps_unref(caps);
+  GList* fitting = FactoriesTaking(stream, GST_ELEMENT_FACTORY_TYPE_PARSER);
   GstPad* out = nullptr;
   for (GList* item = fitting; item != nullptr && out == nullptr; item = item->next) {
     GstElement* parser = gst_element_factory_create(GST_ELEMENT_FACTORY(item->data), nullptr);
@@ -199,7 +200,6 @@ GstPad* AddConverter(GstElement* pipeline, GstPad* stream, GstPad* muxer_input) 
     gst_object_unref(parsed);
   }
   gst_plugin_feature_list_free(fitting);
-  gst_plugin_feature_list_free(parsers);
   return out;
 }
 
