@@ -799,19 +799,20 @@ void MediaPort::Present(DecodedFrame frame) {
     if (!playing_ || quit_) return;
     current_picture_ = RefFrame(frame.picture.get());
     current_number_ = frame.number;
-    ++presented_count_;
     callbacks = callbacks_;
     window = window_;
     colour = colour_;
-    // The picture's decode notification begins together with its count: a
-    // stop that comes in between waits for it rather than leaving a picture
-    // counted as played that the caller never received.
-    if (callbacks.decode != nullptr) ++notifications_begun_;
+    if (callbacks.decode == nullptr) ++presented_count_;
   }
   if (window != nullptr) ShowPicture(target_, RefFrame(frame.picture.get()), colour);
+  // Each notification checks again that the port still plays: one before it
+  // may have stopped or closed the port. A picture with a decode
+  // notification counts as played only when that notification begins, so
+  // the count never holds a picture the caller did not receive.
   if (callbacks.decode != nullptr) {
-    const AtScopeEnd end([this] { EndNotification(); });
     PackYuv420(*frame.picture, packed_);
+    if (!BeginNotification(/*counts_picture=*/true)) return;
+    const AtScopeEnd end([this] { EndNotification(); });
     const NotificationScope scope;
     PlayerFrameInfo info{};
     info.info_a = static_cast<uint32_t>(frame.picture->width);
@@ -822,19 +823,18 @@ void MediaPort::Present(DecodedFrame frame) {
     callbacks.decode(port_, reinterpret_cast<uintptr_t>(packed_.data()), packed_.size(), &info,
                      callbacks.decode_user, frame.number);
   }
-  // The draw notification checks again that the port still plays: the
-  // decode notification may have stopped or closed it.
   if (callbacks.draw != nullptr) {
-    if (!BeginNotification()) return;
+    if (!BeginNotification(/*counts_picture=*/false)) return;
     const AtScopeEnd end([this] { EndNotification(); });
     const NotificationScope scope;
     callbacks.draw(port_, reinterpret_cast<uintptr_t>(window), callbacks.draw_user);
   }
 }
 
-bool MediaPort::BeginNotification() {
+bool MediaPort::BeginNotification(bool counts_picture) {
   MutexLock guard(&mutex_);
   if (!playing_ || quit_) return false;
+  if (counts_picture) ++presented_count_;
   ++notifications_begun_;
   return true;
 }

@@ -200,7 +200,9 @@ class MediaPort {
   bool RunCommand(CommandKind kind, int64_t value);
   // Port thread: whether a notification may begin now (the port plays and
   // is open); if so, EndNotification() must follow the caller's function.
-  bool BeginNotification();
+  // A notification that hands over a picture (`counts_picture`) counts it as
+  // played as it begins.
+  bool BeginNotification(bool counts_picture);
   void EndNotification();
 
   // Port thread.

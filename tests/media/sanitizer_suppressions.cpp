@@ -25,6 +25,9 @@ __attribute__((visibility("default"))) const char* __tsan_default_suppressions()
       "race:av_frame_unref\n"
       "race:av_frame_new_side_data_from_buf\n"
       "race:av_buffer_allocz\n"
+      // A frame thread copying a buffer another frame thread filled (the
+      // MPEG-4 Part 2 decoder makes its references writable).
+      "race:av_buffer_make_writable\n"
       // libavcodec's symbols are stripped, so its own frames show no
       // function name to match; this stops TSan watching only the C library
       // calls (malloc, memset, free, locks) that libavcodec's code makes.
