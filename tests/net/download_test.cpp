@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cmath>
 #include <filesystem>
 
 #include "include/qxplaysdk.h"
@@ -71,6 +72,16 @@ TEST_F(DownloadTest, ByTimeHoldsExactlyTheRecordersFramesOfTheSpan) {
         ProbeFramesBetween(Clip(), static_cast<double>(c.from), static_cast<double>(c.to));
     EXPECT_GT(expected, 0);
     EXPECT_EQ(ProbeFrameCount(target), expected) << c.from << ".." << c.to;
+    // Every frame keeps its time, one frame interval after the one before,
+    // the span's first frame (which the recorder sends before its seek)
+    // included.
+    const std::vector<double> times = ProbeVideoTimestamps(target);
+    for (size_t i = 0; i < times.size(); ++i) {
+      ASSERT_FALSE(std::isnan(times[i])) << c.from << ": frame " << i << " has no time";
+      if (i > 0) {
+        ASSERT_NEAR(times[i] - times[i - 1], 1.0 / kClipFps, 1e-3) << c.from << ": frame " << i;
+      }
+    }
     EXPECT_EQ(net_stop_download(download), 1) << "stopping an ended download";
     EXPECT_EQ(net_get_download_pos(download), 100);
   }

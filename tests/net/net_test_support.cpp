@@ -152,20 +152,26 @@ int DecodedFrameCount(const std::string& file) {
   return std::atoi(out.c_str());
 }
 
-int ProbeFramesBetween(const std::string& file, double from, double to) {
-  std::string out =
-      Run("ffprobe -v error -select_streams v:0 -show_entries packet=pts_time "
-          "-of csv=p=0 '" +
-          file + "'");
-  if (out.empty()) return -1;
-  int count = 0;
-  std::istringstream lines(out);
+std::vector<double> ProbeVideoTimestamps(const std::string& file) {
+  std::vector<double> times;
+  std::istringstream lines(
+      Run("ffprobe -v error -select_streams v:0 -show_entries "
+          "packet=pts_time -of csv=p=0 '" +
+          file + "'"));
   std::string line;
   while (std::getline(lines, line)) {
     if (line.empty()) continue;
-    double time = std::atof(line.c_str());
-    if (time >= from - 1e-6 && time < to - 1e-6) ++count;
+    times.push_back(line.rfind("N/A", 0) == 0 ? std::nan("") : std::atof(line.c_str()));
   }
+  return times;
+}
+
+int ProbeFramesBetween(const std::string& file, double from, double to) {
+  const std::vector<double> times = ProbeVideoTimestamps(file);
+  if (times.empty()) return -1;
+  int count = 0;
+  for (double time : times)
+    if (time >= from - 1e-6 && time < to - 1e-6) ++count;
   return count;
 }
 

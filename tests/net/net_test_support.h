@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "backends/network.h"
 
@@ -49,6 +50,9 @@ int DecodedFrameCount(const std::string& file);
 // Frames of a file whose timestamps lie in [from, to) seconds, as ffprobe
 // reports them.
 int ProbeFramesBetween(const std::string& file, double from, double to);
+// The presentation timestamps (seconds) of a file's video packets in file
+// order, as ffprobe reports them; NaN for a packet without one.
+std::vector<double> ProbeVideoTimestamps(const std::string& file);
 
 // The record of kRecordingStart + `offset` seconds.
 NetDateTime RecordAt(int64_t offset);
