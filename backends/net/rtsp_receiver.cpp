@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <utility>
 
 #include "core/log.h"
 
@@ -32,6 +33,13 @@ constexpr GstClockTime kByeGrace = 1 * GST_SECOND;
 // reads an interleaved session without a timeout, so a recorder that keeps
 // the connection open and sends nothing would hold a download for ever.
 constexpr GstClockTime kSilenceCheck = 200 * GST_MSECOND;
+
+// How long after the first stream of a session arrived the others may take
+// before they are left out. A recorder may announce a stream (sound, most
+// often) that it never sends; MPEG-TS and Matroska muxers wait for every
+// input before they write anything, so that absent stream would hold the
+// pictures back until the session ends.
+constexpr gint64 kAbsentStreamGraceUs = 2 * G_USEC_PER_SEC;
 
 GstClockTime MonotonicNow() {
   return static_cast<GstClockTime>(g_get_monotonic_time()) * GST_USECOND;
@@ -385,11 +393,14 @@ void RtspReceiver::PrepareMuxer(const GstSDPMessage& sdp) {
   plan_ = std::move(plan);
   muxer_inputs_ = std::move(inputs);
   said_bye_.assign(plan_.streams.size(), false);
+  arrived_.assign(plan_.streams.size(), false);
 }
 
 GstPad* RtspReceiver::MuxerInput(guint index, Carriage* carriage) {
   MutexLock lock(mutex_);
   if (index >= muxer_inputs_.size() || muxer_inputs_[index] == nullptr) return nullptr;
+  arrived_[index] = true;
+  if (first_arrival_us_ == 0) first_arrival_us_ = g_get_monotonic_time();
   *carriage = plan_.streams[index];
   return GST_PAD(gst_object_ref(muxer_inputs_[index]));
 }
@@ -404,6 +415,40 @@ void RtspReceiver::GiveUpStream(guint index) {
   if (input == nullptr) return;
   gst_pad_send_event(input, gst_event_new_eos());
   gst_object_unref(input);
+}
+
+bool RtspReceiver::LeaveOutAbsentStreams() {
+  std::vector<std::pair<size_t, GstPad*>> absent;
+  {
+    MutexLock lock(mutex_);
+    if (muxer_ == nullptr) return true;  // not described yet
+    bool awaited = false;
+    for (size_t i = 0; i < muxer_inputs_.size(); ++i)
+      awaited = awaited || (muxer_inputs_[i] != nullptr && !arrived_[i]);
+    if (!awaited) return false;
+    if (first_arrival_us_ == 0 || g_get_monotonic_time() - first_arrival_us_ < kAbsentStreamGraceUs)
+      return true;
+    for (size_t i = 0; i < muxer_inputs_.size(); ++i) {
+      if (muxer_inputs_[i] == nullptr || arrived_[i]) continue;
+      // Taken out under the lock: a pad rtspsrc adds for it later finds no
+      // input and is discarded, and the goodbye no longer waits for it.
+      absent.emplace_back(i, muxer_inputs_[i]);
+      muxer_inputs_[i] = nullptr;
+      plan_.streams[i] = Carriage::kDrop;
+    }
+  }
+  GstElement* muxer = Muxer();
+  for (const auto& [index, input] : absent) {
+    qx::log::Warning("net", options_.handle,
+                     "{} announced stream {} but sent nothing of it: left out", options_.url,
+                     index);
+    // Given back rather than ended: an MPEG-TS muxer fails the whole
+    // session on an input that ends without ever having said its format.
+    gst_element_release_request_pad(muxer, input);
+    gst_object_unref(input);
+  }
+  gst_object_unref(muxer);
+  return false;
 }
 
 StreamPlan RtspReceiver::Plan() const {
@@ -530,13 +575,15 @@ void RtspReceiver::WatchBus() {
   const bool watch_silence = options_.as_fast_as_sent;
   const GstClockTime silence_limit =
       static_cast<GstClockTime>(options_.timeout.count()) * GST_MSECOND;
+  bool awaiting_streams = true;
   for (;;) {
-    GstClockTime wait = watch_silence ? kSilenceCheck : GST_CLOCK_TIME_NONE;
+    GstClockTime wait = watch_silence || awaiting_streams ? kSilenceCheck : GST_CLOCK_TIME_NONE;
     if (GST_CLOCK_TIME_IS_VALID(bye_deadline)) {
       const GstClockTime now = MonotonicNow();
       wait = std::min(wait, bye_deadline > now ? bye_deadline - now : 0);
     }
     GstMessage* message = gst_bus_timed_pop(bus_, wait);
+    if (awaiting_streams) awaiting_streams = LeaveOutAbsentStreams();
     if (message == nullptr) {
       const GstClockTime silent_for =
           MonotonicNow() - static_cast<GstClockTime>(last_data_us_.load()) * GST_USECOND;

@@ -107,6 +107,11 @@ class RtspReceiver {
   // A carried stream that cannot be linked: its muxer input is ended, so
   // that the muxer does not wait for it.
   void GiveUpStream(guint index);
+  // Announced streams that have sent nothing by kAbsentStreamGrace after the
+  // first one did are left out (their muxer inputs given back), so that the
+  // muxer does not hold the others back for them. Whether any announced
+  // stream is still awaited.
+  bool LeaveOutAbsentStreams();
   GstElement* Muxer() const;
   StreamPlan Plan() const;
 
@@ -142,6 +147,9 @@ class RtspReceiver {
   StreamPlan plan_ QX_GUARDED_BY(mutex_);
   std::vector<GstPad*> muxer_inputs_ QX_GUARDED_BY(mutex_);  // by stream, owned
   std::vector<bool> said_bye_ QX_GUARDED_BY(mutex_);         // by stream
+  std::vector<bool> arrived_ QX_GUARDED_BY(mutex_);          // by stream: rtspsrc gave its pad
+  // Monotonic time (g_get_monotonic_time) the first stream arrived, 0 before.
+  gint64 first_arrival_us_ QX_GUARDED_BY(mutex_) = 0;
 };
 
 }  // namespace qx::net

@@ -81,5 +81,33 @@ TEST(RemotePlayback, TheRecordingsSoundPlays) {
   }
 }
 
+// A recorder that announces sound and never sends any, and then falls
+// silent without ending the session: the pictures that came must still be
+// shown, not held back waiting for sound or for the session's end.
+TEST(RemotePlayback, PicturesFlowWhenAnnouncedSoundNeverComes) {
+  ASSERT_TRUE(EnsureGstreamer());
+  int32_t handle = 200;
+  for (const char* sound : {"aac", "pcmu"}) {
+    const std::string clip = Clip(sound);
+    ASSERT_FALSE(clip.empty()) << sound;
+    RecorderProcess recorder(
+        {"--user", kUser, "--password", kPassword, "--silent-sound", "1", "--stall-after-frames",
+         "60", "--recording",
+         "clip,1," + std::to_string(kRecordingStart) + "," + clip + "," + sound});
+    ASSERT_NE(recorder.port(), 0);
+    ReceiverOptions options;
+    options.url = "rtsp://127.0.0.1:" + std::to_string(recorder.port()) + "/recording/1";
+    options.user = kUser;
+    options.password = kPassword;
+    options.span = TimeSpan{kRecordingStart, kRecordingStart + kClipSeconds};
+    options.timeout = std::chrono::minutes(5);  // the stall is not ended by the silence check
+    options.handle = handle++;
+    std::unique_ptr<RemotePlayback> playback = RemotePlayback::Start(options, nullptr);
+    ASSERT_TRUE(playback) << sound;
+    EXPECT_TRUE(WaitFor([&] { return playback->PresentedFrames() >= 50; })) << sound;
+    playback->Stop();
+  }
+}
+
 }  // namespace
 }  // namespace qx::net::test

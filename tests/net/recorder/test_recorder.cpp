@@ -6,6 +6,7 @@
 //                    --recording NAME,CHANNEL,START,FILE[,SOUND] [--recording ...]
 //                    [--auth basic|digest|both] [--cut-after-frames N]
 //                    [--stall-after-frames N] [--frame-delay-ms N]
+//                    [--silent-sound 1]
 //
 // FILE is an MP4/MOV file with H.264 video and, when SOUND is given, one
 // sound track sent as SOUND: aac (RTP MPEG4-GENERIC), pcmu or pcma (G.711);
@@ -22,6 +23,7 @@
 // --stall-after-frames keeps the session open but sends nothing more after
 // that many frames. --frame-delay-ms sends each frame that much later than
 // the one before: a slow recorder. --auth chooses the challenges offered (both by default).
+// --silent-sound 1 announces a by-time session's sound and never sends it.
 #include <gst/gst.h>
 #include <gst/rtsp-server/rtsp-server.h>
 // These three headers of gst-rtsp-server 1.22 declare C functions without
@@ -66,6 +68,7 @@ const char* SoundPayloader(const std::string& sound) {
 std::atomic<long> g_cut_after_frames{-1};
 std::atomic<long> g_stall_after_frames{-1};
 std::atomic<long> g_frame_delay_ms{0};
+std::atomic<bool> g_silent_sound{false};
 constexpr long kUndelayedFrames = 5;
 
 // The state of one by-time session's pipeline: where its recording sits on
@@ -233,6 +236,17 @@ GstPadProbeReturn DropSoundBeforeSegment(GstPad* pad, GstPadProbeInfo* info, gpo
   return before ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
 }
 
+// With --silent-sound 1 the sound is announced and never sent: each of its
+// buffers becomes a gap, on which the server's sink still prerolls. Runs
+// after OnBuffer, on the wall clock.
+GstPadProbeReturn SilenceSound(GstPad* pad, GstPadProbeInfo* info, gpointer) {
+  if (!g_silent_sound.load()) return GST_PAD_PROBE_OK;
+  GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+  if (GST_BUFFER_PTS_IS_VALID(buffer))
+    gst_pad_push_event(pad, gst_event_new_gap(GST_BUFFER_PTS(buffer), GST_BUFFER_DURATION(buffer)));
+  return GST_PAD_PROBE_DROP;
+}
+
 // Counts the frames a session sends; with --cut-after-frames the recorder
 // disappears once enough went out.
 GstPadProbeReturn CountFrame(GstPad*, GstPadProbeInfo*, gpointer data) {
@@ -294,6 +308,8 @@ void AddReplayPad(GstElement* source_bin, const char* name, Replay* replay) {
   if (std::strcmp(name, "sound") == 0)
     gst_pad_add_probe(ghost, GST_PAD_PROBE_TYPE_BUFFER, DropSoundBeforeSegment, nullptr, nullptr);
   gst_pad_add_probe(ghost, GST_PAD_PROBE_TYPE_BUFFER, OnBuffer, replay, nullptr);
+  if (std::strcmp(name, "sound") == 0)
+    gst_pad_add_probe(ghost, GST_PAD_PROBE_TYPE_BUFFER, SilenceSound, nullptr, nullptr);
 }
 
 // The payloading bin "payN" of one stream, with ONVIF timestamps.
@@ -493,6 +509,8 @@ int main(int argc, char** argv) {
       g_stall_after_frames = std::atol(argv[i + 1]);
     } else if (option == "--frame-delay-ms") {
       g_frame_delay_ms = std::atol(argv[i + 1]);
+    } else if (option == "--silent-sound") {
+      g_silent_sound = std::string(argv[i + 1]) == "1";
     } else if (option == "--auth") {
       auth_methods = argv[i + 1];
     } else if (option == "--recording") {
