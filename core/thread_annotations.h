@@ -17,6 +17,7 @@
 #define QX_RELEASE(...) QX_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
 #define QX_REQUIRES(...) QX_THREAD_ANNOTATION(requires_capability(__VA_ARGS__))
 #define QX_EXCLUDES(...) QX_THREAD_ANNOTATION(locks_excluded(__VA_ARGS__))
+#define QX_ACQUIRED_BEFORE(...) QX_THREAD_ANNOTATION(acquired_before(__VA_ARGS__))
 #define QX_ASSERT_CAPABILITY(x) QX_THREAD_ANNOTATION(assert_capability(x))
 #define QX_RETURN_CAPABILITY(x) QX_THREAD_ANNOTATION(lock_returned(x))
 #define QX_NO_THREAD_SAFETY_ANALYSIS QX_THREAD_ANNOTATION(no_thread_safety_analysis)

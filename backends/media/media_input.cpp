@@ -1,5 +1,6 @@
 #include "backends/media/media_input.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "backends/media/key_frame_scan.h"
@@ -46,10 +47,11 @@ std::unique_ptr<MediaInput> MediaInput::OpenFile(const std::string& path, int32_
 }
 
 std::unique_ptr<MediaInput> MediaInput::OpenStream(std::shared_ptr<StreamBuffer> buffer,
-                                                   int32_t port) {
+                                                   int32_t port, StreamLeadIn lead_in) {
   std::unique_ptr<MediaInput> input(new MediaInput());
   input->port_ = port;
   input->buffer_ = std::move(buffer);
+  input->lead_in_ = std::move(lead_in);
   auto* io_buffer = static_cast<uint8_t*>(av_malloc(kStreamIoBlock));
   if (io_buffer == nullptr) return nullptr;
   input->io_ = avio_alloc_context(io_buffer, kStreamIoBlock, 0, input.get(),
@@ -96,6 +98,21 @@ std::unique_ptr<MediaInput> MediaInput::OpenStream(std::shared_ptr<StreamBuffer>
 
 int MediaInput::ReadBuffer(void* opaque, uint8_t* out, int size) {
   auto* self = static_cast<MediaInput*>(opaque);
+  // The lead-in is no unit of the stream and does not count towards one.
+  const uint64_t lead_in = self->lead_in_.bytes.size() + self->lead_in_.zeros;
+  if (self->lead_in_read_ < lead_in) {
+    const size_t count = static_cast<size_t>(
+        std::min<uint64_t>(static_cast<uint64_t>(size), lead_in - self->lead_in_read_));
+    const uint64_t from_bytes =
+        self->lead_in_read_ < self->lead_in_.bytes.size()
+            ? std::min<uint64_t>(count, self->lead_in_.bytes.size() - self->lead_in_read_)
+            : 0;
+    if (from_bytes > 0)
+      std::memcpy(out, self->lead_in_.bytes.data() + self->lead_in_read_, from_bytes);
+    std::memset(out + from_bytes, 0, count - from_bytes);
+    self->lead_in_read_ += count;
+    return static_cast<int>(count);
+  }
   // A unit that never ends would grow the demuxer's memory one for one
   // with the bytes pushed: past the cap the input stops here.
   if (self->unread_unit_bytes_ > kMaxAccessUnitBytes) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "backends/media/ffmpeg.h"
+#include "backends/media/mp4_stream_head.h"
 #include "backends/media/stream_buffer.h"
 #include "core/log.h"
 
@@ -42,8 +43,11 @@ class MediaInput {
   // their PES packet is complete (its length is reached or the next one
   // starts): without FFmpeg's parser, which would hold each back until the
   // next picture had started too.
+  // With `lead_in`, its bytes and zeros are read before the buffer's (see
+  // Mp4StreamHead): a reader joining a streamed MP4 in its media data.
   static std::unique_ptr<MediaInput> OpenStream(std::shared_ptr<StreamBuffer> buffer,
-                                                int32_t port = log::kNoPort);
+                                                int32_t port = log::kNoPort,
+                                                StreamLeadIn lead_in = {});
 
   AVFormatContext* context() const { return context_.get(); }
   AVStream* stream(int index) const { return context_->streams[index]; }
@@ -80,6 +84,9 @@ class MediaInput {
   int video_stream_ = -1;
   int audio_stream_ = -1;
   int32_t port_ = log::kNoPort;
+  // Read before the buffer; lead_in_read_ of it has been.
+  StreamLeadIn lead_in_;
+  uint64_t lead_in_read_ = 0;
   // Live streams: bytes handed to the demuxer since it last gave a packet.
   size_t unread_unit_bytes_ = 0;
   bool unit_too_large_ = false;

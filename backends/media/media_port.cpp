@@ -186,6 +186,7 @@ PushResult MediaPort::InputData(const uint8_t* data, size_t length) {
                  length, buffer_->Capacity());
     return PushResult::kTooLarge;
   }
+  MutexLock push_guard(&push_mutex_);
   std::shared_ptr<StreamRemuxer> remuxer;
   std::unique_ptr<RecordResumption> final_stop;
   {
@@ -198,7 +199,9 @@ PushResult MediaPort::InputData(const uint8_t* data, size_t length) {
   // again never doubles it in either.
   if (remuxer && !remuxer->Fits(length)) return PushResult::kFull;
   const PushResult result = buffer_->Offer(data, length);
-  if (result == PushResult::kTaken && remuxer) remuxer->Input(data, length);
+  if (result != PushResult::kTaken) return result;
+  stream_head_.Feed(data, length);
+  if (remuxer) remuxer->Input(data, length);
   return result;
 }
 
@@ -459,6 +462,8 @@ bool MediaPort::StartRecord(const std::string& file_name) {
     // A start on a recording port hands over to the new file at the next
     // key frame; when the new file cannot be made the old one goes on.
     if (remuxer) return remuxer->SwitchFile(file_name);
+    // The recording takes every block pushed after this point.
+    MutexLock push_guard(&push_mutex_);
     std::unique_ptr<RecordResumption> resumption;
     {
       MutexLock guard(&record_mutex_);
@@ -467,7 +472,12 @@ bool MediaPort::StartRecord(const std::string& file_name) {
     // A start right after a stop, with nothing pushed between, is a switch:
     // the stopped file goes on up to the key frame where the new one begins.
     if (resumption) remuxer = StreamRemuxer::Resume(port_, std::move(*resumption), file_name);
-    if (!remuxer) remuxer = StreamRemuxer::Start(port_, file_name, RecordContainer::kMpegTs);
+    // A streamed MP4 joined in its media data is read from its head on.
+    if (!remuxer) {
+      remuxer = StreamRemuxer::Start(
+          port_, file_name, RecordContainer::kMpegTs,
+          stream_head_.LeadInAt(stream_head_.total()).value_or(StreamLeadIn{}));
+    }
     if (!remuxer) return false;
     MutexLock guard(&record_mutex_);
     remuxer_ = remuxer;

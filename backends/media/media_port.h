@@ -48,6 +48,7 @@
 #include "backends/media/file_recording.h"
 #include "backends/media/frame_index.h"
 #include "backends/media/media_input.h"
+#include "backends/media/mp4_stream_head.h"
 #include "backends/media/mutex.h"
 #include "backends/media/picture.h"
 #include "backends/media/render_service.h"
@@ -274,6 +275,12 @@ class MediaPort {
   uint64_t notifications_begun_ QX_GUARDED_BY(mutex_) = 0;
   uint64_t notifications_ended_ QX_GUARDED_BY(mutex_) = 0;
   CondVar notification_ended_;
+
+  // Pushed blocks reach the port's buffer, the stream's head and the
+  // recording in one order, and a recording's start falls between two
+  // blocks. Taken before record_mutex_.
+  Mutex push_mutex_ QX_ACQUIRED_BEFORE(record_mutex_);
+  Mp4StreamHead stream_head_ QX_GUARDED_BY(push_mutex_);
 
   // The live recording, shared by the caller's threads and the port's
   // thread. A lock of its own, so that writing a packet never holds up

@@ -7,9 +7,11 @@
 namespace qx::media {
 
 std::unique_ptr<StreamRemuxer> StreamRemuxer::Start(int32_t port, const std::string& path,
-                                                    RecordContainer container) {
+                                                    RecordContainer container,
+                                                    StreamLeadIn lead_in) {
   std::unique_ptr<StreamRemuxer> converter(new StreamRemuxer());
   converter->container_ = container;
+  converter->lead_in_ = std::move(lead_in);
   converter->port_ = port;
   {
     // No other thread sees the remuxer yet; the lock keeps the rule simple.
@@ -97,7 +99,11 @@ void StreamRemuxer::FinishCurrent(bool handing_over) {
 }
 
 void StreamRemuxer::Run() {
-  std::unique_ptr<MediaInput> input = MediaInput::OpenStream(buffer_);
+  // Packets before this byte of the stream were never pushed to the
+  // recording: the lead-in's zeros stand in for them.
+  const int64_t first_pushed =
+      lead_in_.zeros > 0 ? static_cast<int64_t>(lead_in_.start) : int64_t{0};
+  std::unique_ptr<MediaInput> input = MediaInput::OpenStream(buffer_, port_, std::move(lead_in_));
   if (!input) {
     // Not a stream the recorder reads: refuse further blocks, and let a
     // stop waiting for the reader go on.
@@ -105,8 +111,17 @@ void StreamRemuxer::Run() {
     buffer_->Abort();
     return;
   }
+  {
+    const std::string format = input->context()->iformat->name;
+    MutexLock guard(&kept_mutex_);
+    joinable_ = format == "mpegts" || format == "mpeg" || format == "h264" || format == "hevc";
+  }
   PacketPtr packet = MakePacket();
   while (input->Read(packet.get()) >= 0) {
+    if (packet->pos >= 0 && packet->pos < first_pushed) {
+      av_packet_unref(packet.get());
+      continue;
+    }
     const int video = input->video_stream();
     const bool key = (packet->flags & AV_PKT_FLAG_KEY) != 0 && packet->stream_index == video;
     if (key && packet->pos >= 0) KeyFrameAt(packet->pos);
@@ -163,7 +178,7 @@ bool StreamRemuxer::Stop() {
   if (thread_.joinable()) thread_.join();
   if (resumable) {
     MutexLock guard(&kept_mutex_);
-    if (kept_complete_) {
+    if (kept_complete_ && joinable_) {
       resumption_ = std::make_unique<RecordResumption>();
       resumption_->checkpoint = std::move(checkpoint);
       resumption_->bytes = std::move(kept_);

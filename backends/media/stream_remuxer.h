@@ -20,6 +20,7 @@
 #include <string>
 #include <thread>
 
+#include "backends/media/mp4_stream_head.h"
 #include "backends/media/mutex.h"
 #include "backends/media/stream_buffer.h"
 #include "backends/media/stream_recorder.h"
@@ -40,9 +41,11 @@ class StreamRemuxer {
   static constexpr size_t kBufferSize = 8 * 1024 * 1024;
 
   // Creates the first file and starts the thread; null when the file cannot
-  // be created.
+  // be created. `lead_in` is read before the pushed blocks (a streamed MP4
+  // joined in its media data, see Mp4StreamHead); the packets it stands in
+  // for are left out.
   static std::unique_ptr<StreamRemuxer> Start(int32_t port, const std::string& path,
-                                              RecordContainer container);
+                                              RecordContainer container, StreamLeadIn lead_in = {});
   // Carries the stopped recording's file on from `resumption`, reading its
   // kept bytes again, until the next key frame, where `path` begins. Null
   // when the old or the new file cannot be opened.
@@ -83,6 +86,7 @@ class StreamRemuxer {
   void FinishCurrent(bool handing_over) QX_REQUIRES(recorder_mutex_);
 
   RecordContainer container_ = RecordContainer::k3gp;
+  StreamLeadIn lead_in_;  // handed to the thread's input
   std::shared_ptr<StreamBuffer> buffer_;
   // Taken by the remuxer's thread writing packets and by the caller's
   // thread switching or finishing files.
@@ -98,6 +102,9 @@ class StreamRemuxer {
   int64_t last_key_ QX_GUARDED_BY(kept_mutex_) = -1;  // position of the last key frame
   // Nothing dropped since the key frame before last.
   bool kept_complete_ QX_GUARDED_BY(kept_mutex_) = true;
+  // The stream can be read from any key frame on, without its head
+  // (MPEG-TS/PS, raw H.264/H.265): only then is a file carried on.
+  bool joinable_ QX_GUARDED_BY(kept_mutex_) = false;
 
   Mutex stop_mutex_;
   std::unique_ptr<RecordResumption> resumption_ QX_GUARDED_BY(stop_mutex_);

@@ -8,10 +8,12 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <cinttypes>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -153,6 +155,55 @@ TEST_P(LiveRecordingTest, FilesSwitchedByStopAndStartHoldEveryPictureEndToEnd) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, LiveRecordingTest, ::testing::Values("ts", "ps", "long", "h264"));
+
+// A streamed MP4 (index first) names its samples by their place in the
+// stream: a recording that starts in the middle of the media data must
+// still read them. It holds the pictures from the first key frame pushed
+// after the start, every one of them, with the sound.
+TEST(LiveRecordingTest, APushedMp4JoinedInItsMediaDataIsRecordedFromTheNextKeyFrame) {
+  const std::string clip = TempPath("streamed.mp4");
+  RunCommand(
+      "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi "
+      "-i sine=frequency=1000:sample_rate=16000 -frames:v 100 -c:v libx264 -g 12 -bf 2 "
+      "-pix_fmt yuv420p -c:a aac -ac 1 -shortest -movflags +faststart '" +
+      clip + "'");
+  const std::vector<uint8_t> bytes = ReadBytes(clip);
+  const size_t joined = bytes.size() / 3;
+  // The first key frame at or after the join, and its place in presentation
+  // order.
+  std::istringstream packets(RunCommand(
+      "ffprobe -v error -select_streams v:0 -show_entries packet=pos,pts,flags -of csv=p=0 '" +
+      clip + "'"));
+  std::vector<int64_t> times;
+  int64_t first_key_time = -1;
+  for (std::string line; std::getline(packets, line);) {
+    if (line.empty()) continue;
+    int64_t pts = 0, pos = 0;
+    char flags[8] = {};
+    ASSERT_EQ(std::sscanf(line.c_str(), "%" SCNd64 ",%" SCNd64 ",%7s", &pts, &pos, flags), 3)
+        << line;
+    times.push_back(pts);
+    if (first_key_time < 0 && flags[0] == 'K' && pos >= static_cast<int64_t>(joined))
+      first_key_time = pts;
+  }
+  ASSERT_GE(first_key_time, 0);
+  const auto shown_before =
+      std::count_if(times.begin(), times.end(), [&](int64_t t) { return t < first_key_time; });
+  ASSERT_GT(shown_before, 0);
+  const std::vector<std::string> all = PictureChecksums(clip);
+  ASSERT_EQ(all.size(), 100U);
+
+  ASSERT_EQ(player_open_stream(kPort, nullptr, 0, 1024 * 1024), 1);
+  Feed(bytes, 0, joined, PushToPlayer);
+  const std::string file = TempPath("joined-mp4.ts");
+  ASSERT_EQ(player_start_record(kPort, file.c_str(), 0), 1);
+  Feed(bytes, joined, bytes.size(), PushToPlayer);
+  ASSERT_EQ(player_stop_record(kPort), 1);
+  player_close_stream(kPort);
+  EXPECT_EQ(PicturesEndToEnd({file}),
+            std::vector<std::string>(all.begin() + shown_before, all.end()));
+  EXPECT_EQ(SoundCodec(file), "aac");
+}
 
 TEST(RecordingTimestampsTest, AStreamWhoseTimestampsRestartIsRecordedWhole) {
   // The same clip twice in a row: the second half's clock starts again, as
