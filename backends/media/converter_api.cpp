@@ -1,5 +1,8 @@
 // The 3GP converter's operations on the engine. Success is 0, failure -1.
 //
+// conv_start on a port whose streamed 3GP is already being pushed to the
+// engine (a 3GPP play port of the same number) reads it through the head
+// that port kept, from the first key frame pushed after the start.
 // conv_start on a port that converts already goes on in the new file, as
 // conv_switch_file does: the current file takes the pictures up to the next
 // key frame and the new one begins there; a new file that cannot be created
@@ -10,6 +13,8 @@
 #include <string>
 
 #include "backends/gp3_converter.h"
+#include "backends/media/live_streams.h"
+#include "backends/media/media_port.h"
 #include "backends/media/port_registry.h"
 #include "backends/media/stream_remuxer.h"
 
@@ -36,8 +41,12 @@ int32_t QX_BACKEND_CALL conv_start(int32_t port, const char* file_name) {
     if (std::shared_ptr<StreamRemuxer> running = Converters().Find(port)) {
       return running->SwitchFile(file_name) ? kSuccess : kFailure;
     }
+    // Started in the middle of the port's streamed 3GP: read it through
+    // the head the port kept.
+    const std::shared_ptr<qx::media::MediaPort> stream = qx::media::FindLiveStream(port);
     std::shared_ptr<StreamRemuxer> converter =
-        StreamRemuxer::Start(port, file_name, qx::media::RecordContainer::k3gp);
+        StreamRemuxer::Start(port, file_name, qx::media::RecordContainer::k3gp,
+                             stream ? stream->LeadInForJoining() : qx::media::StreamLeadIn{});
     if (!converter || !Converters().Add(port, converter)) return kFailure;
     return kSuccess;
   });

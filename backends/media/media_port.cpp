@@ -7,6 +7,7 @@
 #include "backends/media/frame_position.h"
 #include "backends/media/guarded_thread.h"
 #include "backends/media/library_logs.h"
+#include "backends/media/live_streams.h"
 #include "backends/media/notification_scope.h"
 #include "backends/media/picture_rotation.h"
 #include "backends/media/snapshot.h"
@@ -104,7 +105,12 @@ std::shared_ptr<MediaPort> MediaPort::OpenStream(int32_t port, const uint8_t* in
                  initial_length, buffer_size);
     return nullptr;
   }
+  if (initial_block != nullptr && initial_length > 0) {
+    MutexLock guard(&media->push_mutex_);
+    media->stream_head_.Feed(initial_block, initial_length);
+  }
   media->StartThread(media);
+  PublishLiveStream(port, media);
   return media;
 }
 
@@ -140,6 +146,7 @@ void MediaPort::Fail() noexcept {
 bool MediaPort::OnPortThread() const { return std::this_thread::get_id() == thread_id_.load(); }
 
 void MediaPort::Close() {
+  if (buffer_) WithdrawLiveStream(port_, this);
   // Called from inside a notification (of any port), the close must not wait
   // for this port's thread while that thread runs, or may yet run, the
   // caller's code: that code may be waiting for the caller's thread (two
@@ -474,9 +481,8 @@ bool MediaPort::StartRecord(const std::string& file_name) {
     if (resumption) remuxer = StreamRemuxer::Resume(port_, std::move(*resumption), file_name);
     // A streamed MP4 joined in its media data is read from its head on.
     if (!remuxer) {
-      remuxer = StreamRemuxer::Start(
-          port_, file_name, RecordContainer::kMpegTs,
-          stream_head_.LeadInAt(stream_head_.total()).value_or(StreamLeadIn{}));
+      remuxer = StreamRemuxer::Start(port_, file_name, RecordContainer::kMpegTs,
+                                     LeadInForJoiningLocked());
     }
     if (!remuxer) return false;
     MutexLock guard(&record_mutex_);
@@ -484,6 +490,15 @@ bool MediaPort::StartRecord(const std::string& file_name) {
     return true;
   }
   return file_recording_.Start(file_name);
+}
+
+StreamLeadIn MediaPort::LeadInForJoining() {
+  MutexLock guard(&push_mutex_);
+  return LeadInForJoiningLocked();
+}
+
+StreamLeadIn MediaPort::LeadInForJoiningLocked() {
+  return stream_head_.LeadInAt(stream_head_.total()).value_or(StreamLeadIn{});
 }
 
 bool MediaPort::StopRecord() {

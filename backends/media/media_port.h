@@ -169,6 +169,9 @@ class MediaPort {
   bool StartRecord(const std::string& file_name);
   // False when no recording runs.
   bool StopRecord();
+  // What a recording that takes this live stream's blocks from the next one
+  // on must read first (see Mp4StreamHead); empty when it needs nothing.
+  StreamLeadIn LeadInForJoining() QX_EXCLUDES(push_mutex_);
 
  private:
   enum class CommandKind { kStart, kSeek, kStep };
@@ -281,6 +284,7 @@ class MediaPort {
   // blocks. Taken before record_mutex_.
   Mutex push_mutex_ QX_ACQUIRED_BEFORE(record_mutex_);
   Mp4StreamHead stream_head_ QX_GUARDED_BY(push_mutex_);
+  StreamLeadIn LeadInForJoiningLocked() QX_REQUIRES(push_mutex_);
 
   // The live recording, shared by the caller's threads and the port's
   // thread. A lock of its own, so that writing a packet never holds up

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "backends/gp3_converter.h"
+#include "backends/gpp_player.h"
 #include "backends/player.h"
 #include "qxplaysdk.h"
 #include "tests/media/announced_files.h"
@@ -156,6 +157,32 @@ TEST_P(LiveRecordingTest, FilesSwitchedByStopAndStartHoldEveryPictureEndToEnd) {
 
 INSTANTIATE_TEST_SUITE_P(Sources, LiveRecordingTest, ::testing::Values("ts", "ps", "long", "h264"));
 
+// The pictures (checksums in presentation order) from the first key frame
+// whose bytes begin at or after byte `joined` of `clip`.
+std::vector<std::string> PicturesFromKeyFrameAfter(const std::string& clip, size_t joined) {
+  std::istringstream packets(RunCommand(
+      "ffprobe -v error -select_streams v:0 -show_entries packet=pos,pts,flags -of csv=p=0 '" +
+      clip + "'"));
+  std::vector<int64_t> times;
+  int64_t first_key_time = -1;
+  for (std::string line; std::getline(packets, line);) {
+    int64_t pts = 0, pos = 0;
+    char flags[8] = {};
+    if (std::sscanf(line.c_str(), "%" SCNd64 ",%" SCNd64 ",%7s", &pts, &pos, flags) != 3) continue;
+    times.push_back(pts);
+    if (first_key_time < 0 && flags[0] == 'K' && pos >= static_cast<int64_t>(joined))
+      first_key_time = pts;
+  }
+  EXPECT_GE(first_key_time, 0) << clip;
+  const auto shown_before =
+      std::count_if(times.begin(), times.end(), [&](int64_t t) { return t < first_key_time; });
+  EXPECT_GT(shown_before, 0) << clip;
+  const std::vector<std::string> all = PictureChecksums(clip);
+  EXPECT_EQ(all.size(), times.size()) << clip;
+  if (shown_before > static_cast<ptrdiff_t>(all.size())) return {};
+  return std::vector<std::string>(all.begin() + shown_before, all.end());
+}
+
 // A streamed MP4 (index first) names its samples by their place in the
 // stream: a recording that starts in the middle of the media data must
 // still read them. It holds the pictures from the first key frame pushed
@@ -169,30 +196,6 @@ TEST(LiveRecordingTest, APushedMp4JoinedInItsMediaDataIsRecordedFromTheNextKeyFr
       clip + "'");
   const std::vector<uint8_t> bytes = ReadBytes(clip);
   const size_t joined = bytes.size() / 3;
-  // The first key frame at or after the join, and its place in presentation
-  // order.
-  std::istringstream packets(RunCommand(
-      "ffprobe -v error -select_streams v:0 -show_entries packet=pos,pts,flags -of csv=p=0 '" +
-      clip + "'"));
-  std::vector<int64_t> times;
-  int64_t first_key_time = -1;
-  for (std::string line; std::getline(packets, line);) {
-    if (line.empty()) continue;
-    int64_t pts = 0, pos = 0;
-    char flags[8] = {};
-    ASSERT_EQ(std::sscanf(line.c_str(), "%" SCNd64 ",%" SCNd64 ",%7s", &pts, &pos, flags), 3)
-        << line;
-    times.push_back(pts);
-    if (first_key_time < 0 && flags[0] == 'K' && pos >= static_cast<int64_t>(joined))
-      first_key_time = pts;
-  }
-  ASSERT_GE(first_key_time, 0);
-  const auto shown_before =
-      std::count_if(times.begin(), times.end(), [&](int64_t t) { return t < first_key_time; });
-  ASSERT_GT(shown_before, 0);
-  const std::vector<std::string> all = PictureChecksums(clip);
-  ASSERT_EQ(all.size(), 100U);
-
   ASSERT_EQ(player_open_stream(kPort, nullptr, 0, 1024 * 1024), 1);
   Feed(bytes, 0, joined, PushToPlayer);
   const std::string file = TempPath("joined-mp4.ts");
@@ -200,9 +203,31 @@ TEST(LiveRecordingTest, APushedMp4JoinedInItsMediaDataIsRecordedFromTheNextKeyFr
   Feed(bytes, joined, bytes.size(), PushToPlayer);
   ASSERT_EQ(player_stop_record(kPort), 1);
   player_close_stream(kPort);
-  EXPECT_EQ(PicturesEndToEnd({file}),
-            std::vector<std::string>(all.begin() + shown_before, all.end()));
+  EXPECT_EQ(PicturesEndToEnd({file}), PicturesFromKeyFrameAfter(clip, joined));
   EXPECT_EQ(SoundCodec(file), "aac");
+}
+
+// The same for the 3GP converter started on a port whose 3GPP stream is
+// already being pushed: it reads the stream through the port's head.
+TEST(ConverterSwitchTest, AConversionStartedMidStreamHoldsThePicturesFromTheNextKeyFrame) {
+  const std::string clip = Clip("3gp");
+  const std::vector<uint8_t> bytes = ReadBytes(clip);
+  const size_t joined = bytes.size() / 3;
+  ASSERT_EQ(gpp_open_stream(kPort, nullptr, 1024 * 1024), 0);
+  const auto push_to_port = [](const uint8_t* data, size_t length) {
+    return gpp_input_data(kPort, data, static_cast<uint32_t>(length)) == 0;
+  };
+  Feed(bytes, 0, joined, push_to_port);
+  const std::string file = TempPath("joined.3gp");
+  ASSERT_EQ(conv_start(kPort, file.c_str()), 0);
+  Feed(bytes, joined, bytes.size(), [&](const uint8_t* data, size_t length) {
+    if (!push_to_port(data, length)) return false;
+    EXPECT_TRUE(PushToConverter(data, length));
+    return true;
+  });
+  ASSERT_EQ(conv_stop(kPort), 0);
+  EXPECT_EQ(gpp_close_stream(kPort), 0);
+  EXPECT_EQ(PicturesEndToEnd({file}), PicturesFromKeyFrameAfter(clip, joined));
 }
 
 TEST(RecordingTimestampsTest, AStreamWhoseTimestampsRestartIsRecordedWhole) {
