@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "core/log_testing.h"
+#include "core/mutex.h"
 
 namespace qx::log {
 namespace {
@@ -23,8 +24,8 @@ constexpr int kSilent = -1;
 struct Logger {
   std::once_flag configured;
   std::atomic<int> threshold{kSilent};
-  std::mutex mutex;  // guards `sink` while it is replaced
-  std::shared_ptr<spdlog::logger> sink;
+  Mutex mutex;
+  std::shared_ptr<spdlog::logger> sink QX_GUARDED_BY(mutex);  // replaced whole
 };
 
 Logger& TheLogger() {
@@ -64,7 +65,7 @@ std::shared_ptr<spdlog::logger> MakeSink(const std::string& path) {
 
 void Install(Logger& logger, int threshold, const std::string& path) {
   std::shared_ptr<spdlog::logger> sink = threshold == kSilent ? nullptr : MakeSink(path);
-  const std::lock_guard<std::mutex> guard(logger.mutex);
+  MutexLock guard(&logger.mutex);
   logger.sink = std::move(sink);
   logger.threshold.store(logger.sink ? threshold : kSilent, std::memory_order_release);
 }
@@ -119,7 +120,7 @@ void Write(Level level, std::string_view component, int32_t port, std::string_vi
   if (static_cast<int>(level) > logger.threshold.load(std::memory_order_acquire)) return;
   std::shared_ptr<spdlog::logger> sink;
   {
-    const std::lock_guard<std::mutex> guard(logger.mutex);
+    MutexLock guard(&logger.mutex);
     sink = logger.sink;
   }
   if (!sink) return;

@@ -8,7 +8,7 @@ bool FileRecording::Start(const std::string& path) {
   std::unique_ptr<StreamRecorder> recorder =
       StreamRecorder::Create(port_, path, RecordContainer::kMpegTs);
   if (!recorder) return false;
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   if (stopped_at_) {
     // Nothing played since the stop: carry the stopped file on.
     std::unique_ptr<StreamRecorder> reopened =
@@ -29,7 +29,7 @@ bool FileRecording::Stop() {
   std::unique_ptr<StreamRecorder> current;
   std::unique_ptr<StreamRecorder> next;
   {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     current = std::move(current_);
     next = std::move(next_);
   }
@@ -44,7 +44,7 @@ bool FileRecording::Stop() {
     whole = next->Finish() && whole;
   }
   if (whole && resumable) {
-    std::lock_guard<std::mutex> guard(mutex_);
+    MutexLock guard(&mutex_);
     stopped_at_ = std::move(checkpoint);
   }
   return whole;
@@ -52,7 +52,7 @@ bool FileRecording::Stop() {
 
 void FileRecording::Write(const AVFormatContext& input, int video, int audio,
                           const AVPacket& packet) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(&mutex_);
   stopped_at_.reset();  // a packet after a stop: that stop was final
   const bool key = (packet.flags & AV_PKT_FLAG_KEY) != 0 && packet.stream_index == video;
   if (next_ && key) {

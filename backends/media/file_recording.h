@@ -12,10 +12,10 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "backends/media/ffmpeg.h"
+#include "backends/media/mutex.h"
 #include "backends/media/record_checkpoint.h"
 #include "backends/media/stream_recorder.h"
 
@@ -35,10 +35,11 @@ class FileRecording {
 
  private:
   const int32_t port_;
-  std::mutex mutex_;
-  std::unique_ptr<StreamRecorder> current_;       // guarded by mutex_
-  std::unique_ptr<StreamRecorder> next_;          // begins at the next key frame; same guard
-  std::unique_ptr<RecordCheckpoint> stopped_at_;  // the last stop, until a packet; same guard
+  Mutex mutex_;
+  std::unique_ptr<StreamRecorder> current_ QX_GUARDED_BY(mutex_);
+  std::unique_ptr<StreamRecorder> next_ QX_GUARDED_BY(mutex_);  // begins at the next key frame
+  // The last stop, until a packet comes.
+  std::unique_ptr<RecordCheckpoint> stopped_at_ QX_GUARDED_BY(mutex_);
 };
 
 }  // namespace qx::media
