@@ -51,4 +51,13 @@ std::vector<size_t> VideoPacketOffsets(const std::string& clip, int count) {
   return offsets;
 }
 
+long ResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return 0;
+}
+
 }  // namespace qx_bench

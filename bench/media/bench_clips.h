@@ -18,6 +18,8 @@ std::string Shell(const std::string& command);
 // Makes a clip with the ffmpeg tool unless it is there already.
 std::string Clip(const std::string& name, const std::string& arguments);
 std::vector<uint8_t> ReadBytes(const std::string& path);
+// This process's resident memory (VmRSS).
+long ResidentKiB();
 // Byte offsets where the first video packets of an MPEG-TS clip start.
 std::vector<size_t> VideoPacketOffsets(const std::string& clip, int count);
 

@@ -327,15 +327,6 @@ void LivePictureLatencyAtCameraPace(benchmark::State& state) {
 }
 BENCHMARK(LivePictureLatencyAtCameraPace)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-long ResidentKiB() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-  }
-  return 0;
-}
-
 void ThirtyTwoLivePorts(benchmark::State& state) {
   const std::vector<uint8_t> bytes = ReadBytes(Clip360pTs());
   constexpr int kPorts = 32;
