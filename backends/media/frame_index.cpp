@@ -58,27 +58,52 @@ FrameIndex FrameIndex::Build(MediaInput& input) {
     index.key_packets_.insert(index.key_packets_.begin(), 0U);
   }
 
-  index.positions_unique_ = count > 0;
-  for (uint32_t i = 0; i < count && index.positions_unique_; ++i) {
-    if (packets[i].position < 0 || !index.by_position_.emplace(packets[i].position, i).second) {
-      index.positions_unique_ = false;
-    }
+  // Packets are found by their byte offset. In decode order the offsets
+  // almost always increase (the file is read in order), and the packets
+  // themselves are searched; otherwise a sorted copy of the offsets is kept.
+  bool increasing = count > 0;
+  for (uint32_t i = 0; i < count && increasing; ++i) {
+    increasing =
+        packets[i].position >= 0 && (i == 0 || packets[i].position > packets[i - 1].position);
   }
-  if (!index.positions_unique_) index.by_position_.clear();
+  index.positions_unique_ = increasing;
+  index.positions_in_decode_order_ = increasing;
+  if (!increasing && count > 0 &&
+      std::all_of(packets.begin(), packets.end(),
+                  [](const IndexedPacket& p) { return p.position >= 0; })) {
+    index.by_position_.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) index.by_position_.emplace_back(packets[i].position, i);
+    std::sort(index.by_position_.begin(), index.by_position_.end());
+    index.positions_unique_ =
+        std::adjacent_find(index.by_position_.begin(), index.by_position_.end(),
+                           [](const auto& a, const auto& b) { return a.first == b.first; }) ==
+        index.by_position_.end();
+    if (!index.positions_unique_) index.by_position_ = {};
+  }
   index.dts_increasing_ = count > 0;
   for (uint32_t i = 0; i < count && index.dts_increasing_; ++i) {
     if (packets[i].dts == AV_NOPTS_VALUE || (i > 0 && packets[i].dts <= packets[i - 1].dts)) {
       index.dts_increasing_ = false;
     }
   }
+  index.packets_.shrink_to_fit();
+  index.key_packets_.shrink_to_fit();
   return index;
 }
 
 std::optional<uint32_t> FrameIndex::DecodeIndexOf(const AVPacket& packet) const {
   if (positions_unique_ && packet.pos >= 0) {
-    auto found = by_position_.find(packet.pos);
-    if (found != by_position_.end()) return found->second;
-    return std::nullopt;
+    if (positions_in_decode_order_) {
+      auto found = std::lower_bound(
+          packets_.begin(), packets_.end(), packet.pos,
+          [](const IndexedPacket& p, int64_t position) { return p.position < position; });
+      if (found == packets_.end() || found->position != packet.pos) return std::nullopt;
+      return static_cast<uint32_t>(found - packets_.begin());
+    }
+    auto found = std::lower_bound(by_position_.begin(), by_position_.end(),
+                                  std::make_pair(packet.pos, uint32_t{0}));
+    if (found == by_position_.end() || found->first != packet.pos) return std::nullopt;
+    return found->second;
   }
   if (dts_increasing_ && packet.dts != AV_NOPTS_VALUE) {
     auto found = std::lower_bound(packets_.begin(), packets_.end(), packet.dts,

@@ -12,10 +12,11 @@
 #ifndef QXPLAYSDK_BACKENDS_MEDIA_FRAME_INDEX_H
 #define QXPLAYSDK_BACKENDS_MEDIA_FRAME_INDEX_H
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "backends/media/ffmpeg.h"
@@ -62,6 +63,13 @@ class FrameIndex {
   int64_t FirstTimestamp() const {
     return sorted_pts_.empty() ? AV_NOPTS_VALUE : sorted_pts_.front();
   }
+  // Bytes the index holds.
+  size_t MemoryBytes() const {
+    return packets_.capacity() * sizeof(IndexedPacket) + sorted_pts_.capacity() * sizeof(int64_t) +
+           frame_of_packet_.capacity() * sizeof(uint32_t) +
+           key_packets_.capacity() * sizeof(uint32_t) +
+           by_position_.capacity() * sizeof(by_position_[0]);
+  }
   // A frame's timestamp in milliseconds from the first frame.
   int64_t TimestampMs(uint32_t frame, double frame_rate) const;
 
@@ -70,10 +78,13 @@ class FrameIndex {
   std::vector<int64_t> sorted_pts_;        // presentation order
   std::vector<uint32_t> frame_of_packet_;  // decode index -> frame number
   std::vector<uint32_t> key_packets_;      // decode indices of key frames
-  std::unordered_map<int64_t, uint32_t> by_position_;
+  // Byte offset -> decode index, sorted; kept only when the offsets do not
+  // increase in decode order (then packets_ itself is searched).
+  std::vector<std::pair<int64_t, uint32_t>> by_position_;
   bool by_timestamp_ = false;
   bool by_picture_headers_ = false;
   bool positions_unique_ = false;
+  bool positions_in_decode_order_ = false;
   bool dts_increasing_ = false;
   AVRational time_base_{1, 1000};
 };

@@ -132,6 +132,8 @@ class MediaPort {
   float Position() const;
   bool SetCurrentFrame(uint32_t frame);
   uint32_t TotalFrames() const;
+  // Bytes of a file port's frame index (0 for a live stream).
+  size_t IndexBytes() const { return index_.MemoryBytes(); }
   // Files: frames from the beginning up to the one shown (its number + 1).
   // Live streams: frames presented since the stream was opened.
   uint32_t PlayedFrames() const;
