@@ -139,5 +139,29 @@ TEST(FrameIndexTest, TimestampsCountFromTheFirstFrame) {
   }
 }
 
+// A packet read again (a jump reads the file anew) is recognised as the
+// one the index holds, in every container the index is searched in.
+TEST(FrameIndexTest, PacketsReadAgainAreFoundInTheIndex) {
+  for (const char* clip : {"mp4", "mkv", "ts", "ps", "avi", "h264"}) {
+    const std::string path = Clip(clip);
+    const FrameIndex index = IndexOf(path);
+    std::unique_ptr<qx::media::MediaInput> input = qx::media::MediaInput::OpenFile(path);
+    ASSERT_NE(input, nullptr) << clip;
+    qx::media::PacketPtr packet = qx::media::MakePacket();
+    uint32_t decode_index = 0;
+    while (input->Read(packet.get()) >= 0) {
+      if (packet->stream_index == input->video_stream()) {
+        const std::optional<uint32_t> found = index.DecodeIndexOf(*packet);
+        ASSERT_TRUE(found.has_value()) << clip << ": packet " << decode_index;
+        EXPECT_EQ(*found, decode_index) << clip;
+        ++decode_index;
+      }
+      av_packet_unref(packet.get());
+    }
+    EXPECT_GT(decode_index, 0U) << clip;
+    EXPECT_EQ(decode_index, index.frame_count()) << clip;
+  }
+}
+
 }  // namespace
 }  // namespace qxmedia_test
