@@ -11,6 +11,11 @@ std::unique_ptr<StreamRemuxer> StreamRemuxer::Start(int32_t port, const std::str
                                                     StreamLeadIn lead_in) {
   std::unique_ptr<StreamRemuxer> converter(new StreamRemuxer());
   converter->container_ = container;
+  {
+    // The pushed blocks follow the lead-in in the stream the thread reads.
+    MutexLock guard(&converter->kept_mutex_);
+    converter->kept_base_ = static_cast<int64_t>(lead_in.bytes.size() + lead_in.zeros);
+  }
   converter->lead_in_ = std::move(lead_in);
   converter->port_ = port;
   {
@@ -74,7 +79,7 @@ bool StreamRemuxer::Input(const uint8_t* data, size_t length) {
 
 void StreamRemuxer::KeyFrameAt(int64_t position) {
   MutexLock guard(&kept_mutex_);
-  if (last_key_ >= kept_base_) {
+  if (last_key_ >= kept_base_ && last_key_ - kept_base_ <= static_cast<int64_t>(kept_.size())) {
     kept_.erase(kept_.begin(), kept_.begin() + (last_key_ - kept_base_));
     kept_base_ = last_key_;
     kept_complete_ = true;
