@@ -67,7 +67,6 @@ FrameIndex FrameIndex::Build(MediaInput& input) {
         packets[i].position >= 0 && (i == 0 || packets[i].position > packets[i - 1].position);
   }
   index.positions_unique_ = increasing;
-  index.positions_in_decode_order_ = increasing;
   if (!increasing && count > 0 &&
       std::all_of(packets.begin(), packets.end(),
                   [](const IndexedPacket& p) { return p.position >= 0; })) {
@@ -93,7 +92,7 @@ FrameIndex FrameIndex::Build(MediaInput& input) {
 
 std::optional<uint32_t> FrameIndex::DecodeIndexOf(const AVPacket& packet) const {
   if (positions_unique_ && packet.pos >= 0) {
-    if (positions_in_decode_order_) {
+    if (by_position_.empty()) {
       auto found = std::lower_bound(
           packets_.begin(), packets_.end(), packet.pos,
           [](const IndexedPacket& p, int64_t position) { return p.position < position; });

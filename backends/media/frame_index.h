@@ -84,7 +84,6 @@ class FrameIndex {
   bool by_timestamp_ = false;
   bool by_picture_headers_ = false;
   bool positions_unique_ = false;
-  bool positions_in_decode_order_ = false;
   bool dts_increasing_ = false;
   AVRational time_base_{1, 1000};
 };

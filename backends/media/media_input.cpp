@@ -99,7 +99,7 @@ std::unique_ptr<MediaInput> MediaInput::OpenStream(std::shared_ptr<StreamBuffer>
 int MediaInput::ReadBuffer(void* opaque, uint8_t* out, int size) {
   auto* self = static_cast<MediaInput*>(opaque);
   // The lead-in is no unit of the stream and does not count towards one.
-  const uint64_t lead_in = self->lead_in_.bytes.size() + self->lead_in_.zeros;
+  const uint64_t lead_in = self->lead_in_.length();
   if (self->lead_in_read_ < lead_in) {
     const size_t count = static_cast<size_t>(
         std::min<uint64_t>(static_cast<uint64_t>(size), lead_in - self->lead_in_read_));

@@ -88,7 +88,6 @@ void Mp4StreamHead::Parse() {
 std::optional<StreamLeadIn> Mp4StreamHead::LeadInAt(uint64_t offset) const {
   if (offset == 0 || state_ == State::kNotProgressive) return std::nullopt;
   StreamLeadIn lead_in;
-  lead_in.start = offset;
   if (offset <= head_.size()) {
     // Started inside the head: the rest of it is still to come.
     lead_in.bytes.assign(head_.begin(), head_.begin() + static_cast<ptrdiff_t>(offset));

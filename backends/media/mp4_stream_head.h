@@ -25,8 +25,9 @@ namespace qx::media {
 struct StreamLeadIn {
   std::vector<uint8_t> bytes;  // the stream's first bytes
   uint64_t zeros = 0;          // then this many zero bytes
-  // Packets that lie before this byte of the stream are stand-ins (zeros).
-  uint64_t start = 0;
+  // Where the reader's own bytes begin in the stream; with zeros, packets
+  // that lie before it are stand-ins.
+  uint64_t length() const { return bytes.size() + zeros; }
 };
 
 class Mp4StreamHead {

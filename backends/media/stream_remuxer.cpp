@@ -14,7 +14,7 @@ std::unique_ptr<StreamRemuxer> StreamRemuxer::Start(int32_t port, const std::str
   {
     // The pushed blocks follow the lead-in in the stream the thread reads.
     MutexLock guard(&converter->kept_mutex_);
-    converter->kept_base_ = static_cast<int64_t>(lead_in.bytes.size() + lead_in.zeros);
+    converter->kept_base_ = static_cast<int64_t>(lead_in.length());
   }
   converter->lead_in_ = std::move(lead_in);
   converter->port_ = port;
@@ -107,7 +107,7 @@ void StreamRemuxer::Run() {
   // Packets before this byte of the stream were never pushed to the
   // recording: the lead-in's zeros stand in for them.
   const int64_t first_pushed =
-      lead_in_.zeros > 0 ? static_cast<int64_t>(lead_in_.start) : int64_t{0};
+      lead_in_.zeros > 0 ? static_cast<int64_t>(lead_in_.length()) : int64_t{0};
   std::unique_ptr<MediaInput> input = MediaInput::OpenStream(buffer_, port_, std::move(lead_in_));
   if (!input) {
     // Not a stream the recorder reads: refuse further blocks, and let a
