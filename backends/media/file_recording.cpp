@@ -9,8 +9,10 @@ bool FileRecording::Start(const std::string& path) {
       StreamRecorder::Create(port_, path, RecordContainer::kMpegTs);
   if (!recorder) return false;
   MutexLock guard(&mutex_);
+  Held held = std::move(held_);
+  held_ = Held{};
   if (stopped_at_) {
-    // Nothing played since the stop: carry the stopped file on.
+    // Soon after the stop: carry the stopped file on.
     std::unique_ptr<StreamRecorder> reopened =
         StreamRecorder::Reopen(port_, *stopped_at_, /*catch_up=*/false);
     stopped_at_.reset();
@@ -21,6 +23,11 @@ bool FileRecording::Start(const std::string& path) {
     next_ = std::move(recorder);
   } else {
     current_ = std::move(recorder);
+  }
+  // What played since the stop goes in as it would have, had the stop and
+  // the start come at once.
+  for (const PacketPtr& packet : held.packets) {
+    WriteLocked(held.input->context(), held.video, held.audio, *packet);
   }
   return true;
 }
@@ -46,6 +53,8 @@ bool FileRecording::Stop() {
   if (whole && resumable) {
     MutexLock guard(&mutex_);
     stopped_at_ = std::move(checkpoint);
+    held_ = Held{};
+    held_.since = std::chrono::steady_clock::now();
   }
   return whole;
 }
@@ -53,13 +62,55 @@ bool FileRecording::Stop() {
 void FileRecording::Write(const AVFormatContext& input, int video, int audio,
                           const AVPacket& packet) {
   MutexLock guard(&mutex_);
-  stopped_at_.reset();  // a packet after a stop: that stop was final
+  if (stopped_at_) {
+    HoldLocked(input, video, audio, packet);
+    return;
+  }
+  WriteLocked(input, video, audio, packet);
+}
+
+void FileRecording::WriteLocked(const AVFormatContext& input, int video, int audio,
+                                const AVPacket& packet) {
   const bool key = (packet.flags & AV_PKT_FLAG_KEY) != 0 && packet.stream_index == video;
   if (next_ && key) {
     if (current_) current_->Finish();
     current_ = std::move(next_);
   }
   if (current_) current_->Write(input, video, audio, packet);
+}
+
+void FileRecording::HoldLocked(const AVFormatContext& input, int video, int audio,
+                               const AVPacket& packet) {
+  if (std::chrono::steady_clock::now() - held_.since > kHoldAfterStop) {
+    LetGoOfStopLocked("no start came soon after it");
+    return;
+  }
+  if (held_.bytes + static_cast<size_t>(packet.size) > kMaxHeldBytes) {
+    LetGoOfStopLocked("too much played after it");
+    return;
+  }
+  if (!held_.input) {
+    held_.input = InputStreamsCopy::Make(port_, input);
+    held_.video = video;
+    held_.audio = audio;
+    if (!held_.input) {
+      LetGoOfStopLocked("its streams could not be copied");
+      return;
+    }
+  }
+  PacketPtr copy = MakePacket();
+  if (av_packet_ref(copy.get(), &packet) < 0) {
+    LetGoOfStopLocked("a packet could not be kept");
+    return;
+  }
+  held_.bytes += static_cast<size_t>(packet.size);
+  held_.packets.push_back(std::move(copy));
+}
+
+void FileRecording::LetGoOfStopLocked(const char* why) {
+  qx::log::Info("record", port_, "the last stop is final: {}", why);
+  stopped_at_.reset();
+  held_ = Held{};
 }
 
 }  // namespace qx::media
