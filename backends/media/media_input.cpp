@@ -103,13 +103,7 @@ int MediaInput::ReadBuffer(void* opaque, uint8_t* out, int size) {
   if (self->lead_in_read_ < lead_in) {
     const size_t count = static_cast<size_t>(
         std::min<uint64_t>(static_cast<uint64_t>(size), lead_in - self->lead_in_read_));
-    const uint64_t from_bytes =
-        self->lead_in_read_ < self->lead_in_.bytes.size()
-            ? std::min<uint64_t>(count, self->lead_in_.bytes.size() - self->lead_in_read_)
-            : 0;
-    if (from_bytes > 0)
-      std::memcpy(out, self->lead_in_.bytes.data() + self->lead_in_read_, from_bytes);
-    std::memset(out + from_bytes, 0, count - from_bytes);
+    self->lead_in_.Read(self->lead_in_read_, out, count);
     self->lead_in_read_ += count;
     return static_cast<int>(count);
   }

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "backends/media/ffmpeg.h"
-#include "backends/media/mp4_stream_head.h"
 #include "backends/media/stream_buffer.h"
+#include "backends/media/stream_lead_in.h"
 #include "core/log.h"
 
 namespace qx::media {

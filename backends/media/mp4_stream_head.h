@@ -1,16 +1,24 @@
 // The head of a pushed MP4/3GP byte stream: the boxes before its media data
 // (ftyp, moov, ...), kept while the stream is pushed, so that a recording
-// that starts in the middle of the media data can still read the stream.
+// that starts in the middle of the stream can still read it.
 //
-// A streamed MP4 names every sample by its byte offset in the stream, and
-// its index (moov) comes once, at the start. A reader that starts at byte
-// `offset` is given the head, then zeros up to `offset` (the samples there
-// are left out by their position), then the stream from `offset` on: the
-// demuxer reads it as the stream it is.
+// A progressive stream (one moov, then one mdat) names every sample by its
+// byte offset in the stream, and its index comes once, at the start. A
+// reader that starts at byte `offset` is given the head, then zeros up to
+// `offset` (the samples there are left out by their position), then the
+// stream from `offset` on: the demuxer reads it as the stream it is.
 //
-// Only progressive files are kept (one moov, then one mdat); fragmented
-// files (moof boxes, or mvex in moov) and anything that is not a box
-// structure are not, and get no lead-in.
+// A fragmented stream (mvex in moov, then moof and mdat pairs) indexes each
+// fragment in its own moof. Its top-level boxes are followed as they are
+// pushed, and the bytes from the current fragment's moof on are kept, but
+// for the media data's bodies (at most kMaxTailBytes). A reader is given
+// the head, one `free` box that hides everything between the head and that
+// moof, the kept bytes, then zeros for the media data pushed before
+// `offset` (whose samples are left out by their position). Past the bound
+// the free box reaches instead to the next top-level box, the reader's own
+// first bytes included: the reader starts at the next fragment.
+//
+// Anything that is not a box structure gets no lead-in.
 #ifndef QXPLAYSDK_BACKENDS_MEDIA_MP4_STREAM_HEAD_H
 #define QXPLAYSDK_BACKENDS_MEDIA_MP4_STREAM_HEAD_H
 
@@ -19,16 +27,9 @@
 #include <optional>
 #include <vector>
 
-namespace qx::media {
+#include "backends/media/stream_lead_in.h"
 
-// What a reader starting at some byte of the stream reads first.
-struct StreamLeadIn {
-  std::vector<uint8_t> bytes;  // the stream's first bytes
-  uint64_t zeros = 0;          // then this many zero bytes
-  // Where the reader's own bytes begin in the stream; with zeros, packets
-  // that lie before it are stand-ins.
-  uint64_t length() const { return bytes.size() + zeros; }
-};
+namespace qx::media {
 
 class Mp4StreamHead {
  public:
@@ -36,23 +37,44 @@ class Mp4StreamHead {
   void Feed(const uint8_t* data, size_t length);
   // Bytes fed so far.
   uint64_t total() const { return total_; }
-  // The lead-in for a reader that starts at byte `offset`; none when the
-  // stream needs none (it starts at 0) or cannot have one (not a
-  // progressive MP4, or its media data has not been found in the head).
+  // The lead-in for a reader that starts at byte `offset` (of a fragmented
+  // stream: only at total(), where its boxes are followed); none when the
+  // stream needs none (it starts at 0) or cannot have one (no MP4 box
+  // structure, a head not yet complete, or a fragmented stream joined
+  // within the first bytes of a top-level box).
   std::optional<StreamLeadIn> LeadInAt(uint64_t offset) const;
 
   // The head is given up past this size (a moov this large is no stream's).
   static constexpr size_t kMaxHeadBytes = size_t{64} << 20;
 
  private:
-  enum class State { kReading, kComplete, kNotProgressive };
+  enum class State { kReading, kProgressive, kFragmented, kNotBoxes };
   void Parse();
   void GiveUp();
+  // A fragmented stream's bytes from the end of the head on.
+  void FollowBoxes(const uint8_t* data, size_t length);
+  std::optional<StreamLeadIn> FragmentedLeadIn(uint64_t offset) const;
 
   State state_ = State::kReading;
   std::vector<uint8_t> head_;  // the stream's first bytes, up to the media data
-  size_t next_box_ = 0;        // offset of the next top-level box to read
+  size_t next_box_ = 0;        // while reading the head: offset of its next box
   uint64_t total_ = 0;
+
+  // A fragmented stream's top-level boxes after the head.
+  void StartBox();
+  uint64_t followed_ = 0;  // bytes of the stream followed so far
+  uint64_t box_start_ = 0;
+  uint64_t box_end_ = 0;             // where the next box begins
+  std::vector<uint8_t> box_header_;  // the part of the next box's header already pushed
+  bool in_media_ = false;            // the current box is media data (mdat)
+  bool ended_in_fragment_index_ = false;
+  // The stream's bytes from tail_from_ to where it has been followed (the
+  // current fragment's index on), with the media data's bodies left out;
+  // not valid past kMaxTailBytes.
+  std::vector<uint8_t> tail_;
+  uint64_t tail_from_ = 0;
+  bool tail_valid_ = false;
+  static constexpr size_t kMaxTailBytes = size_t{4} << 20;
 };
 
 }  // namespace qx::media

@@ -107,7 +107,7 @@ void StreamRemuxer::Run() {
   // Packets before this byte of the stream were never pushed to the
   // recording: the lead-in's zeros stand in for them.
   const int64_t first_pushed =
-      lead_in_.zeros > 0 ? static_cast<int64_t>(lead_in_.length()) : int64_t{0};
+      lead_in_.stands_in() ? static_cast<int64_t>(lead_in_.length()) : int64_t{0};
   std::unique_ptr<MediaInput> input = MediaInput::OpenStream(buffer_, port_, std::move(lead_in_));
   if (!input) {
     // Not a stream the recorder reads: refuse further blocks, and let a

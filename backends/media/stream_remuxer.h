@@ -20,9 +20,9 @@
 #include <string>
 #include <thread>
 
-#include "backends/media/mp4_stream_head.h"
 #include "backends/media/mutex.h"
 #include "backends/media/stream_buffer.h"
+#include "backends/media/stream_lead_in.h"
 #include "backends/media/stream_recorder.h"
 
 namespace qx::media {

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -183,29 +184,58 @@ std::vector<std::string> PicturesFromKeyFrameAfter(const std::string& clip, size
   return std::vector<std::string>(all.begin() + shown_before, all.end());
 }
 
-// A streamed MP4 (index first) names its samples by their place in the
-// stream: a recording that starts in the middle of the media data must
-// still read them. It holds the pictures from the first key frame pushed
-// after the start, every one of them, with the sound.
-TEST(LiveRecordingTest, APushedMp4JoinedInItsMediaDataIsRecordedFromTheNextKeyFrame) {
-  const std::string clip = TempPath("streamed.mp4");
+// A streamed MP4 names its samples by their place in the stream (index
+// first) or indexes them fragment by fragment: a recording that starts part
+// way must still read them. It holds the pictures from the first key frame
+// pushed after the start, every one of them, with the sound.
+struct JoinedMp4 {
+  const char* name;
+  const char* flags;       // how the ffmpeg program writes it
+  bool in_fragment_index;  // joined inside a moof box instead of at a third
+};
+void PrintTo(const JoinedMp4& kind, std::ostream* out) { *out << kind.name; }
+
+class JoinedMp4Test : public ::testing::TestWithParam<JoinedMp4> {
+ protected:
+  void TearDown() override { player_close_stream(kPort); }
+};
+
+TEST_P(JoinedMp4Test, TheRecordingHoldsEveryPictureFromTheNextKeyFrame) {
+  const JoinedMp4 kind = GetParam();
+  const std::string clip = TempPath(std::string("streamed-") + kind.name + ".mp4");
   RunCommand(
       "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi "
       "-i sine=frequency=1000:sample_rate=16000 -frames:v 100 -c:v libx264 -g 12 -bf 2 "
-      "-pix_fmt yuv420p -c:a aac -ac 1 -shortest -movflags +faststart '" +
-      clip + "'");
+      "-pix_fmt yuv420p -c:a aac -ac 1 -shortest " +
+      std::string(kind.flags) + " '" + clip + "'");
   const std::vector<uint8_t> bytes = ReadBytes(clip);
-  const size_t joined = bytes.size() / 3;
+  size_t joined = bytes.size() / 3;
+  if (kind.in_fragment_index) {
+    static constexpr std::string_view kMoof = "moof";
+    const auto found = std::search(bytes.begin() + static_cast<ptrdiff_t>(joined), bytes.end(),
+                                   kMoof.begin(), kMoof.end());
+    ASSERT_NE(found, bytes.end());
+    joined = static_cast<size_t>(found - bytes.begin()) + 8;  // past the box's header
+  }
   ASSERT_EQ(player_open_stream(kPort, nullptr, 0, 1024 * 1024), 1);
   Feed(bytes, 0, joined, PushToPlayer);
-  const std::string file = TempPath("joined-mp4.ts");
+  const std::string file = TempPath(std::string("joined-") + kind.name + ".ts");
   ASSERT_EQ(player_start_record(kPort, file.c_str(), 0), 1);
   Feed(bytes, joined, bytes.size(), PushToPlayer);
   ASSERT_EQ(player_stop_record(kPort), 1);
-  player_close_stream(kPort);
   EXPECT_EQ(PicturesEndToEnd({file}), PicturesFromKeyFrameAfter(clip, joined));
   EXPECT_EQ(SoundCodec(file), "aac");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, JoinedMp4Test,
+    ::testing::Values(JoinedMp4{"progressive", "-movflags +faststart", false},
+                      JoinedMp4{"fragments", "-movflags +frag_keyframe+empty_moov", false},
+                      JoinedMp4{"fragment_index", "-movflags +frag_keyframe+empty_moov", true},
+                      JoinedMp4{"long_fragments",
+                                "-movflags +empty_moov+default_base_moof -frag_duration 2000000",
+                                false}),
+    [](const ::testing::TestParamInfo<JoinedMp4>& param) { return param.param.name; });
 
 // The same for the 3GP converter started on a port whose 3GPP stream is
 // already being pushed: it reads the stream through the port's head.
