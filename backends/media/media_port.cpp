@@ -478,7 +478,7 @@ bool MediaPort::StartRecord(const std::string& file_name) {
     }
     // A start right after a stop, with nothing pushed between, is a switch:
     // the stopped file goes on up to the key frame where the new one begins.
-    if (resumption) remuxer = StreamRemuxer::Resume(port_, std::move(*resumption), file_name);
+    if (resumption) remuxer = ResumeRecordingLocked(std::move(*resumption), file_name);
     // A streamed MP4 joined in its media data is read from its head on.
     if (!remuxer) {
       remuxer = StreamRemuxer::Start(port_, file_name, RecordContainer::kMpegTs,
@@ -490,6 +490,23 @@ bool MediaPort::StartRecord(const std::string& file_name) {
     return true;
   }
   return file_recording_.Start(file_name);
+}
+
+std::shared_ptr<StreamRemuxer> MediaPort::ResumeRecordingLocked(RecordResumption resumption,
+                                                                const std::string& file_name) {
+  if (!resumption.needs_head) return StreamRemuxer::Resume(port_, std::move(resumption), file_name);
+  // A streamed MP4 is read again from the kept bytes through the head the
+  // port kept, the stream's offsets unchanged.
+  const auto base = static_cast<uint64_t>(resumption.base);
+  if (base + resumption.bytes.size() != stream_head_.total()) return nullptr;
+  std::optional<StreamLeadIn> lead_in =
+      base == 0 ? std::optional<StreamLeadIn>(StreamLeadIn{}) : stream_head_.LeadInAt(base);
+  if (!lead_in) {
+    log::Info("media", port_,
+              "the stopped recording cannot be carried on without the stream's head");
+    return nullptr;
+  }
+  return StreamRemuxer::Resume(port_, std::move(resumption), file_name, std::move(*lead_in));
 }
 
 StreamLeadIn MediaPort::LeadInForJoining() {

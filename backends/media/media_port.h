@@ -287,6 +287,11 @@ class MediaPort {
   Mutex push_mutex_ QX_ACQUIRED_BEFORE(record_mutex_);
   Mp4StreamHead stream_head_ QX_GUARDED_BY(push_mutex_);
   StreamLeadIn LeadInForJoiningLocked() QX_REQUIRES(push_mutex_);
+  // A switch's start on a live port: the stopped file carried on, or null
+  // when it cannot be.
+  std::shared_ptr<StreamRemuxer> ResumeRecordingLocked(RecordResumption resumption,
+                                                       const std::string& file_name)
+      QX_REQUIRES(push_mutex_);
 
   // The live recording, shared by the caller's threads and the port's
   // thread. A lock of its own, so that writing a packet never holds up

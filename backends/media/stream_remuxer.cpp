@@ -30,10 +30,12 @@ std::unique_ptr<StreamRemuxer> StreamRemuxer::Start(int32_t port, const std::str
 }
 
 std::unique_ptr<StreamRemuxer> StreamRemuxer::Resume(int32_t port, RecordResumption resumption,
-                                                     const std::string& path) {
+                                                     const std::string& path,
+                                                     StreamLeadIn lead_in) {
   std::unique_ptr<StreamRemuxer> remuxer(new StreamRemuxer());
   remuxer->container_ = RecordContainer::kMpegTs;
   remuxer->port_ = port;
+  remuxer->lead_in_ = std::move(lead_in);
   {
     // No other thread sees the remuxer yet; the locks keep the rule simple.
     MutexLock guard(&remuxer->recorder_mutex_);
@@ -47,6 +49,7 @@ std::unique_ptr<StreamRemuxer> StreamRemuxer::Resume(int32_t port, RecordResumpt
   {
     MutexLock guard(&remuxer->kept_mutex_);
     remuxer->kept_ = std::move(resumption.bytes);
+    remuxer->kept_base_ = static_cast<int64_t>(remuxer->lead_in_.length());
   }
   remuxer->StartThread();
   return remuxer;
@@ -116,14 +119,23 @@ void StreamRemuxer::Run() {
     buffer_->Abort();
     return;
   }
+  bool joinable = false;
   {
     const std::string format = input->context()->iformat->name;
+    joinable = format == "mpegts" || format == "mpeg" || format == "h264" || format == "hevc";
     MutexLock guard(&kept_mutex_);
-    joinable_ = format == "mpegts" || format == "mpeg" || format == "h264" || format == "hevc";
+    joinable_ = joinable;
   }
   PacketPtr packet = MakePacket();
   while (input->Read(packet.get()) >= 0) {
     if (packet->pos >= 0 && packet->pos < first_pushed) {
+      av_packet_unref(packet.get());
+      continue;
+    }
+    if (!joinable && (packet->flags & AV_PKT_FLAG_CORRUPT) != 0) {
+      // A streamed MP4's sample is read whole: one cut short is the last,
+      // its bytes not all pushed before the stop, and no picture at all.
+      qx::log::Info("record", port_, "a sample cut short by the stop is left out");
       av_packet_unref(packet.get());
       continue;
     }
@@ -183,10 +195,12 @@ bool StreamRemuxer::Stop() {
   if (thread_.joinable()) thread_.join();
   if (resumable) {
     MutexLock guard(&kept_mutex_);
-    if (kept_complete_ && joinable_) {
+    if (kept_complete_) {
       resumption_ = std::make_unique<RecordResumption>();
       resumption_->checkpoint = std::move(checkpoint);
       resumption_->bytes = std::move(kept_);
+      resumption_->base = kept_base_;
+      resumption_->needs_head = !joinable_;
     }
   }
   MutexLock guard(&recorder_mutex_);

@@ -33,6 +33,10 @@ namespace qx::media {
 struct RecordResumption {
   RecordCheckpoint checkpoint;
   std::vector<uint8_t> bytes;
+  int64_t base = 0;  // where the bytes begin in the stream
+  // The stream cannot be read from a key frame on its own (a streamed MP4):
+  // the bytes must be read through its head (see Mp4StreamHead).
+  bool needs_head = false;
 };
 
 class StreamRemuxer {
@@ -47,10 +51,11 @@ class StreamRemuxer {
   static std::unique_ptr<StreamRemuxer> Start(int32_t port, const std::string& path,
                                               RecordContainer container, StreamLeadIn lead_in = {});
   // Carries the stopped recording's file on from `resumption`, reading its
-  // kept bytes again, until the next key frame, where `path` begins. Null
-  // when the old or the new file cannot be opened.
+  // kept bytes again (after `lead_in`, for a stream that needs its head),
+  // until the next key frame, where `path` begins. Null when the old or the
+  // new file cannot be opened.
   static std::unique_ptr<StreamRemuxer> Resume(int32_t port, RecordResumption resumption,
-                                               const std::string& path);
+                                               const std::string& path, StreamLeadIn lead_in = {});
   ~StreamRemuxer();
   StreamRemuxer(const StreamRemuxer&) = delete;
   StreamRemuxer& operator=(const StreamRemuxer&) = delete;
@@ -103,7 +108,7 @@ class StreamRemuxer {
   // Nothing dropped since the key frame before last.
   bool kept_complete_ QX_GUARDED_BY(kept_mutex_) = true;
   // The stream can be read from any key frame on, without its head
-  // (MPEG-TS/PS, raw H.264/H.265): only then is a file carried on.
+  // (MPEG-TS/PS, raw H.264/H.265); any other is carried on through its head.
   bool joinable_ QX_GUARDED_BY(kept_mutex_) = false;
 
   Mutex stop_mutex_;

@@ -50,6 +50,12 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
   if (name == "long") {
     return kQuiet + std::string(kSource) + "-frames:v 250 " + kH264 + "-f mpegts" + out;
   }
+  if (name == "streamed") {
+    // An MP4 as it is streamed: its index first, with sound.
+    return kQuiet + std::string(kSource) +
+           "-f lavfi -i sine=frequency=1000:sample_rate=48000:duration=2 " + kFifty + kH264 +
+           "-c:a aac -b:a 64k -movflags +faststart -f mp4" + out;
+  }
   if (name == "ps")
     return kQuiet + std::string(kSource) + kFifty + "-c:v mpeg2video -g 12 -f vob" + out;
   if (name == "h264") return kQuiet + std::string(kSource) + kFifty + kH264 + "-f h264" + out;
@@ -79,6 +85,7 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
 
 std::string Extension(const std::string& name) {
   if (name == "long" || name == "red") return "ts";
+  if (name == "streamed") return "mp4";
   if (name == "ps") return "mpg";
   return name;
 }

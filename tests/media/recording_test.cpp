@@ -156,7 +156,8 @@ TEST_P(LiveRecordingTest, FilesSwitchedByStopAndStartHoldEveryPictureEndToEnd) {
   EXPECT_EQ(PicturesEndToEnd(files), PictureChecksums(clip));
 }
 
-INSTANTIATE_TEST_SUITE_P(Sources, LiveRecordingTest, ::testing::Values("ts", "ps", "long", "h264"));
+INSTANTIATE_TEST_SUITE_P(Sources, LiveRecordingTest,
+                         ::testing::Values("ts", "ps", "long", "h264", "streamed"));
 
 // The pictures (checksums in presentation order) from the first key frame
 // whose bytes begin at or after byte `joined` of `clip`.
