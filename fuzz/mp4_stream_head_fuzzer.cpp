@@ -35,15 +35,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t count = at + block < length ? block : length - at;
     head.Feed(stream + at, count);
     Require(head.total() == at + count, "every byte fed is counted");
-    const std::optional<qx::media::StreamLeadIn> lead_in = head.LeadInAt(head.total());
-    if (!lead_in) continue;
-    Require(lead_in->length() == head.total(), "a lead-in ends where the reader's bytes begin");
-    read.assign(static_cast<size_t>(lead_in->length()), 0xAA);
-    lead_in->Read(0, read.data(), read.size());
-    // The reader starts with the stream's own first bytes.
-    const size_t first = lead_in->pieces.empty() ? 0 : lead_in->pieces.front().bytes.size();
-    for (size_t i = 0; i < first && i < 8; ++i) {
-      Require(read[i] == stream[i], "a lead-in begins with the stream's first bytes");
+    // A reader joining now, and one starting a little earlier (a switch
+    // reading the stream again from a key frame).
+    for (const uint64_t offset : {head.total(), head.total() / 2, head.total() - count / 2}) {
+      const std::optional<qx::media::StreamLeadIn> lead_in = head.LeadInAt(offset);
+      if (!lead_in) continue;
+      Require(lead_in->length() == offset, "a lead-in ends where the reader's bytes begin");
+      read.assign(static_cast<size_t>(lead_in->length()), 0xAA);
+      lead_in->Read(0, read.data(), read.size());
+      // The reader starts with the stream's own first bytes.
+      const size_t first = lead_in->pieces.empty() ? 0 : lead_in->pieces.front().bytes.size();
+      for (size_t i = 0; i < first && i < 8 && i < offset; ++i) {
+        Require(read[i] == stream[i], "a lead-in begins with the stream's first bytes");
+      }
     }
   }
   return 0;

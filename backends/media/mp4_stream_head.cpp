@@ -176,6 +176,16 @@ void Mp4StreamHead::StartBox() {
   // A fragment's index stays with the media data that follows it; any
   // other box ends what a reader needs kept.
   if (!(ended_in_fragment_index_ && tail_valid_)) {
+    if (tail_valid_ && !tail_.empty()) {
+      // Kept a while for a reader that starts at a key frame pushed
+      // earlier (a switch reading the stream again).
+      recent_bytes_ += tail_.size();
+      recent_.push_back(KeptFragment{tail_from_, box_start_, std::move(tail_)});
+      while (recent_.size() > kMaxRecentFragments || recent_bytes_ > kMaxTailBytes) {
+        recent_bytes_ -= recent_.front().bytes.size();
+        recent_.pop_front();
+      }
+    }
     tail_.clear();
     tail_valid_ = true;
     tail_from_ = box_start_;
@@ -198,14 +208,29 @@ std::optional<StreamLeadIn> Mp4StreamHead::LeadInAt(uint64_t offset) const {
 }
 
 std::optional<StreamLeadIn> Mp4StreamHead::FragmentedLeadIn(uint64_t offset) const {
-  if (offset != followed_) return std::nullopt;
-  // With the bytes kept since the current fragment's index, the reader
-  // reads that fragment (its samples pushed before `offset` are left out
-  // by position); without them, a free box hides everything up to the
-  // next top-level box, the reader's first own bytes included.
-  uint64_t skip_to = tail_from_;
-  if (!tail_valid_) {
-    if (!box_header_.empty() || box_end_ == kToEndOfStream) return std::nullopt;
+  if (offset > followed_) return std::nullopt;
+  // The fragment that holds `offset`, when its index was kept: the reader
+  // reads it from its index (its samples before `offset` are left out by
+  // position). A reader at the stream's end without one skips, in the
+  // free box, to the next top-level box, its own first bytes included.
+  uint64_t from = 0;
+  const std::vector<uint8_t>* kept = nullptr;
+  if (tail_valid_ && tail_from_ <= offset) {
+    from = tail_from_;
+    kept = &tail_;
+  } else {
+    for (auto it = recent_.rbegin(); it != recent_.rend() && kept == nullptr; ++it) {
+      if (it->from <= offset && offset < it->end) {
+        from = it->from;
+        kept = &it->bytes;
+      }
+    }
+  }
+  uint64_t skip_to = from;
+  if (kept == nullptr) {
+    if (offset != followed_ || !box_header_.empty() || box_end_ == kToEndOfStream) {
+      return std::nullopt;
+    }
     skip_to = box_end_;
   }
   StreamLeadIn::Piece head{head_, 0};
@@ -214,15 +239,22 @@ std::optional<StreamLeadIn> Mp4StreamHead::FragmentedLeadIn(uint64_t offset) con
     const bool large = skipped > std::numeric_limits<uint32_t>::max();
     const uint64_t header = large ? 16 : 8;
     const uint64_t header_end = head_.size() + header;
-    if (skipped < header || (!tail_valid_ && offset < header_end)) return std::nullopt;
+    if (skipped < header || (kept == nullptr && offset < header_end)) return std::nullopt;
     AppendBigEndian(&head.bytes, large ? 1 : skipped, 4);
     head.bytes.insert(head.bytes.end(), {'f', 'r', 'e', 'e'});
     if (large) AppendBigEndian(&head.bytes, skipped, 8);
-    head.zeros = (tail_valid_ ? skip_to : offset) - header_end;
+    head.zeros = (kept != nullptr ? skip_to : offset) - header_end;
   }
   StreamLeadIn lead_in;
   lead_in.pieces.push_back(std::move(head));
-  if (tail_valid_) lead_in.pieces.push_back({tail_, offset - tail_from_ - tail_.size()});
+  if (kept != nullptr) {
+    // The kept bytes run from the fragment's start to its media data's
+    // body; a reader starting before their end takes only what lies
+    // before it.
+    const auto taken = static_cast<size_t>(std::min<uint64_t>(kept->size(), offset - from));
+    lead_in.pieces.push_back(
+        {{kept->begin(), kept->begin() + static_cast<ptrdiff_t>(taken)}, offset - from - taken});
+  }
   return lead_in;
 }
 

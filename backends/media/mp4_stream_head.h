@@ -16,7 +16,9 @@
 // moof, the kept bytes, then zeros for the media data pushed before
 // `offset` (whose samples are left out by their position). Past the bound
 // the free box reaches instead to the next top-level box, the reader's own
-// first bytes included: the reader starts at the next fragment.
+// first bytes included: the reader starts at the next fragment. The kept
+// bytes of the last few fragments stay a while, so that a reader can also
+// start at a key frame pushed a little earlier.
 //
 // Anything that is not a box structure gets no lead-in.
 #ifndef QXPLAYSDK_BACKENDS_MEDIA_MP4_STREAM_HEAD_H
@@ -24,6 +26,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <vector>
 
@@ -38,10 +41,10 @@ class Mp4StreamHead {
   // Bytes fed so far.
   uint64_t total() const { return total_; }
   // The lead-in for a reader that starts at byte `offset` (of a fragmented
-  // stream: only at total(), where its boxes are followed); none when the
+  // stream: in one of its last fragments, or at total()); none when the
   // stream needs none (it starts at 0) or cannot have one (no MP4 box
-  // structure, a head not yet complete, or a fragmented stream joined
-  // within the first bytes of a top-level box).
+  // structure, a head not yet complete, a fragment whose index was not
+  // kept).
   std::optional<StreamLeadIn> LeadInAt(uint64_t offset) const;
 
   // The head is given up past this size (a moov this large is no stream's).
@@ -75,6 +78,15 @@ class Mp4StreamHead {
   uint64_t tail_from_ = 0;
   bool tail_valid_ = false;
   static constexpr size_t kMaxTailBytes = size_t{4} << 20;
+  // The kept bytes of the last fragments before the current one.
+  struct KeptFragment {
+    uint64_t from = 0;
+    uint64_t end = 0;  // where the next top-level box begins
+    std::vector<uint8_t> bytes;
+  };
+  std::deque<KeptFragment> recent_;
+  size_t recent_bytes_ = 0;
+  static constexpr size_t kMaxRecentFragments = 16;
 };
 
 }  // namespace qx::media

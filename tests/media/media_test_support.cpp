@@ -56,6 +56,11 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
            "-f lavfi -i sine=frequency=1000:sample_rate=48000:duration=2 " + kFifty + kH264 +
            "-c:a aac -b:a 64k -movflags +faststart -f mp4" + out;
   }
+  if (name == "fragmented") {
+    return kQuiet + std::string(kSource) +
+           "-f lavfi -i sine=frequency=1000:sample_rate=48000:duration=2 " + kFifty + kH264 +
+           "-c:a aac -b:a 64k -movflags +frag_keyframe+empty_moov -f mp4" + out;
+  }
   if (name == "ps")
     return kQuiet + std::string(kSource) + kFifty + "-c:v mpeg2video -g 12 -f vob" + out;
   if (name == "h264") return kQuiet + std::string(kSource) + kFifty + kH264 + "-f h264" + out;
@@ -85,7 +90,7 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
 
 std::string Extension(const std::string& name) {
   if (name == "long" || name == "red") return "ts";
-  if (name == "streamed") return "mp4";
+  if (name == "streamed" || name == "fragmented") return "mp4";
   if (name == "ps") return "mpg";
   return name;
 }

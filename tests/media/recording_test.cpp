@@ -157,7 +157,7 @@ TEST_P(LiveRecordingTest, FilesSwitchedByStopAndStartHoldEveryPictureEndToEnd) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, LiveRecordingTest,
-                         ::testing::Values("ts", "ps", "long", "h264", "streamed"));
+                         ::testing::Values("ts", "ps", "long", "h264", "streamed", "fragmented"));
 
 // The pictures (checksums in presentation order) from the first key frame
 // whose bytes begin at or after byte `joined` of `clip`.
