@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "backends/media/local_file.h"
 #include "backends/media/record_checkpoint.h"
 #include "backends/media/stream_recorder.h"
 #include "core/log.h"
@@ -26,17 +27,42 @@ std::unique_ptr<StreamRecorder> StreamRecorder::Reopen(int32_t port,
   std::unique_ptr<StreamRecorder> recorder(new StreamRecorder());
   recorder->port_ = port;
   recorder->path_ = checkpoint.path;
-  if (truncate(checkpoint.path.c_str(), checkpoint.file_size) != 0) {
-    qx::log::Error("record", port, "cannot cut \"{}\" back to carry it on: {}", checkpoint.path,
-                   qx::log::SystemErrorText(errno));
-    return nullptr;
+  recorder->container_ = checkpoint.container;
+  recorder->header_size_ = checkpoint.header_size;
+  const bool matroska = checkpoint.container == RecordContainer::kMatroska;
+  if (matroska) {
+    // The header goes to memory first: the file is cut back only when the
+    // header will fit in place.
+    AVFormatContext* output = nullptr;
+    if (avformat_alloc_output_context2(&output, nullptr, "matroska", nullptr) < 0) return nullptr;
+    recorder->output_.reset(output);
+    if (avio_open_dyn_buf(&output->pb) < 0) return nullptr;
+  } else {
+    if (truncate(checkpoint.path.c_str(), checkpoint.file_size) != 0) {
+      qx::log::Error("record", port, "cannot cut \"{}\" back to carry it on: {}", checkpoint.path,
+                     qx::log::SystemErrorText(errno));
+      return nullptr;
+    }
+    if (!recorder->OpenFile("mpegts", false)) return nullptr;
+    if (avio_seek(recorder->output_->pb, checkpoint.file_size, SEEK_SET) < 0) return nullptr;
   }
-  if (!recorder->OpenFile("mpegts", false)) return nullptr;
-  if (avio_seek(recorder->output_->pb, checkpoint.file_size, SEEK_SET) < 0) return nullptr;
+  // A recorder that could not be reopened holds no file of its own.
+  bool header_in_memory = matroska;
+  const auto give_up = [&recorder, &header_in_memory] {
+    AVIOContext*& pb = recorder->output_->pb;
+    if (header_in_memory && pb != nullptr) {
+      uint8_t* header = nullptr;
+      avio_close_dyn_buf(pb, &header);
+      av_free(header);
+      pb = nullptr;
+    }
+    recorder->finished_ = true;
+    return nullptr;
+  };
   for (const RecordCheckpoint::Stream& kept : checkpoint.streams) {
     AVStream* stream = avformat_new_stream(recorder->output_.get(), nullptr);
     if (stream == nullptr || avcodec_parameters_copy(stream->codecpar, kept.parameters.get()) < 0) {
-      return nullptr;
+      return give_up();
     }
     stream->time_base = kept.input_time_base;
     OutputStream entry;
@@ -44,7 +70,11 @@ std::unique_ptr<StreamRecorder> StreamRecorder::Reopen(int32_t port,
     entry.stream = stream;
     recorder->streams_.push_back(entry);
   }
-  if (!recorder->WriteHeader(true)) return nullptr;
+  if (!recorder->WriteHeader(true)) return give_up();
+  if (matroska) {
+    header_in_memory = false;  // the move takes it, whatever comes of it
+    if (!recorder->MoveHeaderIntoFile(checkpoint)) return give_up();
+  }
   recorder->started_ = true;
   recorder->reopened_ = catch_up;
   recorder->catching_up_ = catch_up;
@@ -56,8 +86,45 @@ std::unique_ptr<StreamRecorder> StreamRecorder::Reopen(int32_t port,
   return recorder;
 }
 
+bool StreamRecorder::MoveHeaderIntoFile(const RecordCheckpoint& checkpoint) {
+  uint8_t* header = nullptr;
+  const int size = avio_close_dyn_buf(output_->pb, &header);
+  output_->pb = nullptr;
+  const std::unique_ptr<uint8_t, decltype(&av_free)> owned(header, &av_free);
+  if (size != checkpoint.header_size) {
+    qx::log::Warning("record", port_, "\"{}\" cannot be carried on: its header would change",
+                     path_);
+    return false;
+  }
+  if (truncate(path_.c_str(), checkpoint.file_size) != 0) {
+    qx::log::Error("record", port_, "cannot cut \"{}\" back to carry it on: {}", path_,
+                   qx::log::SystemErrorText(errno));
+    return false;
+  }
+  // The same header in place (fresh values where the trailer will write
+  // its own), then the clusters go on where the last one ended; the muxer
+  // finds every element it patches at the end where it wrote it.
+  AVDictionary* options = LocalFileOnlyOptions();
+  av_dict_set(&options, "truncate", "0", 0);
+  const int opened =
+      avio_open2(&output_->pb, LocalFileUrl(path_).c_str(), AVIO_FLAG_WRITE, nullptr, &options);
+  av_dict_free(&options);
+  if (opened < 0) {
+    Fail("opening again", opened);
+    return false;
+  }
+  avio_write(output_->pb, header, size);
+  if (avio_seek(output_->pb, checkpoint.file_size, SEEK_SET) < 0 || output_->pb->error < 0) {
+    Fail("writing the header again into", output_->pb->error);
+    return false;
+  }
+  return true;
+}
+
 bool StreamRecorder::Checkpoint(RecordCheckpoint* checkpoint) {
-  if (!started_ || finished_ || failed_ || container_ != RecordContainer::kMpegTs) return false;
+  const bool resumable =
+      container_ == RecordContainer::kMpegTs || container_ == RecordContainer::kMatroska;
+  if (!started_ || finished_ || failed_ || !resumable) return false;
   // Everything accepted so far goes out of the interleaving queue and the
   // muxer's own buffers, so the file's length marks the point exactly.
   int result = av_interleaved_write_frame(output_.get(), nullptr);
@@ -72,6 +139,8 @@ bool StreamRecorder::Checkpoint(RecordCheckpoint* checkpoint) {
     return false;
   }
   checkpoint->path = path_;
+  checkpoint->container = container_;
+  checkpoint->header_size = header_size_;
   checkpoint->file_size = avio_tell(output_->pb);
   checkpoint->start_us = start_us_;
   checkpoint->streams.clear();

@@ -18,6 +18,7 @@
 
 #include "backends/media/ffmpeg.h"
 #include "backends/media/picture_order.h"
+#include "backends/media/record_formats.h"
 
 namespace qx::media {
 
@@ -43,7 +44,11 @@ struct RecordCheckpoint {
     CodecParametersPtr parameters;
   };
   std::string path;
+  RecordContainer container = RecordContainer::kMpegTs;
   int64_t file_size = 0;  // the file's length before the drained pictures
+  // Matroska: the header's length, which a muxer carrying the file on
+  // writes again in place (with the same streams, the same length).
+  int64_t header_size = 0;
   int64_t start_us = 0;
   std::vector<Stream> streams;
   uint64_t last_picture = 0;            // fingerprint of the last picture kept

@@ -161,6 +161,7 @@ bool StreamRecorder::WriteHeader(bool continued) {
     Fail("writing the header of", result);
     return false;
   }
+  if (!continued) header_size_ = avio_tell(output_->pb);
   for (OutputStream& entry : streams_) {
     // The muxer may have chosen its own time base.
     entry.stream = output_->streams[entry.stream->index];

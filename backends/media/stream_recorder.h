@@ -35,8 +35,10 @@ class StreamRecorder {
   // `port` names the recording in log lines only.
   static std::unique_ptr<StreamRecorder> Create(int32_t port, const std::string& path,
                                                 RecordContainer container);
-  // Carries a stopped MPEG-TS file on from `checkpoint`: the file is cut
-  // back to its length there and written on with the same timestamps. The
+  // Carries a stopped MPEG-TS or Matroska file on from `checkpoint`: the
+  // file is cut back to its length there and written on with the same
+  // timestamps (a Matroska file's index then covers the clusters written
+  // from there on). The
   // packets of the stream read again are skipped while the file holds them
   // (see AlreadyWritten). Null when the file cannot be reopened.
   // `catch_up` false: the packets that follow are all new (a file port,
@@ -56,8 +58,8 @@ class StreamRecorder {
   bool AlreadyWritten(const AVPacket& packet, int video);
   bool catching_up() const { return catching_up_; }
 
-  // MPEG-TS: pushes everything written out to the file and says where the
-  // file stands (see RecordCheckpoint). False for a file that has not begun
+  // MPEG-TS and Matroska: pushes everything written out to the file and
+  // says where the file stands (see RecordCheckpoint). False for a file that has not begun
   // or has failed.
   bool Checkpoint(RecordCheckpoint* checkpoint);
 
@@ -81,6 +83,9 @@ class StreamRecorder {
     AVStream* stream = nullptr;
   };
   bool OpenFile(const char* format, bool truncate);
+  // A reopened Matroska file: the header written to memory goes in place
+  // of the file's own, and the file goes on from the checkpoint.
+  bool MoveHeaderIntoFile(const RecordCheckpoint& checkpoint);
   bool WriteHeader(bool continued);
   void Fail(const char* what, int code);
 
@@ -95,7 +100,8 @@ class StreamRecorder {
   std::vector<OutputStream> streams_;
   bool started_ = false;
   bool finished_ = false;
-  int64_t start_us_ = 0;  // input time of the first key frame
+  int64_t header_size_ = 0;  // Matroska: where the header ends
+  int64_t start_us_ = 0;     // input time of the first key frame
   int64_t packets_written_ = 0;
   // Fingerprints of the pictures written since the key frame before last,
   // and of the last one.

@@ -56,6 +56,12 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
            "-f lavfi -i sine=frequency=1000:sample_rate=48000:duration=2 " + kFifty + kH264 +
            "-c:a aac -b:a 64k -movflags +faststart -f mp4" + out;
   }
+  if (name == "mulaw") {
+    // Streamed with the sound recorders send, which MPEG-TS cannot carry.
+    return kQuiet + std::string(kSource) +
+           "-f lavfi -i sine=frequency=1000:sample_rate=8000:duration=2 " + kFifty + kH264 +
+           "-c:a pcm_mulaw -movflags +faststart -f mov" + out;
+  }
   if (name == "fragmented") {
     return kQuiet + std::string(kSource) +
            "-f lavfi -i sine=frequency=1000:sample_rate=48000:duration=2 " + kFifty + kH264 +
@@ -91,6 +97,7 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
 std::string Extension(const std::string& name) {
   if (name == "long" || name == "red") return "ts";
   if (name == "streamed" || name == "fragmented") return "mp4";
+  if (name == "mulaw") return "mov";
   if (name == "ps") return "mpg";
   return name;
 }
