@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <system_error>
 
 #include "tests/net/net_test_support.h"
 
@@ -12,5 +13,8 @@ int main(int argc, char** argv) {
   setenv("SDL_AUDIODRIVER", "disk", 1);
   setenv("SDL_DISKAUDIOFILE", qx::net::test::PlayedSoundFile().c_str(), 1);
   testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  const int result = RUN_ALL_TESTS();
+  std::error_code ignored;
+  std::filesystem::remove(qx::net::test::PlayedSoundFile(), ignored);
+  return result;
 }

@@ -106,7 +106,11 @@ ProbedSound ProbeSound(const std::string& file) {
   return sound;
 }
 
-std::string PlayedSoundFile() { return std::string(QX_NET_CLIP_DIR) + "/played.raw"; }
+// One per test process: tests run side by side must not play into the same
+// file.
+std::string PlayedSoundFile() {
+  return std::string(QX_NET_CLIP_DIR) + "/played-" + std::to_string(getpid()) + ".raw";
+}
 
 PlayedTone AnalysePlayedSound() {
   std::ifstream in(PlayedSoundFile(), std::ios::binary);
