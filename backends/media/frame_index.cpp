@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numeric>
 #include <utility>
 
 #include "backends/media/media_input.h"
+#include "backends/media/mp4_sample_table.h"
 #include "backends/media/presentation_order.h"
 
 namespace qx::media {
@@ -25,7 +27,38 @@ FrameIndex FrameIndex::Build(MediaInput& input) {
     }
     av_packet_unref(packet.get());
   }
+  index.Complete(order_scan.get());
+  return index;
+}
 
+std::optional<FrameIndex> FrameIndex::FromContainer(MediaInput& input, const std::string& path) {
+  const AVFormatContext& context = *input.context();
+  const int video = input.video_stream();
+  const AVStream* stream = input.stream(video);
+  const int entries = avformat_index_get_entries_count(stream);
+  // The MP4 demuxer reads one packet per entry of its sample table, with the
+  // entry's offset, decode time and sync mark; without composition offsets
+  // each is shown at its decode time.
+  if (std::strstr(context.iformat->name, "mp4") == nullptr || entries <= 0 || stream->id < 0 ||
+      TrackShownInDecodeOrder(path, static_cast<uint32_t>(stream->id)) !=
+          std::optional<bool>(true)) {
+    return std::nullopt;
+  }
+  FrameIndex index;
+  index.time_base_ = stream->time_base;
+  index.packets_.reserve(static_cast<size_t>(entries));
+  for (int i = 0; i < entries; ++i) {
+    const AVIndexEntry* entry = avformat_index_get_entry(const_cast<AVStream*>(stream), i);
+    if (entry == nullptr) return std::nullopt;
+    index.packets_.push_back(IndexedPacket{entry->pos, entry->timestamp, entry->timestamp,
+                                           (entry->flags & AVINDEX_KEYFRAME) != 0});
+  }
+  index.Complete(nullptr);
+  return index;
+}
+
+void FrameIndex::Complete(PresentationOrderScan* order_scan) {
+  FrameIndex& index = *this;
   const auto& packets = index.packets_;
   const auto count = static_cast<uint32_t>(packets.size());
   index.by_timestamp_ =
@@ -87,7 +120,6 @@ FrameIndex FrameIndex::Build(MediaInput& input) {
   }
   index.packets_.shrink_to_fit();
   index.key_packets_.shrink_to_fit();
-  return index;
 }
 
 std::optional<uint32_t> FrameIndex::DecodeIndexOf(const AVPacket& packet) const {

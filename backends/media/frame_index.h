@@ -24,6 +24,7 @@
 namespace qx::media {
 
 class MediaInput;
+class PresentationOrderScan;
 
 struct IndexedPacket {
   int64_t position = -1;  // byte offset in the file, -1 unknown
@@ -37,6 +38,10 @@ class FrameIndex {
   // Reads every packet of `input` (freshly opened, not read yet) and indexes
   // those of its video stream.
   static FrameIndex Build(MediaInput& input);
+  // The same index from an MP4/MOV file's own sample table, read when the
+  // file was opened, without reading its packets: for tracks shown in
+  // decode order (no composition offsets). Nullopt for any other file.
+  static std::optional<FrameIndex> FromContainer(MediaInput& input, const std::string& path);
 
   uint32_t frame_count() const { return static_cast<uint32_t>(packets_.size()); }
   bool numbered_by_timestamp() const { return by_timestamp_; }
@@ -74,6 +79,9 @@ class FrameIndex {
   int64_t TimestampMs(uint32_t frame, double frame_rate) const;
 
  private:
+  // Everything else from packets_ (and the pictures' order, when scanned).
+  void Complete(PresentationOrderScan* order_scan);
+
   std::vector<IndexedPacket> packets_;     // decode order
   std::vector<int64_t> sorted_pts_;        // presentation order
   std::vector<uint32_t> frame_of_packet_;  // decode index -> frame number

@@ -66,7 +66,10 @@ std::shared_ptr<MediaPort> MediaPort::OpenFile(int32_t port, const std::string& 
   if (!for_index) return nullptr;
   std::shared_ptr<MediaPort> media(new MediaPort(port, options));
   media->path_ = path;
-  media->index_ = FrameIndex::Build(*for_index);
+  // An MP4 shown in decode order is indexed from its own sample table;
+  // anything else by reading its packets.
+  std::optional<FrameIndex> from_container = FrameIndex::FromContainer(*for_index, path);
+  media->index_ = from_container ? std::move(*from_container) : FrameIndex::Build(*for_index);
   if (media->index_.frame_count() == 0) {
     log::Warning("media", port, "\"{}\" holds no video frame", path);
     return nullptr;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -160,6 +161,49 @@ TEST(FrameIndexTest, PacketsReadAgainAreFoundInTheIndex) {
     }
     EXPECT_GT(decode_index, 0U) << clip;
     EXPECT_EQ(decode_index, index.frame_count()) << clip;
+  }
+}
+
+// An MP4 shown in decode order is indexed from its sample table without
+// reading its packets: the index must be the one reading them gives.
+// Files shown in another order, or fragmented, are not indexed that way.
+TEST(FrameIndexTest, AnMp4SampleTableGivesTheIndexItsPacketsGive) {
+  struct Case {
+    const char* name;
+    const char* arguments;
+    bool from_table;
+  };
+  const Case cases[] = {
+      {"no-b.mp4", "-c:v libx264 -preset ultrafast -g 10", true},
+      {"sound-first.mp4", "-c:v libx264 -bf 0 -g 7 -c:a aac", true},
+      {"mpeg4.mov", "-c:v mpeg4 -g 9 -c:a pcm_mulaw", true},
+      {"mjpeg.mov", "-c:v mjpeg", true},
+      {"late.mp4", "-c:v libx264 -bf 0 -g 10 -output_ts_offset 0.3", true},
+      {"b-frames.mp4", "-c:v libx264 -bf 2 -g 10", false},
+      {"fragments.mp4", "-c:v libx264 -bf 0 -g 10 -movflags +frag_keyframe+empty_moov", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = TempPath(std::string("table-") + c.name);
+    RunCommand(
+        "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi "
+        "-i testsrc2=size=96x64:rate=25 -f lavfi -i sine=sample_rate=8000 -frames:v 45 "
+        "-pix_fmt yuv420p -shortest " +
+        std::string(c.arguments) + " '" + path + "'");
+    std::unique_ptr<qx::media::MediaInput> input = qx::media::MediaInput::OpenFile(path);
+    ASSERT_NE(input, nullptr);
+    const std::optional<FrameIndex> table = FrameIndex::FromContainer(*input, path);
+    ASSERT_EQ(table.has_value(), c.from_table);
+    if (!table) continue;
+    const FrameIndex read = IndexOf(path);
+    ASSERT_EQ(table->frame_count(), read.frame_count());
+    for (uint32_t i = 0; i < read.frame_count(); ++i) {
+      EXPECT_EQ(table->packet(i).position, read.packet(i).position) << "packet " << i;
+      EXPECT_EQ(table->packet(i).dts, read.packet(i).dts) << "packet " << i;
+      EXPECT_EQ(table->packet(i).pts, read.packet(i).pts) << "packet " << i;
+      EXPECT_EQ(table->packet(i).key, read.packet(i).key) << "packet " << i;
+      EXPECT_EQ(table->FrameNumberOfPacket(i), read.FrameNumberOfPacket(i)) << "packet " << i;
+    }
   }
 }
 
