@@ -961,6 +961,10 @@ void MediaPort::FlushStreamDecoder() {
   }
 }
 
+void MediaPort::EndStream() {
+  if (buffer_) buffer_->EndInput();
+}
+
 void MediaPort::DrainStream() {
   if (is_file() || !buffer_ || OnPortThread()) return;
   MutexLock guard(&mutex_);

@@ -110,6 +110,10 @@ class MediaPort {
   // Live streams: kFull when the block does not fit into the buffer now,
   // kTooLarge when it is larger than the whole buffer.
   PushResult InputData(const uint8_t* data, size_t length);
+  // Live streams: no more bytes will come. The pictures still held (the
+  // last ones, which wait for bytes that would complete them) are decoded
+  // and presented at their time; later blocks are refused (kClosed).
+  void EndStream();
 
   // Starts playing into `window` (null: no window). On a playing port: a
   // window replaces the current one; null keeps it; either way normal speed

@@ -38,9 +38,12 @@ std::unique_ptr<RemotePlayback> RemotePlayback::Start(const ReceiverOptions& opt
   if (!playback->port_->SetSound(true))
     qx::log::Warning("net", options.handle, "no sound device: the recording plays without sound");
   RemotePlayback* raw = playback.get();
+  // When the session ends, the recording's last pictures, which wait for
+  // bytes that never come, are shown all the same.
+  qx::media::MediaPort* port = playback->port_.get();
   playback->receiver_ = RtspReceiver::Start(
       options, [raw](const uint8_t* data, size_t length) { return raw->Push(data, length); },
-      nullptr);
+      [port](ReceiverEnd) { port->EndStream(); });
   if (!playback->receiver_) {
     playback->port_->Close();
     return nullptr;

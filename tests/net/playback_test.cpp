@@ -1,7 +1,10 @@
 // Remote playback from the test recorder into the media engine, headless.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <string>
 
 #include "backends/net/gst_runtime.h"
 #include "backends/net/remote_playback.h"
@@ -47,6 +50,37 @@ TEST(RemotePlayback, ByTimeAndByNameDeliverTheRecordingsFramesHeadless) {
     playback->Stop();
     EXPECT_FALSE(playback->Resume()) << "a stopped playback stays stopped";
   }
+}
+
+// A recording played to its end shows every picture, the last one too:
+// its pictures (about 100 KiB) are too large for an MPEG-TS packet length,
+// so the stream ends without the bytes that would otherwise complete the
+// last one.
+TEST(RemotePlayback, ARecordingPlayedToItsEndShowsEveryPicture) {
+  ASSERT_TRUE(EnsureGstreamer());
+  const std::string clip = std::string(QX_NET_CLIP_DIR) + "/large-pictures.mp4";
+  ASSERT_EQ(std::system(("ffmpeg -nostdin -v error -y -f lavfi "
+                         "-i testsrc2=size=480x360:rate=25,noise=alls=30:allf=t -t 2 "
+                         "-c:v libx264 -preset ultrafast -qp 24 -g 25 -bf 0 -pix_fmt yuv420p '" +
+                         clip + "'")
+                            .c_str()),
+            0);
+  RecorderProcess recorder({"--user", kUser, "--password", kPassword, "--recording",
+                            "large,1," + std::to_string(kRecordingStart) + "," + clip});
+  ASSERT_NE(recorder.port(), 0);
+  ReceiverOptions options;
+  options.url = "rtsp://127.0.0.1:" + std::to_string(recorder.port()) + "/large";
+  options.user = kUser;
+  options.password = kPassword;
+  options.handle = 300;
+  std::unique_ptr<RemotePlayback> playback = RemotePlayback::Start(options, nullptr);
+  ASSERT_TRUE(playback);
+  const uint32_t frames = 2 * 25;
+  EXPECT_TRUE(
+      WaitFor([&] { return playback->PresentedFrames() >= frames; }, std::chrono::seconds(10)))
+      << playback->PresentedFrames() << " of " << frames << " shown";
+  playback->Stop();
+  EXPECT_EQ(playback->PresentedFrames(), frames);
 }
 
 // The recording's sound plays on the engine port: AAC as it came, G.711
