@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "backends/media/local_file.h"
 #include "backends/media/record_checkpoint.h"
 #include "backends/media/stream_recorder.h"
 #include "core/log.h"
@@ -20,6 +19,18 @@ uint64_t PacketFingerprint(const AVPacket& packet) {
   }
   return hash ^ static_cast<uint64_t>(packet.size);
 }
+
+namespace {
+
+// The stopped file cut back to where the checkpoint found it.
+bool CutBack(int32_t port, const RecordCheckpoint& checkpoint) {
+  if (truncate(checkpoint.path.c_str(), checkpoint.file_size) == 0) return true;
+  qx::log::Error("record", port, "cannot cut \"{}\" back to carry it on: {}", checkpoint.path,
+                 qx::log::SystemErrorText(errno));
+  return false;
+}
+
+}  // namespace
 
 std::unique_ptr<StreamRecorder> StreamRecorder::Reopen(int32_t port,
                                                        const RecordCheckpoint& checkpoint,
@@ -38,11 +49,7 @@ std::unique_ptr<StreamRecorder> StreamRecorder::Reopen(int32_t port,
     recorder->output_.reset(output);
     if (avio_open_dyn_buf(&output->pb) < 0) return nullptr;
   } else {
-    if (truncate(checkpoint.path.c_str(), checkpoint.file_size) != 0) {
-      qx::log::Error("record", port, "cannot cut \"{}\" back to carry it on: {}", checkpoint.path,
-                     qx::log::SystemErrorText(errno));
-      return nullptr;
-    }
+    if (!CutBack(port, checkpoint)) return nullptr;
     if (!recorder->OpenFile("mpegts", false)) return nullptr;
     if (avio_seek(recorder->output_->pb, checkpoint.file_size, SEEK_SET) < 0) return nullptr;
   }
@@ -96,23 +103,10 @@ bool StreamRecorder::MoveHeaderIntoFile(const RecordCheckpoint& checkpoint) {
                      path_);
     return false;
   }
-  if (truncate(path_.c_str(), checkpoint.file_size) != 0) {
-    qx::log::Error("record", port_, "cannot cut \"{}\" back to carry it on: {}", path_,
-                   qx::log::SystemErrorText(errno));
-    return false;
-  }
   // The same header in place (fresh values where the trailer will write
   // its own), then the clusters go on where the last one ended; the muxer
   // finds every element it patches at the end where it wrote it.
-  AVDictionary* options = LocalFileOnlyOptions();
-  av_dict_set(&options, "truncate", "0", 0);
-  const int opened =
-      avio_open2(&output_->pb, LocalFileUrl(path_).c_str(), AVIO_FLAG_WRITE, nullptr, &options);
-  av_dict_free(&options);
-  if (opened < 0) {
-    Fail("opening again", opened);
-    return false;
-  }
+  if (!CutBack(port_, checkpoint) || !OpenFileForWriting(false)) return false;
   avio_write(output_->pb, header, size);
   if (avio_seek(output_->pb, checkpoint.file_size, SEEK_SET) < 0 || output_->pb->error < 0) {
     Fail("writing the header again into", output_->pb->error);

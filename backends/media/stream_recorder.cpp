@@ -37,6 +37,21 @@ std::unique_ptr<StreamRecorder> StreamRecorder::Create(int32_t port, const std::
   return recorder;
 }
 
+bool StreamRecorder::OpenFileForWriting(bool truncate) {
+  // The name is a local path whatever it looks like: "cam1:0930.ts" is a
+  // file in the working folder, not a protocol "cam1".
+  AVDictionary* options = LocalFileOnlyOptions();
+  if (!truncate) av_dict_set(&options, "truncate", "0", 0);
+  const int result =
+      avio_open2(&output_->pb, LocalFileUrl(path_).c_str(), AVIO_FLAG_WRITE, nullptr, &options);
+  av_dict_free(&options);
+  if (result < 0) {
+    qx::log::Error("record", port_, "cannot create \"{}\": {}", path_, ErrorText(result));
+    return false;
+  }
+  return true;
+}
+
 bool StreamRecorder::OpenFile(const char* format, bool truncate) {
   AVFormatContext* output = nullptr;
   int result = avformat_alloc_output_context2(&output, nullptr, format, path_.c_str());
@@ -46,16 +61,7 @@ bool StreamRecorder::OpenFile(const char* format, bool truncate) {
     return false;
   }
   output_.reset(output);
-  // The name is a local path whatever it looks like: "cam1:0930.ts" is a
-  // file in the working folder, not a protocol "cam1".
-  AVDictionary* options = LocalFileOnlyOptions();
-  if (!truncate) av_dict_set(&options, "truncate", "0", 0);
-  result = avio_open2(&output->pb, LocalFileUrl(path_).c_str(), AVIO_FLAG_WRITE, nullptr, &options);
-  av_dict_free(&options);
-  if (result < 0) {
-    qx::log::Error("record", port_, "cannot create \"{}\": {}", path_, ErrorText(result));
-    return false;
-  }
+  if (!OpenFileForWriting(truncate)) return false;
   // An MPEG-TS recording reaches the disk packet by packet, so that a crash
   // loses at most the packet being written.
   if (container_ == RecordContainer::kMpegTs) output->flush_packets = 1;

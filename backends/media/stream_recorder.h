@@ -83,6 +83,8 @@ class StreamRecorder {
     AVStream* stream = nullptr;
   };
   bool OpenFile(const char* format, bool truncate);
+  // The file under output_, for writing; `truncate` false keeps its bytes.
+  bool OpenFileForWriting(bool truncate);
   // A reopened Matroska file: the header written to memory goes in place
   // of the file's own, and the file goes on from the checkpoint.
   bool MoveHeaderIntoFile(const RecordCheckpoint& checkpoint);
