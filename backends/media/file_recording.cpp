@@ -8,9 +8,11 @@ bool FileRecording::Start(const std::string& path) {
   std::unique_ptr<StreamRecorder> recorder =
       StreamRecorder::Create(port_, path, RecordContainer::kMpegTs);
   if (!recorder) return false;
+  MutexLock control(&control_mutex_);
   MutexLock guard(&mutex_);
   Held held = std::move(held_);
   held_ = Held{};
+  holding_ = false;
   if (stopped_at_) {
     // Soon after the stop: carry the stopped file on.
     std::unique_ptr<StreamRecorder> reopened =
@@ -33,14 +35,20 @@ bool FileRecording::Start(const std::string& path) {
 }
 
 bool FileRecording::Stop() {
+  MutexLock control(&control_mutex_);
   std::unique_ptr<StreamRecorder> current;
   std::unique_ptr<StreamRecorder> next;
   {
     MutexLock guard(&mutex_);
     current = std::move(current_);
     next = std::move(next_);
+    if (!current) return false;
+    // The port plays on while the files are finished: what it plays from
+    // here on belongs to the next file, should a start come soon.
+    holding_ = true;
+    held_ = Held{};
+    held_.since = std::chrono::steady_clock::now();
   }
-  if (!current) return false;
   auto checkpoint = std::make_unique<RecordCheckpoint>();
   const bool resumable = !next && current->Checkpoint(checkpoint.get());
   bool whole = current->Finish();
@@ -50,11 +58,12 @@ bool FileRecording::Stop() {
     qx::log::Warning("record", port_, "no key frame came after the last switch");
     whole = next->Finish() && whole;
   }
+  MutexLock guard(&mutex_);
+  if (!holding_) return whole;  // the port let go of the stop meanwhile
   if (whole && resumable) {
-    MutexLock guard(&mutex_);
     stopped_at_ = std::move(checkpoint);
-    held_ = Held{};
-    held_.since = std::chrono::steady_clock::now();
+  } else {
+    LetGoOfStopLocked("the stopped file cannot be carried on");
   }
   return whole;
 }
@@ -62,7 +71,7 @@ bool FileRecording::Stop() {
 void FileRecording::Write(const AVFormatContext& input, int video, int audio,
                           const AVPacket& packet) {
   MutexLock guard(&mutex_);
-  if (stopped_at_) {
+  if (holding_) {
     HoldLocked(input, video, audio, packet);
     return;
   }
@@ -109,6 +118,7 @@ void FileRecording::HoldLocked(const AVFormatContext& input, int video, int audi
 
 void FileRecording::LetGoOfStopLocked(const char* why) {
   qx::log::Info("record", port_, "the last stop is final: {}", why);
+  holding_ = false;
   stopped_at_.reset();
   held_ = Held{};
 }

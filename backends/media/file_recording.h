@@ -33,12 +33,13 @@ class FileRecording {
   explicit FileRecording(int32_t port) : port_(port) {}
 
   // False, with nothing changed, when the file cannot be created.
-  bool Start(const std::string& path);
+  bool Start(const std::string& path) QX_EXCLUDES(control_mutex_, mutex_);
   // Finishes the files. False when none was being written or one of them
   // is not whole (a write error, no key frame).
-  bool Stop();
+  bool Stop() QX_EXCLUDES(control_mutex_, mutex_);
   // The port's thread: a packet read from `input` while playing.
-  void Write(const AVFormatContext& input, int video, int audio, const AVPacket& packet);
+  void Write(const AVFormatContext& input, int video, int audio, const AVPacket& packet)
+      QX_EXCLUDES(mutex_);
 
   static constexpr std::chrono::milliseconds kHoldAfterStop{1000};
   static constexpr size_t kMaxHeldBytes = 32 * 1024 * 1024;
@@ -60,10 +61,15 @@ class FileRecording {
   void LetGoOfStopLocked(const char* why) QX_REQUIRES(mutex_);
 
   const int32_t port_;
+  // Start and Stop one at a time: a stop finishes its files outside mutex_.
+  Mutex control_mutex_ QX_ACQUIRED_BEFORE(mutex_);
   Mutex mutex_;
   std::unique_ptr<StreamRecorder> current_ QX_GUARDED_BY(mutex_);
   std::unique_ptr<StreamRecorder> next_ QX_GUARDED_BY(mutex_);  // begins at the next key frame
-  // The last stop, until a start, a bound or a failure makes it final.
+  // From a stop on, while it finishes its files too, packets are held until
+  // a start, a bound or a failure makes the stop final.
+  bool holding_ QX_GUARDED_BY(mutex_) = false;
+  // The stopped file's last state, once the stop has finished it.
   std::unique_ptr<RecordCheckpoint> stopped_at_ QX_GUARDED_BY(mutex_);
   Held held_ QX_GUARDED_BY(mutex_);
 };
