@@ -39,9 +39,13 @@ class FrameIndex {
   // those of its video stream.
   static FrameIndex Build(MediaInput& input);
   // The same index from an MP4/MOV file's own sample table, read when the
-  // file was opened, without reading its packets: for tracks shown in
-  // decode order (no composition offsets). Nullopt for any other file.
+  // file was opened, and its composition offsets, reading only the first
+  // packets of `input` (freshly opened) to check them against it. Nullopt
+  // for fragmented and other files, or when the packets differ; `input`
+  // may then have been read from, if it HasSampleTable.
   static std::optional<FrameIndex> FromContainer(MediaInput& input, const std::string& path);
+  // Whether `input` is an MP4/MOV whose video has a sample table.
+  static bool HasSampleTable(const MediaInput& input);
 
   uint32_t frame_count() const { return static_cast<uint32_t>(packets_.size()); }
   bool numbered_by_timestamp() const { return by_timestamp_; }
@@ -50,6 +54,9 @@ class FrameIndex {
   // The decode-order index of a video packet read from the file, when the
   // packet can be recognised (by byte offset or decode timestamp).
   std::optional<uint32_t> DecodeIndexOf(const AVPacket& packet) const;
+  // The byte offset to seek to for reading a packet: that of a packet
+  // shortly before it; -1 when none near it has one.
+  int64_t SeekPositionFor(uint32_t decode_index) const;
   // The frame number of a decoded frame with this presentation timestamp.
   std::optional<uint32_t> FrameNumberOfTimestamp(int64_t pts) const;
   // Whether decoded pictures are numbered through their packet's decode
@@ -79,6 +86,9 @@ class FrameIndex {
   int64_t TimestampMs(uint32_t frame, double frame_rate) const;
 
  private:
+  // Whether the first packets `input` reads are packets_'s first ones, their
+  // presentation times all shifted alike (then packets_ takes the shift).
+  bool MatchFirstPackets(MediaInput& input);
   // Everything else from packets_ (and the pictures' order, when scanned).
   void Complete(PresentationOrderScan* order_scan);
 

@@ -66,9 +66,14 @@ std::shared_ptr<MediaPort> MediaPort::OpenFile(int32_t port, const std::string& 
   if (!for_index) return nullptr;
   std::shared_ptr<MediaPort> media(new MediaPort(port, options));
   media->path_ = path;
-  // An MP4 shown in decode order is indexed from its own sample table;
-  // anything else by reading its packets.
+  // An MP4/MOV is indexed from its own sample table; anything else by
+  // reading its packets.
   std::optional<FrameIndex> from_container = FrameIndex::FromContainer(*for_index, path);
+  if (!from_container && FrameIndex::HasSampleTable(*for_index)) {
+    // Its first packets were read to check the table: read all from the start.
+    for_index = MediaInput::OpenFile(path, port);
+    if (!for_index) return nullptr;
+  }
   media->index_ = from_container ? std::move(*from_container) : FrameIndex::Build(*for_index);
   if (media->index_.frame_count() == 0) {
     log::Warning("media", port, "\"{}\" holds no video frame", path);
@@ -740,8 +745,9 @@ bool MediaPort::Reposition(uint32_t key_packet) {
   const IndexedPacket& target = index_.packet(key_packet);
   lookahead_.reset();
   bool sought = false;
-  if (input_->PrefersByteSeek() && target.position >= 0) {
-    sought = input_->SeekToByte(target.position);
+  const int64_t seek_position = index_.SeekPositionFor(key_packet);
+  if (input_->PrefersByteSeek() && seek_position >= 0) {
+    sought = input_->SeekToByte(seek_position);
   } else if (target.dts != AV_NOPTS_VALUE) {
     sought = input_->SeekToTimestamp(target.dts);
   } else if (target.pts != AV_NOPTS_VALUE) {
@@ -777,7 +783,17 @@ bool MediaPort::LandOn(uint32_t key_packet) {
       continue;
     }
     const std::optional<uint32_t> at = index_.DecodeIndexOf(*packet);
-    if (!at || *at > key_packet) return false;
+    if (!at) {
+      // A piece the demuxer cut before it found its way after the seek.
+      av_packet_unref(packet.get());
+      continue;
+    }
+    if (*at > key_packet) return false;
+    // A piece taken for the key frame by its guessed time is no key frame.
+    if (*at == key_packet && (packet->flags & AV_PKT_FLAG_KEY) == 0 &&
+        index_.packet(key_packet).key) {
+      return false;
+    }
     if (*at == key_packet) {
       lookahead_ = std::move(packet);
       return true;

@@ -85,9 +85,30 @@ std::optional<uint32_t> TrackId(std::FILE* file, const Box& track) {
   return static_cast<uint32_t>(BigEndian(fields + id_at, 4));
 }
 
+// The runs of a ctts box: version and flags, the number of runs, then each
+// run's sample count and offset. Offsets are read as signed whatever the
+// version, as FFmpeg reads them.
+std::optional<std::vector<CompositionRun>> ReadCompositionRuns(std::FILE* file, const Box& box) {
+  unsigned char header[8];
+  if (fseeko(file, box.body, SEEK_SET) != 0 || std::fread(header, 1, 8, file) != 8) {
+    return std::nullopt;
+  }
+  const uint64_t count = BigEndian(header + 4, 4);
+  if (count > static_cast<uint64_t>(box.end - box.body - 8) / 8) return std::nullopt;
+  std::vector<CompositionRun> runs(count);
+  for (CompositionRun& run : runs) {
+    unsigned char fields[8];
+    if (std::fread(fields, 1, 8, file) != 8) return std::nullopt;
+    run.count = static_cast<uint32_t>(BigEndian(fields, 4));
+    run.offset = static_cast<int32_t>(static_cast<uint32_t>(BigEndian(fields + 4, 4)));
+  }
+  return runs;
+}
+
 }  // namespace
 
-std::optional<bool> TrackShownInDecodeOrder(const std::string& path, uint32_t track_id) {
+std::optional<std::vector<CompositionRun>> TrackCompositionOffsets(const std::string& path,
+                                                                   uint32_t track_id) {
   const FilePtr file(std::fopen(path.c_str(), "rb"));
   if (!file || fseeko(file.get(), 0, SEEK_END) != 0) return std::nullopt;
   const int64_t length = ftello(file.get());
@@ -111,9 +132,11 @@ std::optional<bool> TrackShownInDecodeOrder(const std::string& path, uint32_t tr
     if (table) table = Child(file.get(), *table, "minf");
     if (table) table = Child(file.get(), *table, "stbl");
     if (!table) return std::nullopt;
-    const std::optional<bool> offsets = FindChild(file.get(), *table, "ctts");
-    if (!offsets) return std::nullopt;
-    return !*offsets;
+    Box offsets;
+    const std::optional<bool> found = FindChild(file.get(), *table, "ctts", &offsets);
+    if (!found) return std::nullopt;
+    if (!*found) return std::vector<CompositionRun>{};
+    return ReadCompositionRuns(file.get(), offsets);
   }
   return std::nullopt;
 }

@@ -1,6 +1,6 @@
 // Opening recordings of growing length: from the open to the first decoded
-// picture of 1, 10 and 120-minute files (MP4 and MPEG-TS, 128x72 H.264 at
-// 25 fps, a key frame every 2 s), next to ffprobe reading the same file's
+// picture of 1, 10 and 120-minute files (MP4 with and without B-frames, and
+// MPEG-TS; 128x72 H.264 at 25 fps, a key frame every 2 s), next to ffprobe reading the same file's
 // duration (its process start included), the frame index's size and the
 // resident memory the open added. The files are read from the page cache:
 // each is made, or was probed, just before it is opened.
@@ -22,12 +22,16 @@ using qx::media::MediaPort;
 using qx::media::PortOptions;
 using Clock = std::chrono::steady_clock;
 
-std::string Recording(int minutes, bool mpeg_ts) {
+enum Container { kMp4 = 0, kMpegTs = 1, kMp4WithBFrames = 2 };
+
+std::string Recording(int minutes, Container container) {
   const std::string name = "recording-" + std::to_string(minutes) + "min";
-  const std::string mp4 = Clip(
-      name + ".mp4", "-f lavfi -i testsrc2=size=128x72:rate=25 -t " + std::to_string(minutes * 60) +
-                         " -c:v libx264 -preset ultrafast -g 50 -pix_fmt yuv420p -f mp4");
-  if (!mpeg_ts) return mp4;
+  const std::string source = "-f lavfi -i testsrc2=size=128x72:rate=25 -t " +
+                             std::to_string(minutes * 60) +
+                             " -c:v libx264 -preset ultrafast -g 50 -pix_fmt yuv420p -f mp4";
+  if (container == kMp4WithBFrames) return Clip(name + "-b.mp4", source + " -bf 2");
+  const std::string mp4 = Clip(name + ".mp4", source);
+  if (container == kMp4) return mp4;
   return Clip(name + ".ts", "-i '" + mp4 + "' -c copy -f mpegts");
 }
 
@@ -53,10 +57,11 @@ double MillisecondsSince(Clock::time_point start, Clock::time_point end) {
   return std::chrono::duration<double, std::milli>(end - start).count();
 }
 
-// range(0): minutes; range(1): 1 for MPEG-TS, 0 for MP4.
+// range(0): minutes; range(1): a Container.
 void OpenToFirstPicture(benchmark::State& state) {
   // A recording that could not be made fails the open below.
-  const std::string file = Recording(static_cast<int>(state.range(0)), state.range(1) != 0);
+  const std::string file =
+      Recording(static_cast<int>(state.range(0)), static_cast<Container>(state.range(1)));
   for (auto _ : state) {
     const auto probe_start = Clock::now();
     Shell("ffprobe -v error -show_entries format=duration -of csv=p=0 '" + file + "'");
@@ -96,8 +101,8 @@ void OpenToFirstPicture(benchmark::State& state) {
   }
 }
 BENCHMARK(OpenToFirstPicture)
-    ->ArgsProduct({{1, 10, 120}, {0, 1}})
-    ->ArgNames({"minutes", "mpegts"})
+    ->ArgsProduct({{1, 10, 120}, {kMp4, kMpegTs, kMp4WithBFrames}})
+    ->ArgNames({"minutes", "container"})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);

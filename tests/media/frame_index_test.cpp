@@ -164,14 +164,16 @@ TEST(FrameIndexTest, PacketsReadAgainAreFoundInTheIndex) {
   }
 }
 
-// An MP4 shown in decode order is indexed from its sample table without
-// reading its packets: the index must be the one reading them gives.
-// Files shown in another order, or fragmented, are not indexed that way.
+// An MP4/MOV is indexed from its sample table without reading its packets:
+// the index must be the one reading them gives, whatever order its pictures
+// are shown in and however the demuxer shifts their times. Fragmented files
+// are not indexed that way.
 TEST(FrameIndexTest, AnMp4SampleTableGivesTheIndexItsPacketsGive) {
   struct Case {
     const char* name;
     const char* arguments;
     bool from_table;
+    const char* cut_from = nullptr;  // copied from this second on (an edit list)
   };
   const Case cases[] = {
       {"no-b.mp4", "-c:v libx264 -preset ultrafast -g 10", true},
@@ -179,7 +181,12 @@ TEST(FrameIndexTest, AnMp4SampleTableGivesTheIndexItsPacketsGive) {
       {"mpeg4.mov", "-c:v mpeg4 -g 9 -c:a pcm_mulaw", true},
       {"mjpeg.mov", "-c:v mjpeg", true},
       {"late.mp4", "-c:v libx264 -bf 0 -g 10 -output_ts_offset 0.3", true},
-      {"b-frames.mp4", "-c:v libx264 -bf 2 -g 10", false},
+      {"b-frames.mp4", "-c:v libx264 -bf 2 -g 10", true},
+      {"b-pyramid.mp4", "-c:v libx264 -bf 3 -b_strategy 2 -g 12 -c:a aac", true},
+      {"negative-offsets.mp4", "-c:v libx264 -bf 2 -g 10 -movflags +negative_cts_offsets", true},
+      {"mpeg4-b.mov", "-c:v mpeg4 -bf 2 -g 12 -c:a pcm_mulaw", true},
+      {"hevc-b.mp4", "-c:v libx265 -x265-params log-level=error:bframes=4:keyint=15", true},
+      {"cut-b.mp4", "-c:v libx264 -bf 2 -g 25 -c:a aac", true, "1.3"},
       {"fragments.mp4", "-c:v libx264 -bf 0 -g 10 -movflags +frag_keyframe+empty_moov", false},
   };
   for (const Case& c : cases) {
@@ -187,9 +194,14 @@ TEST(FrameIndexTest, AnMp4SampleTableGivesTheIndexItsPacketsGive) {
     const std::string path = TempPath(std::string("table-") + c.name);
     RunCommand(
         "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi "
-        "-i testsrc2=size=96x64:rate=25 -f lavfi -i sine=sample_rate=8000 -frames:v 45 "
+        "-i testsrc2=size=96x64:rate=25 -f lavfi -i sine=sample_rate=8000 -frames:v 150 "
         "-pix_fmt yuv420p -shortest " +
         std::string(c.arguments) + " '" + path + "'");
+    if (c.cut_from != nullptr) {
+      RunCommand("ffmpeg -nostdin -hide_banner -loglevel error -y -ss " + std::string(c.cut_from) +
+                 " -i '" + path + "' -c copy '" + path + ".cut.mp4' && mv '" + path +
+                 ".cut.mp4' '" + path + "'");
+    }
     std::unique_ptr<qx::media::MediaInput> input = qx::media::MediaInput::OpenFile(path);
     ASSERT_NE(input, nullptr);
     const std::optional<FrameIndex> table = FrameIndex::FromContainer(*input, path);
