@@ -9,6 +9,9 @@ std::unique_ptr<InputStreamsCopy> InputStreamsCopy::Make(int32_t port,
   auto copy = std::make_unique<InputStreamsCopy>();
   copy->context_.reset(avformat_alloc_context());
   if (!copy->context_) return nullptr;
+  // The kind of demuxer the packets came from, which the recorder asks
+  // (freeing the context leaves it alone: it has no demuxer data).
+  copy->context_->iformat = input.iformat;
   for (unsigned index = 0; index < input.nb_streams; ++index) {
     const AVStream* source = input.streams[index];
     AVStream* stream = avformat_new_stream(copy->context_.get(), nullptr);

@@ -1,5 +1,5 @@
 // A copy of what a recorder reads from a demuxer's streams (their codec
-// parameters, time bases and frame rates), taken on the thread that reads
+// parameters, time bases and frame rates, and the demuxer's kind), taken on the thread that reads
 // the demuxer, so that packets held back can be written into a file later
 // from another thread without touching a demuxer that goes on reading.
 #ifndef QXPLAYSDK_BACKENDS_MEDIA_INPUT_STREAMS_COPY_H

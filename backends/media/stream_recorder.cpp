@@ -1,5 +1,8 @@
 #include "backends/media/stream_recorder.h"
 
+#include <cstdlib>
+#include <cstring>
+
 #include "backends/media/local_file.h"
 #include "backends/media/record_formats.h"
 #include "core/log.h"
@@ -7,6 +10,10 @@
 namespace qx::media {
 
 namespace {
+
+// Frames by which an MPEG-PS picture's decode time may miss the one after
+// the picture before it and still be taken for the reader's mistake.
+constexpr int64_t kSlipFrames = 8;
 
 // FFmpeg's kMicroseconds is a C compound literal.
 constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
@@ -205,6 +212,12 @@ void StreamRecorder::Write(const AVFormatContext& input, int video, int audio,
     return;
   }
   started_ = true;
+  // MPEG-PS leaves some pictures untimed: every picture goes through the
+  // order of the pictures' headers, which the timed ones set against.
+  if (input.iformat != nullptr && std::strcmp(input.iformat->name, "mpeg") == 0 && video >= 0) {
+    const AVCodecParameters& codec = *input.streams[video]->codecpar;
+    picture_order_ = PictureOrder::For(codec.codec_id, codec.video_delay);
+  }
   const int64_t first = first_key.dts != AV_NOPTS_VALUE ? first_key.dts : first_key.pts;
   start_us_ = first == AV_NOPTS_VALUE
                   ? 0
@@ -225,6 +238,14 @@ void StreamRecorder::WritePacket(int video, const AVPacket& packet) {
     return;
   }
   const int64_t step = copy->duration > 0 ? copy->duration : entry->frame_duration;
+  if (packet.stream_index == video && picture_order_ && copy->dts != AV_NOPTS_VALUE &&
+      entry->last_dts != AV_NOPTS_VALUE && copy->dts != entry->next_dts &&
+      std::llabs(copy->dts - entry->next_dts) <= kSlipFrames * step) {
+    // Pictures are decoded one frame apart: a decode time a few frames off
+    // is another picture's, given to this one by a reader that cuts
+    // pictures out of PES packets (MPEG-PS).
+    copy->dts = entry->next_dts;
+  }
   if (copy->dts == AV_NOPTS_VALUE) {
     // Raw elementary streams carry no timestamps: number the frames.
     // Containers that give presentation times only (Matroska) number them
@@ -235,20 +256,22 @@ void StreamRecorder::WritePacket(int video, const AVPacket& packet) {
       entry->next_dts = copy->pts - delay * entry->frame_duration;
     }
     copy->dts = entry->next_dts;
-    if (copy->pts == AV_NOPTS_VALUE && packet.stream_index == video) {
-      // Raw H.264/H.265: shown in the order its slices give, not in decode
-      // order.
-      if (!picture_order_) {
-        picture_order_ = PictureOrder::For(entry->stream->codecpar->codec_id,
-                                           entry->stream->codecpar->video_delay);
-      }
-      if (picture_order_) {
-        copy->pts =
-            picture_order_->PresentationTime(packet, copy->dts, step).value_or(AV_NOPTS_VALUE);
-      }
-    }
-    if (copy->pts == AV_NOPTS_VALUE) copy->pts = copy->dts;
   }
+  if (packet.stream_index == video) {
+    // A picture without a presentation time (raw H.264/H.265, or MPEG-PS
+    // for a picture that begins inside a PES packet) is shown where its
+    // header says, not at its decode time: with B-pictures that would put
+    // it among, or before, the pictures shown ahead of it.
+    if (copy->pts == AV_NOPTS_VALUE && !picture_order_) {
+      picture_order_ = PictureOrder::For(entry->stream->codecpar->codec_id,
+                                         entry->stream->codecpar->video_delay);
+    }
+    if (picture_order_) {
+      copy->pts =
+          picture_order_->PresentationTime(packet, copy->pts, copy->dts, step).value_or(copy->pts);
+    }
+  }
+  if (copy->pts == AV_NOPTS_VALUE) copy->pts = copy->dts;
   entry->next_dts = copy->dts + step;
   const int64_t offset = av_rescale_q(start_us_, kMicroseconds, entry->input_time_base);
   int64_t dts = copy->dts + entry->rebase - offset;

@@ -114,8 +114,9 @@ class StreamRecorder {
   std::vector<uint64_t> kept_pictures_;  // a reopened file's pictures, by fingerprint
   uint64_t target_picture_ = 0;          // the reopened file's last picture
   bool reopened_ = false;
-  std::shared_ptr<PictureOrder> picture_order_;  // raw H.264 only
-  PacketPtr early_sound_;                        // the first sound packet before the file began
+  // Untimed pictures: raw H.264/H.265, MPEG-PS.
+  std::shared_ptr<PictureOrder> picture_order_;
+  PacketPtr early_sound_;  // the first sound packet before the file began
   // From the first key frame on while the sound's format is unknown.
   std::vector<PacketPtr> waiting_;
   static constexpr size_t kMaxWaitingPackets = 200;

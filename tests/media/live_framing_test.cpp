@@ -47,6 +47,11 @@ TEST_P(LastPicturesTest, EveryPicturePushedIsDeliveredByTheTimeTheStreamIsClosed
     for (int i = 0; i < ProbeFrameCount(clip); ++i) expected.push_back({40 * i, false});
   } else {
     expected = ProbeFrames(clip);
+    // ffprobe gives no time to an MPEG-PS stream's last picture when its
+    // PES packet carried none: it is the next one at 25 fps.
+    for (size_t i = 1; i < expected.size(); ++i) {
+      if (expected[i].pts_ms < 0) expected[i].pts_ms = expected[i - 1].pts_ms + 40;
+    }
   }
   const std::vector<uint8_t> bytes = ReadBytes(clip);
   ASSERT_EQ(player_open_stream(kPort, nullptr, 0, 4 * 1024 * 1024), 1);

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -68,7 +69,8 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
            "-c:a aac -b:a 64k -movflags +frag_keyframe+empty_moov -f mp4" + out;
   }
   if (name == "ps")
-    return kQuiet + std::string(kSource) + kFifty + "-c:v mpeg2video -g 12 -f vob" + out;
+    return kQuiet + std::string(kSource) + kFifty +
+           "-c:v mpeg2video -g 12 -bf 2 -flags +cgop -sc_threshold 1000000000 -f vob" + out;
   if (name == "h264") return kQuiet + std::string(kSource) + kFifty + kH264 + "-f h264" + out;
   if (name == "h265") {
     return kQuiet + std::string(kSource) + kFifty +
@@ -158,9 +160,13 @@ std::string Clip(const std::string& name) {
   std::lock_guard<std::mutex> guard(mutex);
   // Clips are kept in the build folder and shared by the test processes; a
   // clip is made under a name of this process's and renamed when complete.
+  // The name holds a hash of the command, so a changed command makes a new
+  // clip rather than reusing the old one.
   const std::string folder = QX_TEST_CLIP_DIR;
   std::filesystem::create_directories(folder);
-  const std::string path = folder + "/" + name + "." + Extension(name);
+  const size_t command_hash = std::hash<std::string>{}(ClipCommand(name, ""));
+  const std::string path = folder + "/" + name + "-" + std::to_string(command_hash % 1000000007U) +
+                           "." + Extension(name);
   if (!std::filesystem::exists(path)) {
     const std::string part =
         folder + "/part-" + std::to_string(getpid()) + "-" + name + "." + Extension(name);

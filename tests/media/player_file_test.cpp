@@ -114,7 +114,7 @@ TEST_P(JumpTest, JumpAndStepLandOnExactlyTheFrameTheSnapshotShows) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Containers, JumpTest,
-                         ::testing::Values("mp4", "mkv", "ts", "h264", "h265", "avi"));
+                         ::testing::Values("mp4", "mkv", "ts", "ps", "h264", "h265", "avi"));
 
 // A file whose display matrix turns it (as phones and some cameras store
 // video) is shown, snapshotted and handed to decode notifications upright,

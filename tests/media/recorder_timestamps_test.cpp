@@ -56,16 +56,15 @@ TEST_P(RecorderTimestamps, ARecordingStartsAtAKeyFrameAndKeepsTheStreamsSpacing)
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RecorderTimestamps,
-                         ::testing::Values(RecorderCase{"FromTheStart", "ts", 0, 50},
-                                           RecorderCase{"FromTheMiddleOfAGroup", "ts", 3, 38},
-                                           RecorderCase{"FromTheSecondKeyFrame", "ts", 12, 38},
-                                           RecorderCase{"ProgramStream", "ps", 3, 38},
-                                           RecorderCase{"RawH264", "h264", 0, 50},
-                                           RecorderCase{"RawH265", "h265", 0, 50}),
-                         [](const ::testing::TestParamInfo<RecorderCase>& case_info) {
-                           return case_info.param.name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RecorderTimestamps,
+    ::testing::Values(RecorderCase{"FromTheStart", "ts", 0, 50},
+                      RecorderCase{"FromTheMiddleOfAGroup", "ts", 3, 38},
+                      RecorderCase{"FromTheSecondKeyFrame", "ts", 12, 38},
+                      RecorderCase{"ProgramStream", "ps", 3, 40},  // groups of 10
+                      RecorderCase{"RawH264", "h264", 0, 50},
+                      RecorderCase{"RawH265", "h265", 0, 50}),
+    [](const ::testing::TestParamInfo<RecorderCase>& case_info) { return case_info.param.name; });
 
 }  // namespace
 }  // namespace qxmedia_test
