@@ -90,9 +90,12 @@ std::optional<uint32_t> TrackId(std::FILE* file, const Box& track) {
 // version, as FFmpeg reads them.
 std::optional<std::vector<CompositionRun>> ReadCompositionRuns(std::FILE* file, const Box& box) {
   unsigned char header[8];
-  if (fseeko(file, box.body, SEEK_SET) != 0 || std::fread(header, 1, 8, file) != 8) {
+  if (box.end - box.body < 8 || fseeko(file, box.body, SEEK_SET) != 0 ||
+      std::fread(header, 1, 8, file) != 8) {
     return std::nullopt;
   }
+  // The runs must lie within the box: a count no box holds is refused
+  // before anything is allocated for it.
   const uint64_t count = BigEndian(header + 4, 4);
   if (count > static_cast<uint64_t>(box.end - box.body - 8) / 8) return std::nullopt;
   std::vector<CompositionRun> runs(count);

@@ -5,14 +5,20 @@
 #include "backends/media/frame_index.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "backends/media/media_input.h"
+#include "backends/media/mp4_sample_table.h"
 #include "tests/media/media_test_support.h"
 
 namespace qxmedia_test {
@@ -217,6 +223,61 @@ TEST(FrameIndexTest, AnMp4SampleTableGivesTheIndexItsPacketsGive) {
       EXPECT_EQ(table->FrameNumberOfPacket(i), read.FrameNumberOfPacket(i)) << "packet " << i;
     }
   }
+}
+
+// A sample table whose composition offsets claim more runs than their box
+// holds (a damaged or hostile file) is not believed, and nothing is
+// allocated for the runs it claims.
+TEST(FrameIndexTest, CompositionOffsetsBeyondTheirBoxAreRefused) {
+  const std::string path = TempPath("claims-too-much.mp4");
+  RunCommand(
+      "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=96x64:rate=25 "
+      "-frames:v 30 -pix_fmt yuv420p -c:v libx264 -bf 2 -g 10 '" +
+      path + "'");
+  std::vector<uint8_t> bytes = ReadBytes(path);
+  const uint8_t kType[] = {'c', 't', 't', 's'};
+  auto box = std::search(bytes.begin(), bytes.end(), std::begin(kType), std::end(kType));
+  ASSERT_NE(box, bytes.end());
+  // Four bytes of body (version and flags) for a box said to hold 2^31 runs;
+  // the next box's bytes follow where the count would be read.
+  const size_t at = static_cast<size_t>(box - bytes.begin()) - 4;
+  const uint8_t size[] = {0, 0, 0, 12};
+  std::copy(std::begin(size), std::end(size), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+  const uint8_t count[] = {0x7f, 0xff, 0xff, 0xff};
+  std::copy(std::begin(count), std::end(count),
+            bytes.begin() + static_cast<std::ptrdiff_t>(at + 12));
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+  }
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  EXPECT_FALSE(qx::media::TrackCompositionOffsets(path, 1).has_value());
+#else
+  // In a child whose address space is capped at 1 GiB more than it maps:
+  // 2^31 runs would need 16 GiB.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::ifstream status("/proc/self/status");
+    unsigned long long mapped_kib = 0;
+    for (std::string line; std::getline(status, line);) {
+      if (line.rfind("VmSize:", 0) == 0) mapped_kib = std::stoull(line.substr(7));
+    }
+    rlimit limit{};
+    getrlimit(RLIMIT_AS, &limit);
+    limit.rlim_cur = (mapped_kib << 10) + (1ULL << 30);
+    setrlimit(RLIMIT_AS, &limit);
+    try {
+      _exit(qx::media::TrackCompositionOffsets(path, 1).has_value() ? 1 : 0);
+    } catch (...) {
+      _exit(2);  // out of memory
+    }
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+#endif
 }
 
 }  // namespace
