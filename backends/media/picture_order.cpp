@@ -14,8 +14,10 @@ constexpr uint8_t kGroupStart = 0xB8;
 
 }  // namespace
 
-std::unique_ptr<PictureOrder> PictureOrder::For(AVCodecID codec, int reorder_delay) {
+std::unique_ptr<PictureOrder> PictureOrder::For(AVCodecID codec, int reorder_delay,
+                                                bool headers_first) {
   std::unique_ptr<PictureOrder> order(new PictureOrder());
+  order->headers_first_ = headers_first;
   if (codec == AV_CODEC_ID_MPEG1VIDEO || codec == AV_CODEC_ID_MPEG2VIDEO) {
     // Temporal references count frames from 0 at each group of pictures;
     // the group's first picture in decode order is shown one frame after
@@ -84,17 +86,18 @@ std::optional<int64_t> PictureOrder::PresentationTime(const AVPacket& packet, in
     highest_poc_ = *poc;
   }
   if (*poc > highest_poc_) highest_poc_ = *poc;
-  if (!have_key_)
-    return packet.pts != AV_NOPTS_VALUE ? std::optional<int64_t>(packet.pts) : std::nullopt;
+  if (!have_key_) return own;
   const int64_t by_header = key_dts_ + (reorder_delay_ + (*poc - key_poc_) / poc_step_) * duration;
+  if (!own) return by_header + offset_;
   // A reader that cuts pictures out of PES packets (MPEG-PS) can give one
   // picture the timestamps of another: a time a few frames off the one the
   // header gives is taken for that; farther off, the stream's clock moved.
-  if (own && (!have_offset_ || std::llabs(*own - (by_header + offset_)) > kSlip * duration)) {
-    offset_ = *own - by_header;
-    have_offset_ = true;
-  }
-  return by_header + offset_;
+  const bool slipped = headers_first_ && have_offset_ &&
+                       std::llabs(*own - (by_header + offset_)) <= kSlip * duration;
+  if (slipped) return by_header + offset_;
+  offset_ = *own - by_header;
+  have_offset_ = true;
+  return own;
 }
 
 }  // namespace qx::media

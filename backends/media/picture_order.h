@@ -19,7 +19,12 @@ namespace qx::media {
 class PictureOrder {
  public:
   // Null for codecs other than H.264, H.265 and MPEG-1/2 (or no parser).
-  static std::unique_ptr<PictureOrder> For(AVCodecID codec, int reorder_delay);
+  // With `headers_first` (MPEG-PS, whose reader can give a picture another
+  // picture's timestamps) a picture's own time is believed only when it is
+  // far from the one its header gives; otherwise its own time stands.
+  static std::unique_ptr<PictureOrder> For(AVCodecID codec, int reorder_delay,
+                                           bool headers_first = false);
+  bool headers_first() const { return headers_first_; }
   ~PictureOrder();
   PictureOrder(const PictureOrder&) = delete;
   PictureOrder& operator=(const PictureOrder&) = delete;
@@ -40,7 +45,8 @@ class PictureOrder {
   AVCodecParserContext* parser_ = nullptr;
   CodecContextPtr context_;
   bool mpeg_video_ = false;  // MPEG-1/2: temporal references, read here
-  int poc_step_ = 2;         // order counts per frame
+  bool headers_first_ = false;
+  int poc_step_ = 2;  // order counts per frame
   int reorder_delay_ = 2;
   bool have_key_ = false;
   int key_poc_ = 0;

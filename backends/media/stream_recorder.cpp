@@ -216,7 +216,7 @@ void StreamRecorder::Write(const AVFormatContext& input, int video, int audio,
   // order of the pictures' headers, which the timed ones set against.
   if (input.iformat != nullptr && std::strcmp(input.iformat->name, "mpeg") == 0 && video >= 0) {
     const AVCodecParameters& codec = *input.streams[video]->codecpar;
-    picture_order_ = PictureOrder::For(codec.codec_id, codec.video_delay);
+    picture_order_ = PictureOrder::For(codec.codec_id, codec.video_delay, /*headers_first=*/true);
   }
   const int64_t first = first_key.dts != AV_NOPTS_VALUE ? first_key.dts : first_key.pts;
   start_us_ = first == AV_NOPTS_VALUE
@@ -238,8 +238,9 @@ void StreamRecorder::WritePacket(int video, const AVPacket& packet) {
     return;
   }
   const int64_t step = copy->duration > 0 ? copy->duration : entry->frame_duration;
-  if (packet.stream_index == video && picture_order_ && copy->dts != AV_NOPTS_VALUE &&
-      entry->last_dts != AV_NOPTS_VALUE && copy->dts != entry->next_dts &&
+  if (packet.stream_index == video && picture_order_ && picture_order_->headers_first() &&
+      copy->dts != AV_NOPTS_VALUE && entry->last_dts != AV_NOPTS_VALUE &&
+      copy->dts != entry->next_dts &&
       std::llabs(copy->dts - entry->next_dts) <= kSlipFrames * step) {
     // Pictures are decoded one frame apart: a decode time a few frames off
     // is another picture's, given to this one by a reader that cuts
