@@ -13,23 +13,35 @@
 
 namespace qx::media {
 
+FrameIndexBuilder::FrameIndexBuilder(const MediaInput& input)
+    : video_(input.video_stream()),
+      order_scan_(PresentationOrderScan::For(*input.stream(video_)->codecpar)) {
+  index_.time_base_ = input.stream(video_)->time_base;
+}
+
+FrameIndexBuilder::~FrameIndexBuilder() = default;
+
+bool FrameIndexBuilder::Add(const AVPacket& packet) {
+  if (packet.stream_index != video_) return false;
+  index_.packets_.push_back(
+      IndexedPacket{packet.pos, packet.dts, packet.pts, (packet.flags & AV_PKT_FLAG_KEY) != 0});
+  if (order_scan_) order_scan_->Add(packet);
+  return true;
+}
+
+FrameIndex FrameIndexBuilder::Finish() {
+  index_.Complete(order_scan_.get());
+  return std::move(index_);
+}
+
 FrameIndex FrameIndex::Build(MediaInput& input) {
-  FrameIndex index;
-  const int video = input.video_stream();
-  index.time_base_ = input.stream(video)->time_base;
-  std::unique_ptr<PresentationOrderScan> order_scan =
-      PresentationOrderScan::For(*input.stream(video)->codecpar);
+  FrameIndexBuilder builder(input);
   PacketPtr packet = MakePacket();
   while (input.Read(packet.get()) >= 0) {
-    if (packet->stream_index == video) {
-      index.packets_.push_back(IndexedPacket{packet->pos, packet->dts, packet->pts,
-                                             (packet->flags & AV_PKT_FLAG_KEY) != 0});
-      if (order_scan) order_scan->Add(*packet);
-    }
+    builder.Add(*packet);
     av_packet_unref(packet.get());
   }
-  index.Complete(order_scan.get());
-  return index;
+  return builder.Finish();
 }
 
 bool FrameIndex::HasSampleTable(const MediaInput& input) {

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -25,6 +26,7 @@ namespace qx::media {
 
 class MediaInput;
 class PresentationOrderScan;
+class FrameIndexBuilder;
 
 struct IndexedPacket {
   int64_t position = -1;  // byte offset in the file, -1 unknown
@@ -86,6 +88,8 @@ class FrameIndex {
   int64_t TimestampMs(uint32_t frame, double frame_rate) const;
 
  private:
+  friend class FrameIndexBuilder;
+
   // Whether the first packets `input` reads are packets_'s first ones, their
   // presentation times all shifted alike (then packets_ takes the shift).
   bool MatchFirstPackets(MediaInput& input);
@@ -104,6 +108,28 @@ class FrameIndex {
   bool positions_unique_ = false;
   bool dts_increasing_ = false;
   AVRational time_base_{1, 1000};
+};
+
+// Builds a FrameIndex from packets as they are read, so that the reading can
+// be done piecemeal (on a thread of its own, stopping when told to).
+class FrameIndexBuilder {
+ public:
+  // For the video stream of `input`, which must outlive the builder.
+  explicit FrameIndexBuilder(const MediaInput& input);
+  ~FrameIndexBuilder();
+  FrameIndexBuilder(const FrameIndexBuilder&) = delete;
+  FrameIndexBuilder& operator=(const FrameIndexBuilder&) = delete;
+
+  // Takes note of a packet read from the input; other streams' packets are
+  // passed over. True when it was a video packet.
+  bool Add(const AVPacket& packet);
+  // The index of every video packet added.
+  FrameIndex Finish();
+
+ private:
+  const int video_;
+  FrameIndex index_;
+  std::unique_ptr<PresentationOrderScan> order_scan_;
 };
 
 }  // namespace qx::media

@@ -67,17 +67,22 @@ std::shared_ptr<MediaPort> MediaPort::OpenFile(int32_t port, const std::string& 
   std::shared_ptr<MediaPort> media(new MediaPort(port, options));
   media->path_ = path;
   // An MP4/MOV is indexed from its own sample table; anything else by
-  // reading its packets.
+  // reading its packets, on the index's own thread while the file plays.
   std::optional<FrameIndex> from_container = FrameIndex::FromContainer(*for_index, path);
-  if (!from_container && FrameIndex::HasSampleTable(*for_index)) {
-    // Its first packets were read to check the table: read all from the start.
-    for_index = MediaInput::OpenFile(path, port);
-    if (!for_index) return nullptr;
-  }
-  media->index_ = from_container ? std::move(*from_container) : FrameIndex::Build(*for_index);
-  if (media->index_.frame_count() == 0) {
-    log::Warning("media", port, "\"{}\" holds no video frame", path);
-    return nullptr;
+  if (from_container) {
+    if (from_container->frame_count() == 0) {
+      log::Warning("media", port, "\"{}\" holds no video frame", path);
+      return nullptr;
+    }
+    media->index_ = std::make_unique<BackgroundIndex>(std::move(*from_container));
+  } else {
+    if (FrameIndex::HasSampleTable(*for_index)) {
+      // Its first packets were read to check the table: read all from the start.
+      for_index = MediaInput::OpenFile(path, port);
+      if (!for_index) return nullptr;
+    }
+    media->index_ = BackgroundIndex::Start(std::move(for_index), port, options.index_gate);
+    if (!media->index_) return nullptr;
   }
   media->input_ = MediaInput::OpenFile(path, port);
   if (!media->input_) return nullptr;
@@ -176,6 +181,8 @@ void MediaPort::Close() {
   }
   wake_.SignalAll();
   if (buffer_) buffer_->Abort();
+  // A jump on the port's thread may be waiting for the frame index.
+  if (index_) index_->Stop();
   if (thread_.joinable()) {
     // A thread inside a notification is let go: it ends by itself as soon
     // as the notification returns, and holds the port until then. Otherwise
@@ -359,23 +366,35 @@ bool MediaPort::SetPosition(float position) {
     log::Warning("media", port_, "position {} lies outside 0..1", position);
     return false;
   }
-  return SetCurrentFrame(FrameAtPosition(position, index_.frame_count()));
+  const FrameIndex* index = index_->Wait();
+  return index != nullptr && SetCurrentFrame(FrameAtPosition(position, index->frame_count()));
 }
 
 float MediaPort::Position() const {
   if (!is_file()) return 0.0F;
+  const FrameIndex* index = index_->Wait();
   MutexLock guard(&mutex_);
   if (ended_) return 1.0F;
-  if (current_number_ < 0) return 0.0F;
-  return PositionOfFrame(static_cast<uint32_t>(current_number_), index_.frame_count());
+  if (current_number_ < 0 || index == nullptr) return 0.0F;
+  return PositionOfFrame(static_cast<uint32_t>(current_number_), index->frame_count());
 }
 
 bool MediaPort::SetCurrentFrame(uint32_t frame) {
-  if (!is_file() || frame >= index_.frame_count()) return false;
+  if (!is_file()) return false;
+  const FrameIndex* index = index_->Wait();
+  if (index == nullptr || frame >= index->frame_count()) return false;
   return RunCommand(CommandKind::kSeek, frame);
 }
 
-uint32_t MediaPort::TotalFrames() const { return is_file() ? index_.frame_count() : 0; }
+uint32_t MediaPort::TotalFrames() const {
+  const FrameIndex* index = is_file() ? index_->Wait() : nullptr;
+  return index != nullptr ? index->frame_count() : 0;
+}
+
+size_t MediaPort::IndexBytes() const {
+  const FrameIndex* index = is_file() ? index_->Wait() : nullptr;
+  return index != nullptr ? index->MemoryBytes() : 0;
+}
 
 uint32_t MediaPort::PlayedFrames() const {
   MutexLock guard(&mutex_);
@@ -662,10 +681,12 @@ std::optional<MediaPort::DecodedFrame> MediaPort::DecodeNext(bool seeking) {
     }
     if (packet->stream_index == input_->video_stream()) {
       if (!seeking) Record(*packet);
-      // Pictures of a file without timestamps come back from the decoder
-      // tagged with their packet's decode index, which the index maps to
-      // the frame number.
-      if (index_.numbered_by_picture_headers()) packet->pts = next_decode_index_;
+      // Pictures come back from the decoder tagged with their packet's
+      // decode index: the index maps it to the frame number when the file
+      // has no timestamps, and the packet's own time is kept by tag.
+      pts_of_tag_[next_decode_index_ % kTagsKept] = packet->pts;
+      if (packet->pts == AV_NOPTS_VALUE) untimed_packet_read_ = true;
+      packet->pts = next_decode_index_;
       ++next_decode_index_;
       video_decoder_->Send(packet.get());
     } else if (packet->stream_index == input_->audio_stream() && !seeking) {
@@ -683,12 +704,28 @@ std::optional<MediaPort::DecodedFrame> MediaPort::Label(const AVFrame& frame) {
   if (!out.picture) return std::nullopt;
   out.key = IsKeyFrame(frame);
   if (is_file()) {
-    const int64_t pts = frame.pts != AV_NOPTS_VALUE ? frame.pts : frame.best_effort_timestamp;
-    const std::optional<uint32_t> number = index_.numbered_by_picture_headers()
-                                               ? index_.FrameNumberOfDecodedPacket(frame.pts)
-                                               : index_.FrameNumberOfTimestamp(pts);
-    out.number = number.value_or(next_number_);
-    out.timestamp_ms = index_.TimestampMs(out.number, frame_rate_);
+    const int64_t tag = frame.pts;
+    const int64_t pts =
+        tag != AV_NOPTS_VALUE ? pts_of_tag_[static_cast<uint64_t>(tag) % kTagsKept] : tag;
+    if (const FrameIndex* index = index_->Ready()) {
+      const std::optional<uint32_t> number = index->numbered_by_picture_headers()
+                                                 ? index->FrameNumberOfDecodedPacket(tag)
+                                                 : index->FrameNumberOfTimestamp(pts);
+      out.number = number.value_or(next_number_);
+      out.timestamp_ms = index->TimestampMs(out.number, frame_rate_);
+    } else {
+      // Only a file played from its start gets here: its pictures come in
+      // presentation order, so counting them gives the numbers the index
+      // will give.
+      out.number = next_number_;
+      if (provisional_origin_ == AV_NOPTS_VALUE) provisional_origin_ = pts;
+      const AVRational time_base = input_->stream(input_->video_stream())->time_base;
+      // As the index will: by timestamp only when every packet has one.
+      out.timestamp_ms =
+          !untimed_packet_read_ && pts != AV_NOPTS_VALUE && provisional_origin_ != AV_NOPTS_VALUE
+              ? ToMilliseconds(pts - provisional_origin_, time_base)
+              : std::llround(out.number * 1000.0 / frame_rate_);
+    }
   } else {
     out.number = next_number_;
     const int64_t pts = frame.best_effort_timestamp;
@@ -705,16 +742,19 @@ std::optional<MediaPort::DecodedFrame> MediaPort::Label(const AVFrame& frame) {
 }
 
 bool MediaPort::SeekToFrame(uint32_t frame, bool present) {
-  if (frame >= index_.frame_count()) return false;
-  const uint32_t key = index_.KeyPacketFor(frame);
+  // Frame 0 is where the file starts: it needs no index.
+  const FrameIndex* index = frame == 0 ? index_->Ready() : index_->Wait();
+  if (index != nullptr && frame >= index->frame_count()) return false;
+  if (index == nullptr && frame != 0) return false;
+  const uint32_t key = index != nullptr ? index->KeyPacketFor(frame) : 0;
   pending_.reset();
-  if (!Reposition(key)) return false;
+  if (!(index != nullptr ? Reposition(*index, key) : Rewind())) return false;
   video_decoder_->Flush();
   if (audio_decoder_) audio_decoder_->Flush();
   audio_->Clear();
   input_ended_ = false;
   drained_ = false;
-  next_number_ = index_.FrameNumberOfPacket(key);
+  next_number_ = index != nullptr ? index->FrameNumberOfPacket(key) : 0;
   next_decode_index_ = key;
   {
     MutexLock guard(&mutex_);
@@ -741,11 +781,17 @@ bool MediaPort::SeekToFrame(uint32_t frame, bool present) {
   return false;
 }
 
-bool MediaPort::Reposition(uint32_t key_packet) {
-  const IndexedPacket& target = index_.packet(key_packet);
+bool MediaPort::Rewind() {
+  lookahead_.reset();
+  input_ = MediaInput::OpenFile(path_, port_);
+  return input_ != nullptr;
+}
+
+bool MediaPort::Reposition(const FrameIndex& index, uint32_t key_packet) {
+  const IndexedPacket& target = index.packet(key_packet);
   lookahead_.reset();
   bool sought = false;
-  const int64_t seek_position = index_.SeekPositionFor(key_packet);
+  const int64_t seek_position = index.SeekPositionFor(key_packet);
   if (input_->PrefersByteSeek() && seek_position >= 0) {
     sought = input_->SeekToByte(seek_position);
   } else if (target.dts != AV_NOPTS_VALUE) {
@@ -753,7 +799,7 @@ bool MediaPort::Reposition(uint32_t key_packet) {
   } else if (target.pts != AV_NOPTS_VALUE) {
     sought = input_->SeekToTimestamp(target.pts);
   }
-  if (sought && LandOn(key_packet)) return true;
+  if (sought && LandOn(index, key_packet)) return true;
 
   // The container could not be repositioned exactly: read it again from the
   // start and count packets, which always finds the key frame.
@@ -775,14 +821,14 @@ bool MediaPort::Reposition(uint32_t key_packet) {
   return false;
 }
 
-bool MediaPort::LandOn(uint32_t key_packet) {
+bool MediaPort::LandOn(const FrameIndex& index, uint32_t key_packet) {
   PacketPtr packet = MakePacket();
   while (input_->Read(packet.get()) >= 0) {
     if (packet->stream_index != input_->video_stream()) {
       av_packet_unref(packet.get());
       continue;
     }
-    const std::optional<uint32_t> at = index_.DecodeIndexOf(*packet);
+    const std::optional<uint32_t> at = index.DecodeIndexOf(*packet);
     if (!at) {
       // A piece the demuxer cut before it found its way after the seek.
       av_packet_unref(packet.get());
@@ -791,7 +837,7 @@ bool MediaPort::LandOn(uint32_t key_packet) {
     if (*at > key_packet) return false;
     // A piece taken for the key frame by its guessed time is no key frame.
     if (*at == key_packet && (packet->flags & AV_PKT_FLAG_KEY) == 0 &&
-        index_.packet(key_packet).key) {
+        index.packet(key_packet).key) {
       return false;
     }
     if (*at == key_packet) {
@@ -956,7 +1002,12 @@ int64_t MediaPort::SoundTimeUs(const AVFrame& samples, const AVStream& audio) co
   const AVStream& video = *input_->stream(input_->video_stream());
   int64_t origin = AV_NOPTS_VALUE;
   if (is_file()) {
-    origin = index_.numbered_by_timestamp() ? index_.FirstTimestamp() : video.start_time;
+    const FrameIndex* index = index_->Ready();
+    if (index != nullptr) {
+      origin = index->numbered_by_timestamp() ? index->FirstTimestamp() : video.start_time;
+    } else {
+      origin = provisional_origin_ != AV_NOPTS_VALUE ? provisional_origin_ : video.start_time;
+    }
     if (origin == AV_NOPTS_VALUE) origin = 0;
   } else {
     origin = first_stream_pts_;

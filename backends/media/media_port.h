@@ -6,7 +6,10 @@
 // known exactly from its packet index (see FrameIndex): jumping to a frame
 // or stepping back decodes from the key frame before it and lands on that
 // very frame. Frames decoded only to reach a jump's target are neither shown
-// nor reported.
+// nor reported. The index may still be in the making while the file plays
+// from its start (see BackgroundIndex): the frame count, jumps and the
+// position wait for it, from any thread (the index's thread needs no other),
+// until it is whole or the port closes.
 //
 // Notifications run on the port's thread, never with an engine lock held:
 //  - decode, once per presented frame: (port, address of the picture in
@@ -44,6 +47,7 @@
 #include <vector>
 
 #include "backends/media/audio_output.h"
+#include "backends/media/background_index.h"
 #include "backends/media/ffmpeg.h"
 #include "backends/media/file_recording.h"
 #include "backends/media/frame_index.h"
@@ -70,6 +74,9 @@ struct PortOptions {
   // Decoding threads for files (live streams decode with
   // kLiveDecodeThreads slice threads); 0 is one per core.
   int decode_threads = 0;
+  // Files indexed in the background: the index is read only once this gate
+  // opens (null: at once).
+  std::shared_ptr<IndexGate> index_gate;
 };
 
 // Speed levels: 0 is normal speed, each level doubles or halves it, from
@@ -82,7 +89,8 @@ inline constexpr int kMaxSpeedSteps = 16;
 
 class MediaPort {
  public:
-  // Opens and indexes a file. Null when it is no media file with video.
+  // Opens a file and starts its index. Null when it is no media file with
+  // video.
   static std::shared_ptr<MediaPort> OpenFile(int32_t port, const std::string& path,
                                              const PortOptions& options = {});
   // Opens a live stream whose bytes will be pushed with InputData into a
@@ -137,7 +145,8 @@ class MediaPort {
   bool SetCurrentFrame(uint32_t frame);
   uint32_t TotalFrames() const;
   // Bytes of a file port's frame index (0 for a live stream).
-  size_t IndexBytes() const { return index_.MemoryBytes(); }
+  // Bytes the whole frame index holds (waiting for it); 0 for live ports.
+  size_t IndexBytes() const;
   // Files: frames from the beginning up to the one shown (its number + 1).
   // Live streams: frames presented since the stream was opened.
   uint32_t PlayedFrames() const;
@@ -233,8 +242,10 @@ class MediaPort {
   std::optional<DecodedFrame> DecodeNext(bool seeking);
   std::optional<DecodedFrame> Label(const AVFrame& frame);
   bool SeekToFrame(uint32_t frame, bool present);
-  bool Reposition(uint32_t key_packet);
-  bool LandOn(uint32_t key_packet);
+  // The file is read again from its start (frame 0 needs no index).
+  bool Rewind();
+  bool Reposition(const FrameIndex& index, uint32_t key_packet);
+  bool LandOn(const FrameIndex& index, uint32_t key_packet);
   int ReadPacket(AVPacket* packet);
   bool WaitUntilDue(int64_t timestamp_ms);
   void Present(DecodedFrame frame);
@@ -252,7 +263,7 @@ class MediaPort {
   const std::shared_ptr<AudioSource> audio_;
   std::string path_;
   std::shared_ptr<StreamBuffer> buffer_;
-  FrameIndex index_;  // files; fixed once opened
+  std::unique_ptr<BackgroundIndex> index_;  // files
 
   // Shared by the caller's threads and the port's thread.
   mutable Mutex mutex_;
@@ -321,6 +332,15 @@ class MediaPort {
   bool decoding_ = false;  // live: the decoder has had a key frame
   uint32_t next_number_ = 0;
   uint32_t next_decode_index_ = 0;  // of the next video packet read from a file
+  // A file's video packets reach the decoder tagged with their decode index
+  // in place of their presentation time, kept here by tag until the picture
+  // comes back (decoders hold far fewer packets than this).
+  static constexpr uint32_t kTagsKept = 1024;
+  std::vector<int64_t> pts_of_tag_ = std::vector<int64_t>(kTagsKept, AV_NOPTS_VALUE);
+  // While a file's index is being built, pictures played from the start are
+  // numbered by counting them and timed from the first one's timestamp.
+  int64_t provisional_origin_ = AV_NOPTS_VALUE;
+  bool untimed_packet_read_ = false;  // a video packet without a timestamp
   int64_t first_stream_pts_ = AV_NOPTS_VALUE;
   double frame_rate_ = 25.0;
   int upright_turn_ = 0;  // clockwise degrees that show the pictures upright

@@ -1,0 +1,172 @@
+// A file whose frame index is built in the background plays from the start
+// before the index is whole, numbering and timing its pictures as the index
+// will, and the calls that need the index wait for it (or give up when the
+// port closes).
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "backends/media/background_index.h"
+#include "backends/media/media_port.h"
+#include "core/mutex.h"
+#include "tests/media/media_test_support.h"
+
+namespace qxmedia_test {
+namespace {
+
+using qx::media::IndexGate;
+using qx::media::MediaPort;
+using qx::media::PortOptions;
+
+constexpr int32_t kPort = 47;
+
+struct Picture {
+  uint32_t number = 0;
+  uint32_t timestamp_ms = 0;
+  bool operator==(const Picture& other) const {
+    return number == other.number && timestamp_ms == other.timestamp_ms;
+  }
+};
+
+class PictureLog {
+ public:
+  static void QX_BACKEND_CALL OnPicture(int32_t /*port*/, uintptr_t /*picture*/, uintptr_t /*size*/,
+                                        const PlayerFrameInfo* info, uintptr_t user,
+                                        uintptr_t number) {
+    auto* log = reinterpret_cast<PictureLog*>(user);
+    qx::MutexLock guard(&log->mutex_);
+    log->pictures_.push_back(Picture{static_cast<uint32_t>(number), info->info_c});
+  }
+  static void QX_BACKEND_CALL OnEnd(int32_t /*port*/, uintptr_t user) {
+    auto* log = reinterpret_cast<PictureLog*>(user);
+    qx::MutexLock guard(&log->mutex_);
+    ++log->ends_;
+  }
+
+  void Watch(MediaPort& port) {
+    port.SetDecodeCallback(&OnPicture, reinterpret_cast<uintptr_t>(this));
+    port.SetFileEndCallback(&OnEnd, reinterpret_cast<uintptr_t>(this));
+  }
+  // The pictures since the last call, once the file's end is reached.
+  std::vector<Picture> TakeAtEnd() {
+    EXPECT_TRUE(WaitFor([this] {
+      qx::MutexLock guard(&mutex_);
+      return ends_ > 0;
+    }));
+    qx::MutexLock guard(&mutex_);
+    ends_ = 0;
+    return std::exchange(pictures_, {});
+  }
+  std::vector<Picture> Taken() {
+    qx::MutexLock guard(&mutex_);
+    return pictures_;
+  }
+
+ private:
+  qx::Mutex mutex_;
+  std::vector<Picture> pictures_ QX_GUARDED_BY(mutex_);
+  int ends_ QX_GUARDED_BY(mutex_) = 0;
+};
+
+int ThreadsOfProcess() {
+  int count = 0;
+  if (DIR* tasks = opendir("/proc/self/task")) {
+    while (const dirent* entry = readdir(tasks)) {
+      if (entry->d_name[0] != '.') ++count;
+    }
+    closedir(tasks);
+  }
+  return count;
+}
+
+PortOptions Unpaced(std::shared_ptr<IndexGate> gate) {
+  PortOptions options;
+  options.paced = false;
+  options.index_gate = std::move(gate);
+  return options;
+}
+
+class IndexedWhilePlayingTest : public ::testing::TestWithParam<const char*> {};
+
+// Played through with the index held back, then again with the index whole:
+// the same numbers and times, every frame of the file.
+TEST_P(IndexedWhilePlayingTest, PicturesPlayedBeforeTheIndexIsWholeAreNumberedAsItNumbersThem) {
+  const std::string clip = Clip(GetParam());
+  auto gate = std::make_shared<IndexGate>();
+  const std::shared_ptr<MediaPort> port = MediaPort::OpenFile(kPort, clip, Unpaced(gate));
+  ASSERT_NE(port, nullptr);
+  PictureLog log;
+  log.Watch(*port);
+  ASSERT_TRUE(port->Play(nullptr));
+  const std::vector<Picture> before_index = log.TakeAtEnd();
+
+  gate->Open();
+  const auto frames = static_cast<int>(port->TotalFrames());
+  EXPECT_EQ(frames, ProbeFrameCount(clip));
+  ASSERT_TRUE(port->Stop());
+  ASSERT_TRUE(port->Play(nullptr));  // from the start, numbered by the index
+  const std::vector<Picture> with_index = log.TakeAtEnd();
+  port->Close();
+
+  ASSERT_EQ(static_cast<int>(before_index.size()), frames);
+  for (size_t i = 0; i < before_index.size(); ++i) EXPECT_EQ(before_index[i].number, i);
+  EXPECT_EQ(before_index, with_index);
+}
+
+INSTANTIATE_TEST_SUITE_P(Containers, IndexedWhilePlayingTest,
+                         ::testing::Values("ts", "ps", "h264", "h265", "mkv", "avi", "fragmented"));
+
+TEST(IndexedWhilePlaying, AJumpWaitsForTheIndexAndLandsExactly) {
+  auto gate = std::make_shared<IndexGate>();
+  const std::shared_ptr<MediaPort> port = MediaPort::OpenFile(kPort, Clip("ts"), Unpaced(gate));
+  ASSERT_NE(port, nullptr);
+  PictureLog log;
+  log.Watch(*port);
+  ASSERT_TRUE(port->Play(nullptr));
+  ASSERT_TRUE(port->Pause(true));
+  std::thread opener([gate] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    gate->Open();
+  });
+  const bool jumped = port->SetCurrentFrame(37);
+  opener.join();
+  EXPECT_TRUE(jumped);
+  ASSERT_FALSE(log.Taken().empty());
+  EXPECT_EQ(log.Taken().back().number, 37U);
+  port->Close();
+}
+
+// The port's close ends a jump waiting for an index that never comes, and
+// the index's thread with it.
+TEST(IndexedWhilePlaying, CloseEndsAJumpWaitingForTheIndex) {
+  {
+    // The engine's own threads (render, sound) start with the first port.
+    auto warm = MediaPort::OpenFile(kPort, Clip("ts"), Unpaced(nullptr));
+    ASSERT_NE(warm, nullptr);
+    warm->Close();
+  }
+  const int threads_before = ThreadsOfProcess();
+  auto gate = std::make_shared<IndexGate>();  // never opened
+  std::shared_ptr<MediaPort> port = MediaPort::OpenFile(kPort, Clip("ts"), Unpaced(gate));
+  ASSERT_NE(port, nullptr);
+  ASSERT_TRUE(port->Play(nullptr));
+  std::atomic<bool> jumped{true};
+  std::thread jumper([&] { jumped = port->SetCurrentFrame(30); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  port->Close();
+  jumper.join();
+  EXPECT_FALSE(jumped);
+  EXPECT_EQ(port->TotalFrames(), 0U);
+  port.reset();
+  EXPECT_TRUE(WaitFor([&] { return ThreadsOfProcess() == threads_before; }));
+}
+
+}  // namespace
+}  // namespace qxmedia_test
