@@ -1,6 +1,7 @@
 #include "backends/media/background_index.h"
 
 #include <chrono>
+#include <thread>
 #include <utility>
 
 #include "backends/media/guarded_thread.h"
@@ -50,12 +51,10 @@ std::unique_ptr<BackgroundIndex> BackgroundIndex::Start(std::unique_ptr<MediaInp
     return nullptr;
   }
   std::unique_ptr<BackgroundIndex> index(new BackgroundIndex());
-  MutexLock guard(&index->thread_mutex_);
-  index->thread_ =
-      std::thread([self = index.get(), input = std::move(input), builder = std::move(builder), port,
-                   gate = std::move(gate)]() mutable {
-        self->Build(std::move(input), std::move(builder), port, gate);
-      });
+  std::thread([self = index.get(), input = std::move(input), builder = std::move(builder), port,
+               gate = std::move(gate)]() mutable {
+    self->Build(std::move(input), std::move(builder), port, gate);
+  }).detach();
   return index;
 }
 
@@ -101,8 +100,8 @@ const FrameIndex* BackgroundIndex::Wait() const {
 
 void BackgroundIndex::Stop() {
   stopping_.store(true, std::memory_order_relaxed);
-  MutexLock guard(&thread_mutex_);
-  if (thread_.joinable()) thread_.join();
+  MutexLock guard(&mutex_);
+  while (!finished_) finished_changed_.Wait(&mutex_);
 }
 
 }  // namespace qx::media

@@ -9,15 +9,16 @@
 //
 // Threading: Ready and Wait from any thread; once an index is returned it
 // never changes and lives as long as this object. Stop (also the
-// destructor) ends the build and its thread; it must not be called from a
-// thread that Wait blocks.
+// destructor) ends the build and waits until its thread has let go of this
+// object. The thread is detached: a program that exits with a file still
+// open leaves no thread to be joined, and the thread touches nothing of
+// this object once it has said it finished.
 #ifndef QXPLAYSDK_BACKENDS_MEDIA_BACKGROUND_INDEX_H
 #define QXPLAYSDK_BACKENDS_MEDIA_BACKGROUND_INDEX_H
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <thread>
 
 #include "backends/media/frame_index.h"
 #include "backends/media/media_input.h"
@@ -58,7 +59,8 @@ class BackgroundIndex {
   // The whole index once it is built; null when the build was stopped or
   // failed first.
   const FrameIndex* Wait() const;
-  // Ends the build, if still running, and its thread; waiters get null.
+  // Ends the build, if still running, and waits for its thread to let go
+  // of this object; waiters get null.
   void Stop();
 
  private:
@@ -74,11 +76,8 @@ class BackgroundIndex {
 
   mutable Mutex mutex_;
   mutable CondVar finished_changed_;
-  bool finished_ QX_GUARDED_BY(mutex_) = false;  // built, failed or stopped
-
-  // Joined once, by whichever Stop comes first.
-  Mutex thread_mutex_ QX_ACQUIRED_BEFORE(mutex_);
-  std::thread thread_ QX_GUARDED_BY(thread_mutex_);
+  // Built, failed or stopped: the thread's last touch of this object.
+  bool finished_ QX_GUARDED_BY(mutex_) = false;
 };
 
 }  // namespace qx::media
