@@ -99,18 +99,26 @@ double LoudSeconds(const std::vector<int16_t>& samples) {
   return loud / 100.0;
 }
 
-// Frequency from the zero crossings in the loud 10 ms windows.
+// Frequency from the zero crossings in the loud 10 ms windows. A window
+// holding a pause (the device ran dry on a busy machine: a quarter period or
+// more of near silence) is left out: its missing crossings say nothing of
+// the pitch.
 double Frequency(const std::vector<int16_t>& samples) {
+  constexpr int kPauseSamples = 12;  // a quarter period of 1 kHz at 48 kHz
   int crossings = 0;
   int windows = 0;
   for (size_t at = 0; at + 480 <= samples.size(); at += 480) {
     double energy = 0.0;
     int here = 0;
+    int quiet_run = 0;
+    bool paused = false;
     for (size_t i = at; i < at + 480; ++i) {
       energy += static_cast<double>(samples[i]) * samples[i];
       if (i > 0 && (samples[i - 1] < 0) != (samples[i] < 0)) ++here;
+      quiet_run = std::abs(samples[i]) < 200 ? quiet_run + 1 : 0;
+      paused = paused || quiet_run >= kPauseSamples;
     }
-    if (std::sqrt(energy / 480.0) <= 500.0) continue;
+    if (paused || std::sqrt(energy / 480.0) <= 500.0) continue;
     ++windows;
     crossings += here;
   }
