@@ -1,6 +1,7 @@
 #include "backends/media/background_index.h"
 
 #include <chrono>
+#include <exception>
 #include <thread>
 #include <utility>
 
@@ -51,10 +52,17 @@ std::unique_ptr<BackgroundIndex> BackgroundIndex::Start(std::unique_ptr<MediaInp
     return nullptr;
   }
   std::unique_ptr<BackgroundIndex> index(new BackgroundIndex());
-  std::thread([self = index.get(), input = std::move(input), builder = std::move(builder), port,
-               gate = std::move(gate)]() mutable {
-    self->Build(std::move(input), std::move(builder), port, gate);
-  }).detach();
+  try {
+    std::thread([self = index.get(), input = std::move(input), builder = std::move(builder), port,
+                 gate = std::move(gate)]() mutable {
+      self->Build(std::move(input), std::move(builder), port, gate);
+    }).detach();
+  } catch (const std::exception& error) {
+    // No thread will ever say it finished: nothing to wait for.
+    log::Warning("media", port, "cannot start the frame index thread: {}", error.what());
+    index->Finish(nullptr);
+    return nullptr;
+  }
   return index;
 }
 
