@@ -245,7 +245,7 @@ size_t AudioSource::Queued() const {
 void AudioSource::MixInto(int32_t* mix, size_t frames) {
   const int64_t volume = volume_.load();
   MutexLock guard(&mutex_);
-  if (!primed_ && queue_.size() / kOutputChannels < kPrimeFrames) {
+  if (paused_.load() || (!primed_ && queue_.size() / kOutputChannels < kPrimeFrames)) {
     ForgetPlaying();
     return;
   }

@@ -54,6 +54,9 @@ class AudioSource {
 
   void SetAudible(bool audible) { audible_.store(audible); }
   bool audible() const { return audible_.load(); }
+  // A paused source keeps what waits and gives the device nothing until it
+  // goes on, where it left off.
+  void SetPaused(bool paused) { paused_.store(paused); }
   void SetVolume(uint16_t volume) { volume_.store(volume); }
   uint16_t volume() const { return volume_.load(); }
   // Output frames (one sample per channel) waiting to be played.
@@ -66,7 +69,7 @@ class AudioSource {
   // the time of the samples it last took from this source, advanced by the
   // time since it took them (at most their length). Nothing while the
   // source's sound does not flow: not yet started or run dry, turned off,
-  // cleared, samples without times, or a device that stopped asking. The
+  // paused, cleared, samples without times, or a device that stopped asking. The
   // device's own output latency (one request, and a sound server's buffer)
   // is not counted: the sound is heard that much later.
   std::optional<int64_t> PlayingMs(std::chrono::steady_clock::time_point now) const;
@@ -101,6 +104,7 @@ class AudioSource {
   size_t asked_frames_ QX_GUARDED_BY(mutex_) = 0;
   std::chrono::steady_clock::time_point taken_at_ QX_GUARDED_BY(mutex_);
   std::atomic<bool> audible_{false};
+  std::atomic<bool> paused_{false};
   std::atomic<uint16_t> volume_{65535};
 };
 

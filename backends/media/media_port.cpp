@@ -22,6 +22,13 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kSoundClockRecheck{10};
 // The furthest a picture may be ahead of the sound and still wait for it.
 constexpr std::chrono::milliseconds kSoundClockMaxLead{1000};
+// Sound read ahead of the picture about to wait for it: more than the
+// device takes at a time, so it never runs dry between two pictures.
+constexpr int64_t kSoundReadAheadMs = 500;
+// The most video packets held while reading the sound ahead: a file whose
+// sound lies further behind its pictures plays with breaks in its sound
+// rather than holding ever more pictures.
+constexpr size_t kMaxHeldPackets = 250;
 
 // A live picture later than this is shown at once and the clock restarts
 // from it, rather than rushing through the backlog.
@@ -262,6 +269,7 @@ bool MediaPort::Play(void* window) {
     speed_level_ = 0;
     clock_valid_ = false;
   }
+  audio_->SetPaused(false);
   wake_.SignalAll();
   return true;
 }
@@ -290,6 +298,7 @@ bool MediaPort::Stop() {
   }
   wake_.SignalAll();
   audio_->Clear();
+  audio_->SetPaused(false);
   DetachWindow(target_);
   return true;
 }
@@ -301,7 +310,8 @@ bool MediaPort::Pause(bool pause) {
     paused_ = pause;
     clock_valid_ = false;
   }
-  if (pause) audio_->Clear();
+  // The sound read ahead of the pictures waits with them.
+  audio_->SetPaused(pause);
   wake_.SignalAll();
   return true;
 }
@@ -644,18 +654,60 @@ void MediaPort::Advance() {
       return;
     }
   }
+  ReadSoundAhead();
   if (!WaitUntilDue(pending_->timestamp_ms)) return;
   Present(std::move(*pending_));
   pending_.reset();
 }
 
-int MediaPort::ReadPacket(AVPacket* packet) {
-  if (lookahead_) {
-    av_packet_move_ref(packet, lookahead_.get());
-    lookahead_.reset();
+int MediaPort::ReadPacket(AVPacket* packet, bool* recorded) {
+  *recorded = false;
+  if (!held_.empty()) {
+    av_packet_move_ref(packet, held_.front().packet.get());
+    *recorded = held_.front().recorded;
+    held_.pop_front();
     return 0;
   }
+  if (held_input_ended_) return AVERROR_EOF;
   return input_->Read(packet);
+}
+
+void MediaPort::ReadSoundAhead() {
+  // While the sound plays it is the clock: a picture waits until the sound
+  // of its moment is played. A container may carry the sound well behind
+  // its pictures (an MPEG-TS muxer holds up to a second of it back), so
+  // the sound of that moment may not have been read yet when the picture
+  // starts waiting: the device would run dry and the sound break up.
+  if (!is_file() || !audio_->audible() || input_->audio_stream() < 0) return;
+  {
+    MutexLock guard(&mutex_);
+    if (!playing_ || paused_ || EffectiveSpeedLevel() != 0) return;
+  }
+  PacketPtr packet = MakePacket();
+  while (!held_input_ended_ && held_.size() < kMaxHeldPackets &&
+         static_cast<int64_t>(audio_->Queued()) * 1000 / kOutputRate < kSoundReadAheadMs) {
+    if (input_->Read(packet.get()) < 0) {
+      held_input_ended_ = true;
+      break;
+    }
+    if (packet->stream_index == input_->video_stream()) {
+      // Recorded as read, so that the recording keeps the file's order.
+      Record(*packet);
+      held_.push_back({std::move(packet), true});
+      packet = MakePacket();
+    } else if (packet->stream_index == input_->audio_stream()) {
+      Record(*packet);
+      PlayAudio(*packet);
+      av_packet_unref(packet.get());
+    } else {
+      av_packet_unref(packet.get());
+    }
+  }
+}
+
+void MediaPort::ForgetHeldPackets() {
+  held_.clear();
+  held_input_ended_ = false;
 }
 
 std::optional<MediaPort::DecodedFrame> MediaPort::DecodeNext(bool seeking) {
@@ -675,12 +727,13 @@ std::optional<MediaPort::DecodedFrame> MediaPort::DecodeNext(bool seeking) {
       video_decoder_->Send(nullptr);
       continue;
     }
-    if (ReadPacket(packet.get()) < 0) {
+    bool recorded = false;
+    if (ReadPacket(packet.get(), &recorded) < 0) {
       input_ended_ = true;
       continue;
     }
     if (packet->stream_index == input_->video_stream()) {
-      if (!seeking) Record(*packet);
+      if (!seeking && !recorded) Record(*packet);
       // Pictures come back from the decoder tagged with their packet's
       // decode index: the index maps it to the frame number when the file
       // has no timestamps, and the packet's own time is kept by tag.
@@ -782,14 +835,14 @@ bool MediaPort::SeekToFrame(uint32_t frame, bool present) {
 }
 
 bool MediaPort::Rewind() {
-  lookahead_.reset();
+  ForgetHeldPackets();
   input_ = MediaInput::OpenFile(path_, port_);
   return input_ != nullptr;
 }
 
 bool MediaPort::Reposition(const FrameIndex& index, uint32_t key_packet) {
   const IndexedPacket& target = index.packet(key_packet);
-  lookahead_.reset();
+  ForgetHeldPackets();
   bool sought = false;
   const int64_t seek_position = index.SeekPositionFor(key_packet);
   if (input_->PrefersByteSeek() && seek_position >= 0) {
@@ -803,7 +856,7 @@ bool MediaPort::Reposition(const FrameIndex& index, uint32_t key_packet) {
 
   // The container could not be repositioned exactly: read it again from the
   // start and count packets, which always finds the key frame.
-  lookahead_.reset();
+  ForgetHeldPackets();
   input_ = MediaInput::OpenFile(path_);
   if (!input_) return false;
   PacketPtr packet = MakePacket();
@@ -811,7 +864,7 @@ bool MediaPort::Reposition(const FrameIndex& index, uint32_t key_packet) {
   while (input_->Read(packet.get()) >= 0) {
     if (packet->stream_index == input_->video_stream()) {
       if (count == key_packet) {
-        lookahead_ = std::move(packet);
+        held_.push_back({std::move(packet), false});
         return true;
       }
       ++count;
@@ -841,7 +894,7 @@ bool MediaPort::LandOn(const FrameIndex& index, uint32_t key_packet) {
       return false;
     }
     if (*at == key_packet) {
-      lookahead_ = std::move(packet);
+      held_.push_back({std::move(packet), false});
       return true;
     }
     av_packet_unref(packet.get());

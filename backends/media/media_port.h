@@ -246,7 +246,13 @@ class MediaPort {
   bool Rewind();
   bool Reposition(const FrameIndex& index, uint32_t key_packet);
   bool LandOn(const FrameIndex& index, uint32_t key_packet);
-  int ReadPacket(AVPacket* packet);
+  // The next packet of the file: a held video packet first, then the
+  // input's. `recorded` says whether the recording has had it already.
+  int ReadPacket(AVPacket* packet, bool* recorded);
+  // Reads on, before a picture waits for the sound, until enough sound
+  // waits to be played; the video packets read meanwhile are held.
+  void ReadSoundAhead();
+  void ForgetHeldPackets();
   bool WaitUntilDue(int64_t timestamp_ms);
   void Present(DecodedFrame frame);
   void ReachEnd();
@@ -323,7 +329,15 @@ class MediaPort {
   std::unique_ptr<StreamDecoder> video_decoder_;
   std::unique_ptr<StreamDecoder> audio_decoder_;
   PictureConverter converter_;
-  PacketPtr lookahead_;
+  // Video packets read but not yet given to the decoder, in file order: the
+  // key packet a jump landed on, and pictures read past while reading the
+  // sound ahead.
+  struct HeldPacket {
+    PacketPtr packet;
+    bool recorded = false;
+  };
+  std::deque<HeldPacket> held_;
+  bool held_input_ended_ = false;  // the input ended while reading ahead
   FramePtr decoded_;
   std::optional<DecodedFrame> pending_;
   std::vector<uint8_t> packed_;

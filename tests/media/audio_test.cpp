@@ -99,24 +99,38 @@ double LoudSeconds(const std::vector<int16_t>& samples) {
   return loud / 100.0;
 }
 
+// A quarter period of 1 kHz at 48 kHz: near silence that long inside a tone
+// is a pause in it.
+constexpr int kPauseSamples = 12;
+
+bool QuietRunAt(const std::vector<int16_t>& samples, size_t at, size_t& quiet_run) {
+  quiet_run = std::abs(samples[at]) < 200 ? quiet_run + 1 : 0;
+  return quiet_run == kPauseSamples;
+}
+
+// Pauses inside the tone (the device ran dry).
+int Pauses(const std::vector<int16_t>& samples) {
+  int pauses = 0;
+  size_t quiet_run = 0;
+  for (size_t i = 0; i < samples.size(); ++i) pauses += QuietRunAt(samples, i, quiet_run) ? 1 : 0;
+  return pauses;
+}
+
 // Frequency from the zero crossings in the loud 10 ms windows. A window
-// holding a pause (the device ran dry on a busy machine: a quarter period or
-// more of near silence) is left out: its missing crossings say nothing of
-// the pitch.
+// holding a pause is left out: its missing crossings say nothing of the
+// pitch.
 double Frequency(const std::vector<int16_t>& samples) {
-  constexpr int kPauseSamples = 12;  // a quarter period of 1 kHz at 48 kHz
   int crossings = 0;
   int windows = 0;
   for (size_t at = 0; at + 480 <= samples.size(); at += 480) {
     double energy = 0.0;
     int here = 0;
-    int quiet_run = 0;
+    size_t quiet_run = 0;
     bool paused = false;
     for (size_t i = at; i < at + 480; ++i) {
       energy += static_cast<double>(samples[i]) * samples[i];
       if (i > 0 && (samples[i - 1] < 0) != (samples[i] < 0)) ++here;
-      quiet_run = std::abs(samples[i]) < 200 ? quiet_run + 1 : 0;
-      paused = paused || quiet_run >= kPauseSamples;
+      paused = QuietRunAt(samples, i, quiet_run) || paused;
     }
     if (paused || std::sqrt(energy / 480.0) <= 500.0) continue;
     ++windows;
@@ -139,11 +153,11 @@ TEST(FileSoundTest, AFilesSoundPlaysWhileItsSoundIsOn) {
   ASSERT_EQ(player_stop_sound(), 1);
   ASSERT_EQ(player_close_file(kFilePort), 1);
 
-  // All of the tone is played, at its pitch. (It is played as it is
-  // demuxed, so where the container carries the sound behind the pictures
-  // there can be a pause in it.)
+  // All of the tone is played, at its pitch and without a break (the
+  // container carries the sound up to a second behind the pictures).
   const std::vector<int16_t> played = PlayedLeftChannel();
   EXPECT_NEAR(LoudSeconds(played), seconds, 0.15);
+  EXPECT_EQ(Pauses(played), 0);
   EXPECT_NEAR(Frequency(played), 1000.0, 20.0);  // a wrong rate would be 8% or more off
 }
 
