@@ -12,6 +12,26 @@
 #include "core/log.h"
 
 namespace qx::media {
+namespace {
+
+// The first of 0..count-1 for which `at_or_after` holds, count if none: it
+// must hold for every index after one for which it holds.
+template <typename Predicate>
+uint32_t FirstIndexWhere(uint32_t count, Predicate at_or_after) {
+  uint32_t low = 0;
+  uint32_t high = count;
+  while (low < high) {
+    const uint32_t middle = low + (high - low) / 2;
+    if (at_or_after(middle)) {
+      high = middle;
+    } else {
+      low = middle + 1;
+    }
+  }
+  return low;
+}
+
+}  // namespace
 
 FrameIndexBuilder::FrameIndexBuilder(const MediaInput& input)
     : video_(input.video_stream()),
@@ -23,8 +43,7 @@ FrameIndexBuilder::~FrameIndexBuilder() = default;
 
 bool FrameIndexBuilder::Add(const AVPacket& packet) {
   if (packet.stream_index != video_) return false;
-  index_.packets_.push_back(
-      IndexedPacket{packet.pos, packet.dts, packet.pts, (packet.flags & AV_PKT_FLAG_KEY) != 0});
+  index_.Add(packet.pos, packet.dts, packet.pts, (packet.flags & AV_PKT_FLAG_KEY) != 0);
   if (order_scan_) order_scan_->Add(packet);
   return true;
 }
@@ -62,7 +81,6 @@ std::optional<FrameIndex> FrameIndex::FromContainer(MediaInput& input, const std
   // offset says when it is shown.
   FrameIndex index;
   index.time_base_ = stream->time_base;
-  index.packets_.reserve(static_cast<size_t>(entries));
   size_t run = 0;
   uint32_t used_of_run = 0;
   for (int i = 0; i < entries; ++i) {
@@ -78,8 +96,8 @@ std::optional<FrameIndex> FrameIndex::FromContainer(MediaInput& input, const std
       offset = (*runs)[run].offset;
       ++used_of_run;
     }
-    index.packets_.push_back(IndexedPacket{entry->pos, entry->timestamp, entry->timestamp + offset,
-                                           (entry->flags & AVINDEX_KEYFRAME) != 0});
+    index.Add(entry->pos, entry->timestamp, entry->timestamp + offset,
+              (entry->flags & AVINDEX_KEYFRAME) != 0);
   }
   for (; run < runs->size(); ++run, used_of_run = 0) {
     if ((*runs)[run].count != used_of_run) return std::nullopt;  // more offsets than samples
@@ -98,9 +116,10 @@ bool FrameIndex::MatchFirstPackets(MediaInput& input) {
   PacketPtr packet = MakePacket();
   int64_t shift = 0;
   uint32_t checked = 0;
-  while (checked < kPacketsChecked && checked < packets_.size() && input.Read(packet.get()) >= 0) {
+  while (checked < kPacketsChecked && checked < frame_count() && input.Read(packet.get()) >= 0) {
     if (packet->stream_index == video) {
-      const IndexedPacket& expected = packets_[checked];
+      const IndexedPacket expected{PositionOf(checked), dts_[checked], pts_[checked],
+                                   marked_key_[checked]};
       if (checked == 0 && packet->pts != AV_NOPTS_VALUE) shift = packet->pts - expected.pts;
       const bool same = packet->pos == expected.position && packet->dts == expected.dts &&
                         packet->pts != AV_NOPTS_VALUE && packet->pts == expected.pts + shift &&
@@ -116,101 +135,184 @@ bool FrameIndex::MatchFirstPackets(MediaInput& input) {
     av_packet_unref(packet.get());
   }
   if (checked == 0) return false;
-  for (IndexedPacket& indexed : packets_) indexed.pts += shift;
+  pts_shift_ = shift;
   return true;
 }
 
+void FrameIndex::Add(int64_t position, int64_t dts, int64_t pts, bool key) {
+  const bool unknown = position < 0;
+  if (!unknown) last_position_ = position;
+  positions_.PushBack(last_position_);
+  position_unknown_.push_back(unknown);
+  dts_.PushBack(dts);
+  pts_.PushBack(pts);
+  marked_key_.push_back(key);
+}
+
 void FrameIndex::Complete(PresentationOrderScan* order_scan) {
-  FrameIndex& index = *this;
-  const auto& packets = index.packets_;
-  const auto count = static_cast<uint32_t>(packets.size());
-  index.by_timestamp_ =
-      count > 0 && std::all_of(packets.begin(), packets.end(),
-                               [](const IndexedPacket& p) { return p.pts != AV_NOPTS_VALUE; });
-  index.frame_of_packet_.resize(count);
-  if (index.by_timestamp_) {
+  const uint32_t count = frame_count();
+  by_timestamp_ = count > 0;
+  for (uint32_t i = 0; i < count && by_timestamp_; ++i) by_timestamp_ = pts_[i] != AV_NOPTS_VALUE;
+
+  std::vector<uint32_t> frame_of_packet(count);
+  if (by_timestamp_) {
+    std::vector<int64_t> pts(count);
+    for (uint32_t i = 0; i < count; ++i) pts[i] = pts_[i] + pts_shift_;
     std::vector<uint32_t> order(count);
     std::iota(order.begin(), order.end(), 0U);
     std::stable_sort(order.begin(), order.end(),
-                     [&](uint32_t a, uint32_t b) { return packets[a].pts < packets[b].pts; });
-    index.sorted_pts_.resize(count);
+                     [&](uint32_t a, uint32_t b) { return pts[a] < pts[b]; });
     for (uint32_t frame = 0; frame < count; ++frame) {
-      index.frame_of_packet_[order[frame]] = frame;
-      index.sorted_pts_[frame] = packets[order[frame]].pts;
+      frame_of_packet[order[frame]] = frame;
+      sorted_pts_.PushBack(pts[order[frame]]);
     }
   } else if (std::optional<std::vector<uint32_t>> ranks =
                  order_scan ? order_scan->Ranks() : std::nullopt) {
-    index.frame_of_packet_ = std::move(*ranks);
-    index.by_picture_headers_ = true;
+    frame_of_packet = std::move(*ranks);
+    by_picture_headers_ = true;
   } else {
-    std::iota(index.frame_of_packet_.begin(), index.frame_of_packet_.end(), 0U);
+    std::iota(frame_of_packet.begin(), frame_of_packet.end(), 0U);
   }
+  NumberFrames(frame_of_packet);
 
   for (uint32_t i = 0; i < count; ++i) {
-    if (packets[i].key) index.key_packets_.push_back(i);
+    // A stream whose first packet is not marked key still starts decoding there.
+    if (marked_key_[i] || i == 0) {
+      const int64_t pts = pts_[i] == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : pts_[i] + pts_shift_;
+      keys_.push_back(KeyPacket{i, frame_of_packet[i], dts_[i], pts});
+    }
   }
-  // A stream whose first packet is not marked key still starts decoding there.
-  if (index.key_packets_.empty() || index.key_packets_.front() != 0) {
-    index.key_packets_.insert(index.key_packets_.begin(), 0U);
-  }
+  first_packet_marked_key_ = count > 0 && marked_key_[0];
+  IndexPositions();
 
-  // Packets are found by their byte offset. In decode order the offsets
-  // almost always increase (the file is read in order), and the packets
-  // themselves are searched; otherwise a sorted copy of the offsets known
-  // is kept (an MPEG-PS demuxer gives none for a picture that begins in the
-  // middle of a PES packet).
-  bool increasing = count > 0;
+  dts_increasing_ = count > 0;
+  for (uint32_t i = 0; i < count && dts_increasing_; ++i) {
+    if (dts_[i] == AV_NOPTS_VALUE || (i > 0 && dts_[i] <= dts_[i - 1])) dts_increasing_ = false;
+  }
+  // Decode times find a packet only where offsets cannot (see DecodeIndexOf).
+  const bool some_position_unknown = std::find(position_unknown_.begin(), position_unknown_.end(),
+                                               true) != position_unknown_.end();
+  if (!dts_increasing_ || (positions_unique_ && !some_position_unknown)) dts_.Clear();
+
+  pts_.Clear();
+  marked_key_ = std::vector<bool>();
+  positions_.ShrinkToFit();
+  sorted_pts_.ShrinkToFit();
+  keys_.shrink_to_fit();
+  if (!some_position_unknown) position_unknown_ = std::vector<bool>();
+  position_unknown_.shrink_to_fit();
+}
+
+void FrameIndex::NumberFrames(const std::vector<uint32_t>& frame_of_packet) {
+  const auto count = static_cast<uint32_t>(frame_of_packet.size());
+  frame_shift_.resize(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    const int64_t shift = int64_t{frame_of_packet[i]} - i;
+    if (shift > kFarShift && shift <= INT8_MAX) {
+      frame_shift_[i] = static_cast<int8_t>(shift);
+    } else {
+      frame_shift_[i] = kFarShift;
+      far_frames_.emplace_back(i, frame_of_packet[i]);
+    }
+  }
+  far_frames_.shrink_to_fit();
+}
+
+void FrameIndex::IndexPositions() {
+  // Packets are found by their byte offset. In decode order the known
+  // offsets almost always increase (the file is read in order; an MPEG-PS
+  // demuxer gives none for a picture that begins in the middle of a PES
+  // packet), and positions_ itself is searched; otherwise a list of the
+  // packets in the order of their offsets is kept.
+  const uint32_t count = frame_count();
+  bool any_known = false;
+  bool increasing = true;
+  int64_t previous = -1;
   for (uint32_t i = 0; i < count && increasing; ++i) {
-    increasing =
-        packets[i].position >= 0 && (i == 0 || packets[i].position > packets[i - 1].position);
-  }
-  index.positions_unique_ = increasing;
-  if (!increasing) {
-    for (uint32_t i = 0; i < count; ++i) {
-      if (packets[i].position >= 0) index.by_position_.emplace_back(packets[i].position, i);
-    }
-    std::sort(index.by_position_.begin(), index.by_position_.end());
-    index.positions_unique_ =
-        !index.by_position_.empty() &&
-        std::adjacent_find(index.by_position_.begin(), index.by_position_.end(),
-                           [](const auto& a, const auto& b) { return a.first == b.first; }) ==
-            index.by_position_.end();
-    if (!index.positions_unique_) index.by_position_ = {};
-    index.by_position_.shrink_to_fit();
-  }
-  index.dts_increasing_ = count > 0;
-  for (uint32_t i = 0; i < count && index.dts_increasing_; ++i) {
-    if (packets[i].dts == AV_NOPTS_VALUE || (i > 0 && packets[i].dts <= packets[i - 1].dts)) {
-      index.dts_increasing_ = false;
+    if (!position_unknown_[i]) {
+      increasing = positions_[i] > previous;
+      previous = positions_[i];
+      any_known = true;
     }
   }
-  index.packets_.shrink_to_fit();
-  index.key_packets_.shrink_to_fit();
+  positions_increasing_ = any_known && increasing;
+  positions_unique_ = positions_increasing_;
+  if (positions_increasing_ || !any_known) return;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (!position_unknown_[i]) by_position_.push_back(i);
+  }
+  std::stable_sort(by_position_.begin(), by_position_.end(),
+                   [&](uint32_t a, uint32_t b) { return positions_[a] < positions_[b]; });
+  positions_unique_ =
+      std::adjacent_find(by_position_.begin(), by_position_.end(), [&](uint32_t a, uint32_t b) {
+        return positions_[a] == positions_[b];
+      }) == by_position_.end();
+  if (!positions_unique_) by_position_ = std::vector<uint32_t>();
+  by_position_.shrink_to_fit();
+}
+
+int64_t FrameIndex::PositionOf(uint32_t decode_index) const {
+  if (!position_unknown_.empty() && position_unknown_[decode_index]) return -1;
+  return positions_[decode_index];
+}
+
+bool FrameIndex::IsKey(uint32_t decode_index) const {
+  if (decode_index == 0) return first_packet_marked_key_;
+  auto found =
+      std::lower_bound(keys_.begin(), keys_.end(), decode_index,
+                       [](const KeyPacket& key, uint32_t packet) { return key.packet < packet; });
+  return found != keys_.end() && found->packet == decode_index;
+}
+
+IndexedPacket FrameIndex::packet(uint32_t decode_index) const {
+  IndexedPacket out;
+  out.position = PositionOf(decode_index);
+  out.key = IsKey(decode_index);
+  if (!dts_.empty()) out.dts = dts_[decode_index];
+  if (by_timestamp_) out.pts = sorted_pts_[FrameNumberOfPacket(decode_index)];
+  auto found =
+      std::lower_bound(keys_.begin(), keys_.end(), decode_index,
+                       [](const KeyPacket& key, uint32_t packet) { return key.packet < packet; });
+  if (found != keys_.end() && found->packet == decode_index) {
+    out.dts = found->dts;
+    out.pts = found->pts;
+  }
+  return out;
+}
+
+size_t FrameIndex::MemoryBytes() const {
+  return positions_.MemoryBytes() + position_unknown_.capacity() / 8 + dts_.MemoryBytes() +
+         pts_.MemoryBytes() + marked_key_.capacity() / 8 + sorted_pts_.MemoryBytes() +
+         frame_shift_.capacity() + far_frames_.capacity() * sizeof(far_frames_[0]) +
+         keys_.capacity() * sizeof(KeyPacket) + by_position_.capacity() * sizeof(uint32_t);
 }
 
 std::optional<uint32_t> FrameIndex::DecodeIndexOf(const AVPacket& packet) const {
+  const uint32_t count = frame_count();
   if (positions_unique_ && packet.pos >= 0) {
-    if (by_position_.empty()) {
-      auto found = std::lower_bound(
-          packets_.begin(), packets_.end(), packet.pos,
-          [](const IndexedPacket& p, int64_t position) { return p.position < position; });
-      if (found == packets_.end() || found->position != packet.pos) return std::nullopt;
-      return static_cast<uint32_t>(found - packets_.begin());
+    if (positions_increasing_) {
+      // An unknown offset holds the known one before it, so the first packet
+      // at an offset is the one read from there.
+      const uint32_t found =
+          FirstIndexWhere(count, [&](uint32_t i) { return positions_[i] >= packet.pos; });
+      if (found == count || PositionOf(found) != packet.pos) return std::nullopt;
+      return found;
     }
-    auto found = std::lower_bound(by_position_.begin(), by_position_.end(),
-                                  std::make_pair(packet.pos, uint32_t{0}));
-    if (found == by_position_.end() || found->first != packet.pos) return std::nullopt;
-    return found->second;
+    auto found = std::lower_bound(
+        by_position_.begin(), by_position_.end(), packet.pos,
+        [&](uint32_t index, int64_t position) { return positions_[index] < position; });
+    if (found == by_position_.end() || positions_[*found] != packet.pos) return std::nullopt;
+    return *found;
   }
-  if (dts_increasing_ && packet.dts != AV_NOPTS_VALUE) {
-    auto found = std::lower_bound(packets_.begin(), packets_.end(), packet.dts,
-                                  [](const IndexedPacket& p, int64_t dts) { return p.dts < dts; });
+  if (dts_increasing_ && !dts_.empty() && packet.dts != AV_NOPTS_VALUE) {
+    const uint32_t found =
+        FirstIndexWhere(count, [&](uint32_t i) { return dts_[i] >= packet.dts; });
     // Where offsets are known, a packet read without one is only a packet
     // the index also holds without one: after a seek the demuxer's first
     // pieces carry times guessed from other pictures.
-    if (found != packets_.end() && found->dts == packet.dts &&
-        (!positions_unique_ || found->position < 0)) {
-      return static_cast<uint32_t>(found - packets_.begin());
+    if (found != count && dts_[found] == packet.dts &&
+        (!positions_unique_ || PositionOf(found) < 0)) {
+      return found;
     }
   }
   return std::nullopt;
@@ -218,20 +320,25 @@ std::optional<uint32_t> FrameIndex::DecodeIndexOf(const AVPacket& packet) const 
 
 std::optional<uint32_t> FrameIndex::FrameNumberOfTimestamp(int64_t pts) const {
   if (!by_timestamp_ || pts == AV_NOPTS_VALUE) return std::nullopt;
-  auto found = std::lower_bound(sorted_pts_.begin(), sorted_pts_.end(), pts);
-  if (found == sorted_pts_.end() || *found != pts) return std::nullopt;
-  return static_cast<uint32_t>(found - sorted_pts_.begin());
+  const uint32_t count = frame_count();
+  const uint32_t found = FirstIndexWhere(count, [&](uint32_t i) { return sorted_pts_[i] >= pts; });
+  if (found == count || sorted_pts_[found] != pts) return std::nullopt;
+  return found;
 }
 
 std::optional<uint32_t> FrameIndex::FrameNumberOfDecodedPacket(int64_t decode_index) const {
   if (!by_picture_headers_ || decode_index < 0 || decode_index >= frame_count()) {
     return std::nullopt;
   }
-  return frame_of_packet_[static_cast<size_t>(decode_index)];
+  return FrameNumberOfPacket(static_cast<uint32_t>(decode_index));
 }
 
 uint32_t FrameIndex::FrameNumberOfPacket(uint32_t decode_index) const {
-  return frame_of_packet_[decode_index];
+  const int8_t shift = frame_shift_[decode_index];
+  if (shift != kFarShift) return static_cast<uint32_t>(int64_t{decode_index} + shift);
+  auto far = std::lower_bound(far_frames_.begin(), far_frames_.end(),
+                              std::make_pair(decode_index, uint32_t{0}));
+  return far->second;
 }
 
 int64_t FrameIndex::SeekPositionFor(uint32_t decode_index) const {
@@ -240,28 +347,32 @@ int64_t FrameIndex::SeekPositionFor(uint32_t decode_index) const {
   // of the previous picture with the times of the next. Seeking to the
   // picture before lets it find the picture's start first; a picture read
   // without an offset is reached from the last one read with one.
-  const int64_t own = packets_[decode_index].position;
+  const int64_t own = PositionOf(decode_index);
   constexpr uint32_t kLookBack = 16;
   for (uint32_t back = 1; back <= kLookBack && back <= decode_index; ++back) {
-    const int64_t earlier = packets_[decode_index - back].position;
+    const int64_t earlier = PositionOf(decode_index - back);
     if (earlier >= 0 && (own < 0 || earlier < own)) return earlier;
   }
   return own;
 }
 
 uint32_t FrameIndex::KeyPacketFor(uint32_t frame) const {
-  // Key frames come in decode order; each is shown after the previous ones.
-  uint32_t chosen = key_packets_.front();
-  for (uint32_t key : key_packets_) {
-    if (frame_of_packet_[key] > frame) break;
-    chosen = key;
+  // The key frame shown last before the frame, or as it. In decode order
+  // each key frame is normally shown after the ones before it, and this is
+  // the last one not shown after the frame; where times jump back (files
+  // joined end to end) the frames of the later part come first, and the
+  // key frame of the frame's own part is still the one shown last before it.
+  if (keys_.empty()) return 0;
+  const KeyPacket* chosen = nullptr;
+  for (const KeyPacket& key : keys_) {
+    if (key.frame <= frame && (chosen == nullptr || key.frame > chosen->frame)) chosen = &key;
   }
-  return chosen;
+  return chosen != nullptr ? chosen->packet : keys_.front().packet;
 }
 
 int64_t FrameIndex::TimestampMs(uint32_t frame, double frame_rate) const {
   if (by_timestamp_ && frame < sorted_pts_.size()) {
-    return ToMilliseconds(sorted_pts_[frame] - sorted_pts_.front(), time_base_);
+    return ToMilliseconds(sorted_pts_[frame] - sorted_pts_[0], time_base_);
   }
   double rate = frame_rate > 0.0 ? frame_rate : 25.0;
   return static_cast<int64_t>(std::llround(frame * 1000.0 / rate));

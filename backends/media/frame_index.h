@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "backends/media/ffmpeg.h"
+#include "backends/media/packed_int64s.h"
 
 namespace qx::media {
 
@@ -28,6 +29,10 @@ class MediaInput;
 class PresentationOrderScan;
 class FrameIndexBuilder;
 
+// What the index knows of one packet. The decode time is kept for key
+// packets, and for all when packets are recognised by it (see DecodeIndexOf);
+// the presentation time for all when frames are numbered by it, for key
+// packets otherwise.
 struct IndexedPacket {
   int64_t position = -1;  // byte offset in the file, -1 unknown
   int64_t dts = AV_NOPTS_VALUE;
@@ -49,9 +54,9 @@ class FrameIndex {
   // Whether `input` is an MP4/MOV whose video has a sample table.
   static bool HasSampleTable(const MediaInput& input);
 
-  uint32_t frame_count() const { return static_cast<uint32_t>(packets_.size()); }
+  uint32_t frame_count() const { return static_cast<uint32_t>(positions_.size()); }
   bool numbered_by_timestamp() const { return by_timestamp_; }
-  const IndexedPacket& packet(uint32_t decode_index) const { return packets_[decode_index]; }
+  IndexedPacket packet(uint32_t decode_index) const;
 
   // The decode-order index of a video packet read from the file, when the
   // packet can be recognised (by byte offset or decode timestamp).
@@ -70,42 +75,70 @@ class FrameIndex {
   // The frame number of the picture carried by a packet.
   uint32_t FrameNumberOfPacket(uint32_t decode_index) const;
   // The decode-order index of the key frame to start decoding from to reach
-  // `frame`: the last key frame that is not shown after it.
+  // `frame`: the key frame shown last before it (or as it).
   uint32_t KeyPacketFor(uint32_t frame) const;
   // The first frame's presentation timestamp (in the stream's time base)
   // when frames are numbered by timestamp, AV_NOPTS_VALUE otherwise.
-  int64_t FirstTimestamp() const {
-    return sorted_pts_.empty() ? AV_NOPTS_VALUE : sorted_pts_.front();
-  }
+  int64_t FirstTimestamp() const { return sorted_pts_.empty() ? AV_NOPTS_VALUE : sorted_pts_[0]; }
   // Bytes the index holds.
-  size_t MemoryBytes() const {
-    return packets_.capacity() * sizeof(IndexedPacket) + sorted_pts_.capacity() * sizeof(int64_t) +
-           frame_of_packet_.capacity() * sizeof(uint32_t) +
-           key_packets_.capacity() * sizeof(uint32_t) +
-           by_position_.capacity() * sizeof(by_position_[0]);
-  }
+  size_t MemoryBytes() const;
   // A frame's timestamp in milliseconds from the first frame.
   int64_t TimestampMs(uint32_t frame, double frame_rate) const;
 
  private:
   friend class FrameIndexBuilder;
 
-  // Whether the first packets `input` reads are packets_'s first ones, their
-  // presentation times all shifted alike (then packets_ takes the shift).
-  bool MatchFirstPackets(MediaInput& input);
-  // Everything else from packets_ (and the pictures' order, when scanned).
-  void Complete(PresentationOrderScan* order_scan);
+  // A key packet: where decoding can start.
+  struct KeyPacket {
+    uint32_t packet = 0;  // decode index
+    uint32_t frame = 0;   // its frame number
+    int64_t dts = AV_NOPTS_VALUE;
+    int64_t pts = AV_NOPTS_VALUE;
+  };
+  // A frame number that lies too far from its packet's decode index for
+  // frame_shift_ to hold the difference.
+  static constexpr int8_t kFarShift = INT8_MIN;
 
-  std::vector<IndexedPacket> packets_;     // decode order
-  std::vector<int64_t> sorted_pts_;        // presentation order
-  std::vector<uint32_t> frame_of_packet_;  // decode index -> frame number
-  std::vector<uint32_t> key_packets_;      // decode indices of key frames
-  // Byte offset -> decode index, sorted; kept only when the offsets do not
-  // increase in decode order (then packets_ itself is searched).
-  std::vector<std::pair<int64_t, uint32_t>> by_position_;
+  // Takes note of the next packet in decode order.
+  void Add(int64_t position, int64_t dts, int64_t pts, bool key);
+  // Whether the first packets `input` reads are the first ones added, their
+  // presentation times all shifted alike (then the index takes the shift).
+  bool MatchFirstPackets(MediaInput& input);
+  // Everything else from the packets added (and the pictures' order, when
+  // scanned); what was only needed for it is dropped.
+  void Complete(PresentationOrderScan* order_scan);
+  void NumberFrames(const std::vector<uint32_t>& frame_of_packet);
+  void IndexPositions();
+  bool IsKey(uint32_t decode_index) const;
+  int64_t PositionOf(uint32_t decode_index) const;
+
+  // Byte offsets in decode order. An unknown offset is held as the last
+  // known one (so the sequence stays ordered where the known ones are) and
+  // marked in position_unknown_.
+  PackedInt64s positions_;
+  std::vector<bool> position_unknown_;
+  int64_t last_position_ = -1;
+  // Decode times in decode order: kept only when packets are recognised by
+  // them.
+  PackedInt64s dts_;
+  // Presentation times in decode order, only while the index is built.
+  PackedInt64s pts_;
+  int64_t pts_shift_ = 0;
+  std::vector<bool> marked_key_;  // while the index is built
+  PackedInt64s sorted_pts_;       // presentation order, when numbered by them
+  // Frame number minus decode index, per packet: pictures are shown close to
+  // where they are decoded. kFarShift sends to far_frames_.
+  std::vector<int8_t> frame_shift_;
+  std::vector<std::pair<uint32_t, uint32_t>> far_frames_;  // decode index, frame
+  std::vector<KeyPacket> keys_;                            // decode order; the first packet always
+  bool first_packet_marked_key_ = false;
+  // Decode indices sorted by byte offset; kept only when the known offsets
+  // do not increase in decode order (positions_ itself is searched then).
+  std::vector<uint32_t> by_position_;
   bool by_timestamp_ = false;
   bool by_picture_headers_ = false;
   bool positions_unique_ = false;
+  bool positions_increasing_ = false;
   bool dts_increasing_ = false;
   AVRational time_base_{1, 1000};
 };

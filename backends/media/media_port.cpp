@@ -841,7 +841,7 @@ bool MediaPort::Rewind() {
 }
 
 bool MediaPort::Reposition(const FrameIndex& index, uint32_t key_packet) {
-  const IndexedPacket& target = index.packet(key_packet);
+  const IndexedPacket target = index.packet(key_packet);
   ForgetHeldPackets();
   bool sought = false;
   const int64_t seek_position = index.SeekPositionFor(key_packet);
