@@ -739,6 +739,7 @@ std::optional<MediaPort::DecodedFrame> MediaPort::DecodeNext(bool seeking) {
       // has no timestamps, and the packet's own time is kept by tag.
       pts_of_tag_[next_decode_index_ % kTagsKept] = packet->pts;
       if (packet->pts == AV_NOPTS_VALUE) untimed_packet_read_ = true;
+      if (index_ && index_->Ready() == nullptr) provisional_numbers_.PacketRead(packet->pts);
       packet->pts = next_decode_index_;
       ++next_decode_index_;
       video_decoder_->Send(packet.get());
@@ -767,10 +768,9 @@ std::optional<MediaPort::DecodedFrame> MediaPort::Label(const AVFrame& frame) {
       out.number = number.value_or(next_number_);
       out.timestamp_ms = index->TimestampMs(out.number, frame_rate_);
     } else {
-      // Only a file played from its start gets here: its pictures come in
-      // presentation order, so counting them gives the numbers the index
-      // will give.
-      out.number = next_number_;
+      // Only a file played from its start gets here. Without timestamps
+      // its pictures are counted: they come in presentation order.
+      out.number = provisional_numbers_.NumberOf(pts).value_or(next_number_);
       if (provisional_origin_ == AV_NOPTS_VALUE) provisional_origin_ = pts;
       const AVRational time_base = input_->stream(input_->video_stream())->time_base;
       // As the index will: by timestamp only when every packet has one.
@@ -809,6 +809,7 @@ bool MediaPort::SeekToFrame(uint32_t frame, bool present) {
   drained_ = false;
   next_number_ = index != nullptr ? index->FrameNumberOfPacket(key) : 0;
   next_decode_index_ = key;
+  provisional_numbers_.Restart();
   {
     MutexLock guard(&mutex_);
     ended_ = false;

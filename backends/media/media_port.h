@@ -55,6 +55,7 @@
 #include "backends/media/mp4_stream_head.h"
 #include "backends/media/mutex.h"
 #include "backends/media/picture.h"
+#include "backends/media/provisional_numbers.h"
 #include "backends/media/render_service.h"
 #include "backends/media/stream_buffer.h"
 #include "backends/media/stream_decoder.h"
@@ -352,7 +353,9 @@ class MediaPort {
   static constexpr uint32_t kTagsKept = 1024;
   std::vector<int64_t> pts_of_tag_ = std::vector<int64_t>(kTagsKept, AV_NOPTS_VALUE);
   // While a file's index is being built, pictures played from the start are
-  // numbered by counting them and timed from the first one's timestamp.
+  // numbered as the index will number them and timed from the first one's
+  // timestamp.
+  ProvisionalNumbers provisional_numbers_;
   int64_t provisional_origin_ = AV_NOPTS_VALUE;
   bool untimed_packet_read_ = false;  // a video packet without a timestamp
   int64_t first_stream_pts_ = AV_NOPTS_VALUE;

@@ -6,7 +6,10 @@
 
 #include <dirent.h>
 
+#include <algorithm>
 #include <atomic>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -122,6 +125,75 @@ TEST_P(IndexedWhilePlayingTest, PicturesPlayedBeforeTheIndexIsWholeAreNumberedAs
 
 INSTANTIATE_TEST_SUITE_P(Containers, IndexedWhilePlayingTest,
                          ::testing::Values("ts", "ps", "h264", "h265", "mkv", "avi", "fragmented"));
+
+// Blanks the picture of the `n`th video packet of an MPEG-TS file of H.264
+// so that it cannot be decoded: every byte after its first slice's NAL
+// header. (Blanked whole, the parser would take the packet for the tail of
+// the picture before.)
+void BlankPicture(const std::string& path, int n) {
+  const std::string positions = RunCommand(
+      "ffprobe -v error -select_streams v -show_entries packet=pos -of csv=p=0 '" + path + "'");
+  std::vector<long> starts;
+  for (size_t at = 0; at < positions.size();) {
+    const size_t end = positions.find('\n', at);
+    if (end != at) starts.push_back(std::stol(positions.substr(at, end - at)));
+    at = end == std::string::npos ? positions.size() : end + 1;
+  }
+  ASSERT_GT(starts.size(), static_cast<size_t>(n));
+  std::vector<uint8_t> bytes = ReadBytes(path);
+  constexpr size_t kPacket = 188;
+  auto pid = [&](size_t at) { return ((bytes[at + 1] & 0x1F) << 8) | bytes[at + 2]; };
+  auto payload = [&](size_t at) {
+    const bool adaptation = (bytes[at + 3] & 0x20) != 0;
+    return at + 4 + (adaptation ? 1 + bytes[at + 4] : 0);
+  };
+  const auto first = static_cast<size_t>(starts[static_cast<size_t>(n)]);
+  const int video = pid(first);
+  const size_t pes = payload(first);
+  ASSERT_EQ(bytes[pes + 2], 1) << "no PES packet starts there";
+  const uint8_t kStartCode[] = {0, 0, 1};
+  const auto units = bytes.begin() + static_cast<long>(pes + 9 + bytes[pes + 8]);
+  // The access unit delimiter's start code, then the slice's.
+  const auto slice = std::search(units + 3, bytes.begin() + static_cast<long>(first + kPacket),
+                                 std::begin(kStartCode), std::end(kStartCode));
+  ASSERT_LT(slice + 4, bytes.begin() + static_cast<long>(first + kPacket));
+  std::fill(slice + 4, bytes.begin() + static_cast<long>(first + kPacket), 0);
+  for (size_t at = first + kPacket; at + kPacket <= bytes.size(); at += kPacket) {
+    if (pid(at) != video) continue;
+    if ((bytes[at + 1] & 0x40) != 0) break;  // the next picture starts
+    std::fill(bytes.begin() + static_cast<long>(payload(at)),
+              bytes.begin() + static_cast<long>(at + kPacket), 0);
+  }
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+}
+
+// A picture that cannot be decoded keeps its number while the index is
+// being built: the pictures after it are numbered and timed as the index
+// numbers them, not one too low.
+TEST(IndexedWhilePlaying, APictureThatCannotBeDecodedKeepsItsNumber) {
+  const std::string clip = TempPath("blank-picture.ts");
+  RunCommand("cp '" + Clip("ts") + "' '" + clip + "'");
+  BlankPicture(clip, 20);
+  auto gate = std::make_shared<IndexGate>();
+  const std::shared_ptr<MediaPort> port = MediaPort::OpenFile(kPort, clip, Unpaced(gate));
+  ASSERT_NE(port, nullptr);
+  PictureLog log;
+  log.Watch(*port);
+  ASSERT_TRUE(port->Play(nullptr));
+  const std::vector<Picture> before_index = log.TakeAtEnd();
+  gate->Open();
+  const uint32_t frames = port->TotalFrames();
+  ASSERT_TRUE(port->Stop());
+  ASSERT_TRUE(port->Play(nullptr));
+  const std::vector<Picture> with_index = log.TakeAtEnd();
+  port->Close();
+
+  ASSERT_EQ(before_index.size() + 1, frames) << "the blanked picture was decoded after all";
+  EXPECT_EQ(before_index.back().number, frames - 1);
+  EXPECT_EQ(before_index, with_index);
+}
 
 TEST(IndexedWhilePlaying, AJumpWaitsForTheIndexAndLandsExactly) {
   auto gate = std::make_shared<IndexGate>();

@@ -1,0 +1,37 @@
+#include "backends/media/provisional_numbers.h"
+
+#include "backends/media/ffmpeg.h"
+
+namespace qx::media {
+
+void ProvisionalNumbers::Restart() {
+  unshown_ = {};
+  passed_ = 0;
+  untimed_ = false;
+}
+
+void ProvisionalNumbers::PacketRead(int64_t pts) {
+  if (pts == AV_NOPTS_VALUE) {
+    untimed_ = true;
+    return;
+  }
+  unshown_.push(pts);
+}
+
+std::optional<uint32_t> ProvisionalNumbers::NumberOf(int64_t pts) {
+  if (untimed_ || pts == AV_NOPTS_VALUE) return std::nullopt;
+  // Packets shown earlier whose pictures never came: they still had their
+  // numbers.
+  while (!unshown_.empty() && unshown_.top() < pts) {
+    unshown_.pop();
+    ++passed_;
+  }
+  const uint32_t number = passed_;
+  if (!unshown_.empty() && unshown_.top() == pts) {
+    unshown_.pop();
+    ++passed_;
+  }
+  return number;
+}
+
+}  // namespace qx::media

@@ -1,0 +1,40 @@
+// Numbers the pictures of a file played from its start before its frame
+// index is whole, as the index will number them: by the rank of their
+// presentation time among all the file's pictures.
+//
+// The decoder gives pictures in presentation order, so when a picture comes
+// out every picture shown before it has been read (and sent to the decoder)
+// already; its number is how many of the packets read so far carry an
+// earlier time. Counting the pictures that come out instead would number
+// every picture after one that fails to decode one too low.
+#ifndef QXPLAYSDK_BACKENDS_MEDIA_PROVISIONAL_NUMBERS_H
+#define QXPLAYSDK_BACKENDS_MEDIA_PROVISIONAL_NUMBERS_H
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <queue>
+#include <vector>
+
+namespace qx::media {
+
+class ProvisionalNumbers {
+ public:
+  // Playing starts again from the file's first packet.
+  void Restart();
+  // A video packet sent to the decoder, with its presentation time.
+  void PacketRead(int64_t pts);
+  // The number of the picture decoded with this presentation time; nothing
+  // when a packet without a time was read (the caller counts pictures then).
+  std::optional<uint32_t> NumberOf(int64_t pts);
+
+ private:
+  // The times of packets read whose pictures have not come out yet.
+  std::priority_queue<int64_t, std::vector<int64_t>, std::greater<>> unshown_;
+  uint32_t passed_ = 0;  // packets whose pictures came out or were skipped
+  bool untimed_ = false;
+};
+
+}  // namespace qx::media
+
+#endif  // QXPLAYSDK_BACKENDS_MEDIA_PROVISIONAL_NUMBERS_H
