@@ -96,31 +96,45 @@ PortOptions Unpaced(std::shared_ptr<IndexGate> gate) {
   return options;
 }
 
-class IndexedWhilePlayingTest : public ::testing::TestWithParam<const char*> {};
-
-// Played through with the index held back, then again with the index whole:
-// the same numbers and times, every frame of the file.
-TEST_P(IndexedWhilePlayingTest, PicturesPlayedBeforeTheIndexIsWholeAreNumberedAsItNumbersThem) {
-  const std::string clip = Clip(GetParam());
+// A file played through with its index held back, then from the start
+// again once the index is whole (numbered by it): the pictures of each run.
+struct PlayedTwice {
+  std::vector<Picture> before_index;
+  std::vector<Picture> with_index;
+  uint32_t frames = 0;  // the index's count
+};
+PlayedTwice PlayBeforeAndWithIndex(const std::string& clip) {
+  PlayedTwice played;
   auto gate = std::make_shared<IndexGate>();
   const std::shared_ptr<MediaPort> port = MediaPort::OpenFile(kPort, clip, Unpaced(gate));
-  ASSERT_NE(port, nullptr);
+  EXPECT_NE(port, nullptr) << clip;
+  if (!port) return played;
   PictureLog log;
   log.Watch(*port);
-  ASSERT_TRUE(port->Play(nullptr));
-  const std::vector<Picture> before_index = log.TakeAtEnd();
-
+  EXPECT_TRUE(port->Play(nullptr));
+  played.before_index = log.TakeAtEnd();
   gate->Open();
-  const auto frames = static_cast<int>(port->TotalFrames());
-  EXPECT_EQ(frames, ProbeFrameCount(clip));
-  ASSERT_TRUE(port->Stop());
-  ASSERT_TRUE(port->Play(nullptr));  // from the start, numbered by the index
-  const std::vector<Picture> with_index = log.TakeAtEnd();
+  played.frames = port->TotalFrames();
+  EXPECT_TRUE(port->Stop());
+  EXPECT_TRUE(port->Play(nullptr));
+  played.with_index = log.TakeAtEnd();
   port->Close();
+  return played;
+}
 
-  ASSERT_EQ(static_cast<int>(before_index.size()), frames);
-  for (size_t i = 0; i < before_index.size(); ++i) EXPECT_EQ(before_index[i].number, i);
-  EXPECT_EQ(before_index, with_index);
+class IndexedWhilePlayingTest : public ::testing::TestWithParam<const char*> {};
+
+// The same numbers and times before the index is whole as with it, every
+// frame of the file.
+TEST_P(IndexedWhilePlayingTest, PicturesPlayedBeforeTheIndexIsWholeAreNumberedAsItNumbersThem) {
+  const std::string clip = Clip(GetParam());
+  const PlayedTwice played = PlayBeforeAndWithIndex(clip);
+  EXPECT_EQ(static_cast<int>(played.frames), ProbeFrameCount(clip));
+  ASSERT_EQ(played.before_index.size(), played.frames);
+  for (size_t i = 0; i < played.before_index.size(); ++i) {
+    EXPECT_EQ(played.before_index[i].number, i);
+  }
+  EXPECT_EQ(played.before_index, played.with_index);
 }
 
 INSTANTIATE_TEST_SUITE_P(Containers, IndexedWhilePlayingTest,
@@ -176,23 +190,11 @@ TEST(IndexedWhilePlaying, APictureThatCannotBeDecodedKeepsItsNumber) {
   const std::string clip = TempPath("blank-picture.ts");
   RunCommand("cp '" + Clip("ts") + "' '" + clip + "'");
   BlankPicture(clip, 20);
-  auto gate = std::make_shared<IndexGate>();
-  const std::shared_ptr<MediaPort> port = MediaPort::OpenFile(kPort, clip, Unpaced(gate));
-  ASSERT_NE(port, nullptr);
-  PictureLog log;
-  log.Watch(*port);
-  ASSERT_TRUE(port->Play(nullptr));
-  const std::vector<Picture> before_index = log.TakeAtEnd();
-  gate->Open();
-  const uint32_t frames = port->TotalFrames();
-  ASSERT_TRUE(port->Stop());
-  ASSERT_TRUE(port->Play(nullptr));
-  const std::vector<Picture> with_index = log.TakeAtEnd();
-  port->Close();
-
-  ASSERT_EQ(before_index.size() + 1, frames) << "the blanked picture was decoded after all";
-  EXPECT_EQ(before_index.back().number, frames - 1);
-  EXPECT_EQ(before_index, with_index);
+  const PlayedTwice played = PlayBeforeAndWithIndex(clip);
+  ASSERT_EQ(played.before_index.size() + 1, played.frames)
+      << "the blanked picture was decoded after all";
+  EXPECT_EQ(played.before_index.back().number, played.frames - 1);
+  EXPECT_EQ(played.before_index, played.with_index);
 }
 
 TEST(IndexedWhilePlaying, AJumpWaitsForTheIndexAndLandsExactly) {
