@@ -70,7 +70,9 @@ void ExpectConsistent(const FrameIndex& index) {
       }
     }
     // The leading pictures of a stream's first key frame have none before.
-    if (expected) EXPECT_EQ(key, *expected) << "frame " << frame;
+    if (expected) {
+      EXPECT_EQ(key, *expected) << "frame " << frame;
+    }
   }
 }
 
@@ -191,7 +193,9 @@ TEST(FrameIndexTest, TimesThatJumpBackFarAreNumberedAndFound) {
     EXPECT_EQ(indexed.position, read.pos) << "packet " << i;
     EXPECT_EQ(indexed.pts, read.pts) << "packet " << i;
     EXPECT_EQ(indexed.key, (read.flags & AV_PKT_FLAG_KEY) != 0) << "packet " << i;
-    if (indexed.key) EXPECT_EQ(indexed.dts, read.dts) << "packet " << i;
+    if (indexed.key) {
+      EXPECT_EQ(indexed.dts, read.dts) << "packet " << i;
+    }
   }
 }
 
