@@ -31,6 +31,6 @@ done
 
 if [ "${#missing[@]}" -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update
+  "$(dirname "$0")/apt-update.sh"
   apt-get install -y --no-install-recommends "${missing[@]}"
 fi

@@ -33,7 +33,7 @@ if [ "${#missing[@]}" -gt 0 ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
   fi
-  apt_get update
+  "$(dirname "$0")/apt-update.sh"
   apt_get install -y --no-install-recommends "${missing[@]}"
 fi
 
@@ -73,7 +73,7 @@ SOURCES
     fi
     install_from=(-t bookworm-backports)
   fi
-  apt_get update
+  "$(dirname "$0")/apt-update.sh"
   apt_get install -y --no-install-recommends "${install_from[@]}" qemu-user
 fi
 
