@@ -16,6 +16,8 @@ namespace {
 
 // The first of 0..count-1 for which `at_or_after` holds, count if none: it
 // must hold for every index after one for which it holds.
+// (std::ranges::partition_point over an iota view would do, but clang 14
+// cannot compile libstdc++ 12's ranges.)
 template <typename Predicate>
 uint32_t FirstIndexWhere(uint32_t count, Predicate at_or_after) {
   uint32_t low = 0;
@@ -256,26 +258,23 @@ int64_t FrameIndex::PositionOf(uint32_t decode_index) const {
   return positions_[decode_index];
 }
 
-bool FrameIndex::IsKey(uint32_t decode_index) const {
-  if (decode_index == 0) return first_packet_marked_key_;
+const FrameIndex::KeyPacket* FrameIndex::KeyAt(uint32_t decode_index) const {
   auto found =
       std::lower_bound(keys_.begin(), keys_.end(), decode_index,
                        [](const KeyPacket& key, uint32_t packet) { return key.packet < packet; });
-  return found != keys_.end() && found->packet == decode_index;
+  return found != keys_.end() && found->packet == decode_index ? &*found : nullptr;
 }
 
 IndexedPacket FrameIndex::packet(uint32_t decode_index) const {
   IndexedPacket out;
   out.position = PositionOf(decode_index);
-  out.key = IsKey(decode_index);
   if (!dts_.empty()) out.dts = dts_[decode_index];
   if (by_timestamp_) out.pts = sorted_pts_[FrameNumberOfPacket(decode_index)];
-  auto found =
-      std::lower_bound(keys_.begin(), keys_.end(), decode_index,
-                       [](const KeyPacket& key, uint32_t packet) { return key.packet < packet; });
-  if (found != keys_.end() && found->packet == decode_index) {
-    out.dts = found->dts;
-    out.pts = found->pts;
+  if (const KeyPacket* key = KeyAt(decode_index)) {
+    // The first packet is where decoding starts even when not marked key.
+    out.key = decode_index != 0 || first_packet_marked_key_;
+    out.dts = key->dts;
+    out.pts = key->pts;
   }
   return out;
 }

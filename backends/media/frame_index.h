@@ -109,7 +109,8 @@ class FrameIndex {
   void Complete(PresentationOrderScan* order_scan);
   void NumberFrames(const std::vector<uint32_t>& frame_of_packet);
   void IndexPositions();
-  bool IsKey(uint32_t decode_index) const;
+  // The key packet record of a packet, null for any other.
+  const KeyPacket* KeyAt(uint32_t decode_index) const;
   int64_t PositionOf(uint32_t decode_index) const;
 
   // Byte offsets in decode order. An unknown offset is held as the last
