@@ -1,6 +1,8 @@
 // One port of the engine: a file or a live stream with its own thread that
 // demuxes, decodes, paces and presents pictures, plays sound, records, and
-// makes the port's notifications.
+// makes the port's notifications. The port's thread runs its source (a
+// FileSource or a StreamSource), which hands its pictures to the port's
+// Presenter; this class opens them, owns the thread and answers callers.
 //
 // Frame numbers count from 0 in presentation order. A file's frames are
 // known exactly from its packet index (see FrameIndex): jumping to a frame
@@ -36,37 +38,22 @@
 #define QXPLAYSDK_BACKENDS_MEDIA_MEDIA_PORT_H
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
-#include <deque>
-#include <future>
 #include <memory>
-#include <optional>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "backends/media/audio_output.h"
 #include "backends/media/background_index.h"
-#include "backends/media/ffmpeg.h"
-#include "backends/media/file_recording.h"
-#include "backends/media/frame_index.h"
-#include "backends/media/media_input.h"
-#include "backends/media/mp4_stream_head.h"
-#include "backends/media/mutex.h"
+#include "backends/media/file_source.h"
 #include "backends/media/picture.h"
-#include "backends/media/provisional_numbers.h"
-#include "backends/media/render_service.h"
+#include "backends/media/presenter.h"
 #include "backends/media/stream_buffer.h"
-#include "backends/media/stream_decoder.h"
-#include "backends/media/stream_recorder.h"
-#include "backends/media/stream_remuxer.h"
+#include "backends/media/stream_lead_in.h"
+#include "backends/media/stream_source.h"
 #include "backends/player.h"
 
 namespace qx::media {
-
-// Slice threads of a live stream's decoder, the port's own thread included.
-inline constexpr int kLiveDecodeThreads = 2;
 
 struct PortOptions {
   // Present each frame at its time (scaled by the speed); false presents
@@ -79,14 +66,6 @@ struct PortOptions {
   // opens (null: at once).
   std::shared_ptr<IndexGate> index_gate;
 };
-
-// Speed levels: 0 is normal speed, each level doubles or halves it, from
-// -4 (1/16) to 4 (16 times).
-// Steps beyond them are counted (up to kMaxSpeedSteps either way) but play
-// at the nearest level.
-inline constexpr int kSlowestLevel = -4;
-inline constexpr int kFastestLevel = 4;
-inline constexpr int kMaxSpeedSteps = 16;
 
 class MediaPort {
  public:
@@ -113,7 +92,7 @@ class MediaPort {
   // the close is made from inside a notification (see the class comment).
   void Close();
 
-  bool is_file() const { return !path_.empty(); }
+  bool is_file() const { return file_ != nullptr; }
   int32_t port() const { return port_; }
 
   // Live streams: kFull when the block does not fit into the buffer now,
@@ -187,180 +166,24 @@ class MediaPort {
   bool StopRecord();
   // What a recording that takes this live stream's blocks from the next one
   // on must read first (see Mp4StreamHead); empty when it needs nothing.
-  StreamLeadIn LeadInForJoining() QX_EXCLUDES(push_mutex_);
+  StreamLeadIn LeadInForJoining();
 
  private:
-  enum class CommandKind { kStart, kSeek, kStep };
-  struct Command {
-    CommandKind kind = CommandKind::kStart;
-    int64_t value = 0;
-    std::shared_ptr<std::promise<bool>> done;
-  };
-  struct DecodedFrame {
-    FramePtr picture;  // 4:2:0 planar
-    uint32_t number = 0;
-    int64_t timestamp_ms = 0;
-    bool key = false;
-  };
-  struct Callbacks {
-    PlayerDrawCallback draw = nullptr;
-    uintptr_t draw_user = 0;
-    PlayerFileEndCallback file_end = nullptr;
-    uintptr_t file_end_user = 0;
-    PlayerDecodeCallback decode = nullptr;
-    uintptr_t decode_user = 0;
-  };
-
   MediaPort(int32_t port, const PortOptions& options);
   void StartThread(std::shared_ptr<MediaPort> self);
   // The port's thread failed (memory exhausted): close the port's way.
   void Fail() noexcept;
   bool OnPortThread() const;
-  int EffectiveSpeedLevel() const QX_REQUIRES(mutex_);
+  // Runs a command on a file port's thread and answers its result; from
+  // the port's thread or inside a notification, answers once it is queued.
   bool RunCommand(CommandKind kind, int64_t value);
-  // Port thread: whether a notification may begin now (the port plays and
-  // is open); if so, EndNotification() must follow the caller's function.
-  // A notification that hands over a picture (`counts_picture`) counts it as
-  // played as it begins.
-  bool BeginNotification(bool counts_picture);
-  void EndNotification();
-
-  // Port thread.
-  void RunFile();
-  void RunStream();
-  // Reads the stream until it ends (false) or the input must be opened again
-  // on the bytes that follow (true): after a drain, a read error or an
-  // access unit too large to hold. What the decoder holds is presented first.
-  bool ReadStream();
-  void FlushStreamDecoder();
-  // Caller's threads: a playing live port presents every picture complete in
-  // what was pushed, before Close goes on.
-  void DrainStream();
-  // Port thread: every drain asked for so far is done.
-  void CompleteDrains();
-  bool Execute(const Command& command);
-  void Advance();
-  std::optional<DecodedFrame> DecodeNext(bool seeking);
-  std::optional<DecodedFrame> Label(const AVFrame& frame);
-  bool SeekToFrame(uint32_t frame, bool present);
-  // The file is read again from its start (frame 0 needs no index).
-  bool Rewind();
-  bool Reposition(const FrameIndex& index, uint32_t key_packet);
-  bool LandOn(const FrameIndex& index, uint32_t key_packet);
-  // The next packet of the file: a held video packet first, then the
-  // input's. `recorded` says whether the recording has had it already.
-  int ReadPacket(AVPacket* packet, bool* recorded);
-  // Reads on, before a picture waits for the sound, until enough sound
-  // waits to be played; the video packets read meanwhile are held.
-  void ReadSoundAhead();
-  void ForgetHeldPackets();
-  bool WaitUntilDue(int64_t timestamp_ms);
-  void Present(DecodedFrame frame);
-  void ReachEnd();
-  void Record(const AVPacket& packet);
-  void PlayAudio(const AVPacket& packet);
-  // Decoded samples' media time in microseconds on the pictures' time line
-  // (AudioSource::kUnknownTime when it cannot be told).
-  int64_t SoundTimeUs(const AVFrame& samples, const AVStream& audio) const;
-  void OpenStreamDecoder();
 
   const int32_t port_;
-  const PortOptions options_;
-  const RenderTargetId target_;
   const std::shared_ptr<AudioSource> audio_;
-  std::string path_;
-  std::shared_ptr<StreamBuffer> buffer_;
-  std::unique_ptr<BackgroundIndex> index_;  // files
-
-  // Shared by the caller's threads and the port's thread.
-  mutable Mutex mutex_;
-  CondVar wake_;
-  std::deque<Command> commands_ QX_GUARDED_BY(mutex_);
-  bool quit_ QX_GUARDED_BY(mutex_) = false;
-  bool playing_ QX_GUARDED_BY(mutex_) = false;
-  bool paused_ QX_GUARDED_BY(mutex_) = false;
-  bool ended_ QX_GUARDED_BY(mutex_) = false;
-  bool rewind_on_start_ QX_GUARDED_BY(mutex_) = false;
-  int speed_level_ QX_GUARDED_BY(mutex_) = 0;
-  void* window_ QX_GUARDED_BY(mutex_) = nullptr;
-  ColourSettings colour_ QX_GUARDED_BY(mutex_);
-  Callbacks callbacks_ QX_GUARDED_BY(mutex_);
-  FramePtr current_picture_ QX_GUARDED_BY(mutex_);
-  int64_t current_number_ QX_GUARDED_BY(mutex_) = -1;
-  uint32_t presented_count_ QX_GUARDED_BY(mutex_) = 0;
-  bool clock_valid_ QX_GUARDED_BY(mutex_) = false;
-  // Live streams: a drain is under way (pictures are presented unpaced), and
-  // the drains asked for / done; the port thread has stopped reading.
-  bool draining_ QX_GUARDED_BY(mutex_) = false;
-  uint64_t drains_requested_ QX_GUARDED_BY(mutex_) = 0;
-  uint64_t drains_done_ QX_GUARDED_BY(mutex_) = 0;
-  bool stream_finished_ QX_GUARDED_BY(mutex_) = false;
-  std::chrono::steady_clock::time_point anchor_wall_ QX_GUARDED_BY(mutex_);
-  int64_t anchor_ms_ QX_GUARDED_BY(mutex_) = 0;
-  // Notifications begun and ended; Stop waits until those begun before it
-  // have ended.
-  uint64_t notifications_begun_ QX_GUARDED_BY(mutex_) = 0;
-  uint64_t notifications_ended_ QX_GUARDED_BY(mutex_) = 0;
-  CondVar notification_ended_;
-
-  // Pushed blocks reach the port's buffer, the stream's head and the
-  // recording in one order, and a recording's start falls between two
-  // blocks. Taken before record_mutex_.
-  Mutex push_mutex_ QX_ACQUIRED_BEFORE(record_mutex_);
-  Mp4StreamHead stream_head_ QX_GUARDED_BY(push_mutex_);
-  StreamLeadIn LeadInForJoiningLocked() QX_REQUIRES(push_mutex_);
-  // A switch's start on a live port: the stopped file carried on, or null
-  // when it cannot be.
-  std::shared_ptr<StreamRemuxer> ResumeRecordingLocked(RecordResumption resumption,
-                                                       const std::string& file_name)
-      QX_REQUIRES(push_mutex_);
-
-  // The live recording, shared by the caller's threads and the port's
-  // thread. A lock of its own, so that writing a packet never holds up
-  // control calls.
-  Mutex record_mutex_;
-  FileRecording file_recording_{port_};                                  // files; locks on its own
-  std::shared_ptr<StreamRemuxer> remuxer_ QX_GUARDED_BY(record_mutex_);  // live streams
-  // Left by the last stop of a live recording until a start or a block
-  // comes.
-  std::unique_ptr<RecordResumption> resumption_ QX_GUARDED_BY(record_mutex_);
-
-  // Port thread only.
-  std::unique_ptr<MediaInput> input_;
-  std::unique_ptr<StreamDecoder> video_decoder_;
-  std::unique_ptr<StreamDecoder> audio_decoder_;
-  PictureConverter converter_;
-  // Video packets read but not yet given to the decoder, in file order: the
-  // key packet a jump landed on, and pictures read past while reading the
-  // sound ahead.
-  struct HeldPacket {
-    PacketPtr packet;
-    bool recorded = false;
-  };
-  std::deque<HeldPacket> held_;
-  bool held_input_ended_ = false;  // the input ended while reading ahead
-  FramePtr decoded_;
-  std::optional<DecodedFrame> pending_;
-  std::vector<uint8_t> packed_;
-  bool input_ended_ = false;
-  bool drained_ = false;
-  bool decoding_ = false;  // live: the decoder has had a key frame
-  uint32_t next_number_ = 0;
-  uint32_t next_decode_index_ = 0;  // of the next video packet read from a file
-  // A file's video packets reach the decoder tagged with their decode index
-  // in place of their presentation time, kept here by tag until the picture
-  // comes back (decoders hold far fewer packets than this).
-  static constexpr uint32_t kTagsKept = 1024;
-  std::vector<int64_t> pts_of_tag_ = std::vector<int64_t>(kTagsKept, AV_NOPTS_VALUE);
-  // While a file's index is being built, pictures played from the start are
-  // numbered as the index will number them and timed from the first one's
-  // timestamp.
-  ProvisionalNumbers provisional_numbers_;
-  int64_t provisional_origin_ = AV_NOPTS_VALUE;
-  bool untimed_packet_read_ = false;  // a video packet without a timestamp
-  int64_t first_stream_pts_ = AV_NOPTS_VALUE;
-  double frame_rate_ = 25.0;
-  int upright_turn_ = 0;  // clockwise degrees that show the pictures upright
+  Presenter presenter_;
+  // One of the two, set before the thread starts.
+  std::unique_ptr<FileSource> file_;
+  std::unique_ptr<StreamSource> stream_;
 
   std::atomic<std::thread::id> thread_id_{};  // the port's thread, once it runs
   std::thread thread_;

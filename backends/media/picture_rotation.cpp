@@ -97,4 +97,10 @@ FramePtr TurnYuv420(const AVFrame& yuv420, int degrees) {
   return turned;
 }
 
+FramePtr UprightYuv420(PictureConverter& converter, const AVFrame& decoded, int turn) {
+  FramePtr picture = converter.ToYuv420(decoded);
+  if (picture && turn != 0) picture = TurnYuv420(*picture, turn);
+  return picture;
+}
+
 }  // namespace qx::media

@@ -6,6 +6,7 @@
 #define QXPLAYSDK_BACKENDS_MEDIA_PICTURE_ROTATION_H
 
 #include "backends/media/ffmpeg.h"
+#include "backends/media/picture.h"
 
 namespace qx::media {
 
@@ -18,6 +19,11 @@ int UprightTurn(const AVStream& stream, int port);
 // 180 or 270); a quarter turn swaps width and height. Null when out of
 // memory.
 FramePtr TurnYuv420(const AVFrame& yuv420, int degrees);
+
+// A decoded picture as it is presented: converted to limited-range 4:2:0
+// planar and turned upright by `turn` clockwise degrees (0: as stored).
+// Null when it cannot be converted.
+FramePtr UprightYuv420(PictureConverter& converter, const AVFrame& decoded, int turn);
 
 }  // namespace qx::media
 
