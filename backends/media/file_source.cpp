@@ -107,7 +107,9 @@ bool FileSource::Execute(const Command& command) {
     case CommandKind::kStep:
       if (!context.playing) return false;
       if (command.value < 0) {
-        return context.current > 0 && SeekToFrame(static_cast<uint32_t>(context.current - 1), true);
+        if (context.current <= 0) return false;
+        const auto previous = static_cast<uint32_t>(context.current - 1);
+        return StepBackWithoutIndex(previous) || SeekToFrame(previous, true);
       }
       if (!pending_) pending_ = DecodeNext(false);
       if (!pending_) {
@@ -211,7 +213,7 @@ std::optional<DecodedFrame> FileSource::DecodeNext(bool seeking) {
       // has no timestamps, and the packet's own time is kept by tag.
       pts_of_tag_[next_decode_index_ % kTagsKept] = packet->pts;
       if (packet->pts == AV_NOPTS_VALUE) untimed_packet_read_ = true;
-      if (index_->Ready() == nullptr) provisional_numbers_.PacketRead(packet->pts);
+      if (index_->Ready() == nullptr) NoteProvisionalPacket(*packet);
       packet->pts = next_decode_index_;
       ++next_decode_index_;
       video_decoder_->Send(packet.get());
@@ -241,6 +243,13 @@ std::optional<DecodedFrame> FileSource::Label(const AVFrame& frame) {
     // Only a file played from its start gets here. Without timestamps its
     // pictures are counted: they come in presentation order.
     out.number = provisional_numbers_.NumberOf(pts).value_or(next_number_);
+    for (auto key = played_keys_.rbegin(); key != played_keys_.rend(); ++key) {
+      if (key->decode_index == tag) {
+        key->number = out.number;
+        break;
+      }
+      if (key->decode_index < tag) break;
+    }
     if (provisional_origin_ == AV_NOPTS_VALUE) provisional_origin_ = pts;
     const AVRational time_base = input_->stream(input_->video_stream())->time_base;
     // As the index will: by timestamp only when every packet has one.
@@ -261,15 +270,87 @@ bool FileSource::SeekToFrame(uint32_t frame, bool present) {
   const uint32_t key = index != nullptr ? index->KeyPacketFor(frame) : 0;
   pending_.reset();
   if (!(index != nullptr ? Reposition(*index, key) : Rewind())) return false;
+  RestartDecodingAt(key, index != nullptr ? index->FrameNumberOfPacket(key) : 0);
+  provisional_numbers_.Restart();
+  played_keys_.clear();
+  recent_positions_.clear();
+  return DecodeTo(frame, present);
+}
+
+bool FileSource::StepBackWithoutIndex(uint32_t frame) {
+  // Numbers counted without timestamps cannot be taken up again part way.
+  if (index_->Ready() != nullptr || untimed_packet_read_) return false;
+  // As the index chooses: the key frame shown last before the frame.
+  const PlayedKey* chosen = nullptr;
+  for (const PlayedKey& key : played_keys_) {
+    if (key.number && *key.number <= frame &&
+        (chosen == nullptr || *key.number > *chosen->number)) {
+      chosen = &key;
+    }
+  }
+  if (chosen == nullptr) return false;
+  const PlayedKey key = *chosen;
+  pending_.reset();
+  if (!ReadAgainFrom(key)) return false;
+  RestartDecodingAt(key.decode_index, *key.number);
+  provisional_numbers_ = key.numbers;
+  return DecodeTo(frame, true);
+}
+
+bool FileSource::ReadAgainFrom(const PlayedKey& key) {
+  ForgetHeldPackets();
+  bool sought = false;
+  if (input_->PrefersByteSeek() && key.seek_position >= 0) {
+    sought = input_->SeekToByte(key.seek_position);
+  } else if (key.dts != AV_NOPTS_VALUE) {
+    sought = input_->SeekToTimestamp(key.dts);
+  } else if (key.pts != AV_NOPTS_VALUE) {
+    sought = input_->SeekToTimestamp(key.pts);
+  }
+  if (!sought) {
+    log::Debug("media", port_,
+               "\"{}\": cannot seek back to the key frame played; the step back waits for the "
+               "frame index",
+               path_);
+    return false;
+  }
+  // The key packet is found by its offset, or, read without one, by its
+  // decode time (as the index finds packets); a piece the demuxer cut and
+  // gave the key frame's time is no key packet.
+  constexpr uint32_t kMostPacketsRead = 4096;
+  PacketPtr packet = MakePacket();
+  for (uint32_t read = 0; read < kMostPacketsRead && input_->Read(packet.get()) >= 0; ++read) {
+    if (packet->stream_index == input_->video_stream()) {
+      const bool same = key.position >= 0 ? packet->pos == key.position
+                                          : packet->pos < 0 && key.dts != AV_NOPTS_VALUE &&
+                                                packet->dts == key.dts;
+      if (same && (packet->flags & AV_PKT_FLAG_KEY) != 0) {
+        held_.push_back({std::move(packet), false});
+        return true;
+      }
+      if (same) break;
+    }
+    av_packet_unref(packet.get());
+  }
+  log::Debug("media", port_,
+             "\"{}\": the key frame played was not found again; the step back waits for the "
+             "frame index",
+             path_);
+  return false;
+}
+
+void FileSource::RestartDecodingAt(uint32_t key, uint32_t number) {
   video_decoder_->Flush();
   sound_.Flush();
   audio_->Clear();
   input_ended_ = false;
   drained_ = false;
-  next_number_ = index != nullptr ? index->FrameNumberOfPacket(key) : 0;
+  next_number_ = number;
   next_decode_index_ = key;
-  provisional_numbers_.Restart();
   presenter_.ClearEnd();
+}
+
+bool FileSource::DecodeTo(uint32_t frame, bool present) {
   while (std::optional<DecodedFrame> decoded = DecodeNext(true)) {
     if (decoded->number < frame) continue;
     const bool exact = decoded->number == frame;
@@ -283,6 +364,38 @@ bool FileSource::SeekToFrame(uint32_t frame, bool present) {
     return exact;
   }
   return false;
+}
+
+void FileSource::NoteProvisionalPacket(const AVPacket& packet) {
+  // Read again after a step back, a key packet is known already.
+  const bool new_key =
+      (packet.flags & AV_PKT_FLAG_KEY) != 0 &&
+      (played_keys_.empty() || next_decode_index_ > played_keys_.back().decode_index);
+  if (new_key) {
+    PlayedKey key;
+    key.decode_index = next_decode_index_;
+    key.position = packet.pos;
+    key.seek_position = packet.pos;
+    // As the index seeks: from the nearest picture before with an offset
+    // before the key's own.
+    for (auto earlier = recent_positions_.rbegin(); earlier != recent_positions_.rend();
+         ++earlier) {
+      if (packet.pos < 0 || *earlier < packet.pos) {
+        key.seek_position = *earlier;
+        break;
+      }
+    }
+    key.dts = packet.dts;
+    key.pts = packet.pts;
+    key.numbers = provisional_numbers_;
+    played_keys_.push_back(std::move(key));
+    if (played_keys_.size() > kPlayedKeysKept) played_keys_.pop_front();
+  }
+  if (packet.pos >= 0) {
+    recent_positions_.push_back(packet.pos);
+    if (recent_positions_.size() > kRecentPositionsKept) recent_positions_.pop_front();
+  }
+  provisional_numbers_.PacketRead(packet.pts);
 }
 
 bool FileSource::Rewind() {

@@ -54,6 +54,17 @@ class FileSource {
   bool StopRecord() { return recording_.Stop(); }
 
  private:
+  // A key packet played while the index is being built.
+  struct PlayedKey {
+    uint32_t decode_index = 0;
+    int64_t position = -1;       // its byte offset; -1 when unknown
+    int64_t seek_position = -1;  // where a byte seek reads it first
+    int64_t dts = AV_NOPTS_VALUE;
+    int64_t pts = AV_NOPTS_VALUE;
+    std::optional<uint32_t> number;  // once its picture came out
+    ProvisionalNumbers numbers;      // as they stood before it was read
+  };
+
   FileSource(int32_t port, std::string path, Presenter& presenter,
              std::shared_ptr<AudioSource> audio);
 
@@ -62,6 +73,19 @@ class FileSource {
   std::optional<DecodedFrame> DecodeNext(bool seeking);
   std::optional<DecodedFrame> Label(const AVFrame& frame);
   bool SeekToFrame(uint32_t frame, bool present);
+  // A step back before the index is whole: decoding again from a key frame
+  // played since the start, when one before the frame is known and found
+  // again. False when it cannot (the caller then waits for the index).
+  bool StepBackWithoutIndex(uint32_t frame);
+  // Puts the input where it reads `key` next; false when it is not found
+  // again.
+  bool ReadAgainFrom(const PlayedKey& key);
+  // Decoding goes on from the key packet (decode index `key`, its picture
+  // numbered `number`) that the input now holds first.
+  void RestartDecodingAt(uint32_t key, uint32_t number);
+  // Decodes up to `frame` and shows it (presented, or only made the one
+  // shown); false when the file ends first or another frame comes instead.
+  bool DecodeTo(uint32_t frame, bool present);
   // The file is read again from its start (frame 0 needs no index).
   bool Rewind();
   bool Reposition(const FrameIndex& index, uint32_t key_packet);
@@ -73,6 +97,8 @@ class FileSource {
   // waits to be played; the video packets read meanwhile are held.
   void ReadSoundAhead();
   void ForgetHeldPackets();
+  // A video packet about to be decoded while the index is being built.
+  void NoteProvisionalPacket(const AVPacket& packet);
   void Record(const AVPacket& packet);
   void PlayAudio(const AVPacket& packet);
   // Where the pictures' time line starts, in the video stream's time base.
@@ -116,6 +142,15 @@ class FileSource {
   ProvisionalNumbers provisional_numbers_;
   int64_t provisional_origin_ = AV_NOPTS_VALUE;
   bool untimed_packet_read_ = false;  // a video packet without a timestamp
+  // The key packets read while the index is being built (the last ones),
+  // so that a step back to their pictures need not wait for the index.
+  static constexpr size_t kPlayedKeysKept = 64;
+  std::deque<PlayedKey> played_keys_;
+  // Byte offsets of the last video packets read with one: a demuxer that
+  // cuts pictures out of the bytes finds a picture's start when it is sought
+  // from the picture before.
+  static constexpr size_t kRecentPositionsKept = 16;
+  std::deque<int64_t> recent_positions_;
   double frame_rate_ = 25.0;
   int upright_turn_ = 0;  // clockwise degrees that show the pictures upright
 };

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -216,6 +217,61 @@ TEST(IndexedWhilePlaying, AJumpWaitsForTheIndexAndLandsExactly) {
   EXPECT_EQ(log.Taken().back().number, 37U);
   port->Close();
 }
+
+class StepBackBeforeIndexTest : public ::testing::TestWithParam<const char*> {};
+
+// Steps back over key frames played since the start land exactly, with the
+// numbers and times of the way forward, while the index is still held back;
+// and playing on from there keeps numbering as before.
+TEST_P(StepBackBeforeIndexTest, LandsOnEachFrameWithoutWaitingForTheIndex) {
+  auto gate = std::make_shared<IndexGate>();
+  // Opens the gate only if the steps wait for the index, so that such a
+  // fault fails the test instead of hanging it.
+  std::promise<void> finished;
+  std::atomic<bool> opened{false};
+  std::thread safety([&gate, &opened, done = finished.get_future()] {
+    if (done.wait_for(std::chrono::seconds(60)) == std::future_status::ready) return;
+    opened = true;
+    gate->Open();
+  });
+  const std::shared_ptr<MediaPort> port =
+      MediaPort::OpenFile(kPort, Clip(GetParam()), PortOptions{true, 0, gate});
+  ASSERT_NE(port, nullptr);
+  PictureLog log;
+  log.Watch(*port);
+  ASSERT_TRUE(port->Play(nullptr));
+  ASSERT_TRUE(port->Pause(true));
+  constexpr uint32_t kFurthest = 30;  // past two key frames (one every 12)
+  while (log.Taken().empty() || log.Taken().back().number < kFurthest) {
+    ASSERT_TRUE(port->StepForward());
+  }
+  std::vector<Picture> forward = log.Taken();
+  std::vector<uint32_t> time_of(kFurthest + 1);
+  for (const Picture& picture : forward) {
+    if (picture.number <= kFurthest) time_of[picture.number] = picture.timestamp_ms;
+  }
+  for (uint32_t n = kFurthest; n > 0; --n) {
+    EXPECT_TRUE(port->StepBack()) << "from " << n;
+    const Picture shown = log.Taken().back();
+    EXPECT_EQ(shown, (Picture{n - 1, time_of[n - 1]})) << "from " << n;
+  }
+  EXPECT_FALSE(port->StepBack()) << "stepped back from the first frame";
+  const size_t steps_done = log.Taken().size();
+  ASSERT_TRUE(port->Pause(false));
+  const std::vector<Picture> all = log.TakeAtEnd();
+  finished.set_value();
+  safety.join();
+  EXPECT_FALSE(opened) << "the steps back waited for the index";
+  ASSERT_GT(all.size(), steps_done);
+  for (size_t i = steps_done; i < all.size(); ++i) {
+    EXPECT_EQ(all[i].number, i - steps_done + 1) << "playing on after the steps back";
+  }
+  EXPECT_EQ(all.back().number, static_cast<uint32_t>(ProbeFrameCount(Clip(GetParam())) - 1));
+  port->Close();
+}
+
+INSTANTIATE_TEST_SUITE_P(Containers, StepBackBeforeIndexTest,
+                         ::testing::Values("ts", "mkv", "fragmented"));
 
 // The port's close ends a jump waiting for an index that never comes, and
 // the index's thread with it.
