@@ -45,7 +45,8 @@ FrameIndexBuilder::~FrameIndexBuilder() = default;
 
 bool FrameIndexBuilder::Add(const AVPacket& packet) {
   if (packet.stream_index != video_) return false;
-  index_.Add(packet.pos, packet.dts, packet.pts, (packet.flags & AV_PKT_FLAG_KEY) != 0);
+  index_.Add(packet.pos, packet.dts, packet.pts, (packet.flags & AV_PKT_FLAG_KEY) != 0,
+             (packet.flags & AV_PKT_FLAG_DISCARD) != 0);
   if (order_scan_) order_scan_->Add(packet);
   return true;
 }
@@ -99,7 +100,7 @@ std::optional<FrameIndex> FrameIndex::FromContainer(MediaInput& input, const std
       ++used_of_run;
     }
     index.Add(entry->pos, entry->timestamp, entry->timestamp + offset,
-              (entry->flags & AVINDEX_KEYFRAME) != 0);
+              (entry->flags & AVINDEX_KEYFRAME) != 0, (entry->flags & AVINDEX_DISCARD_FRAME) != 0);
   }
   for (; run < runs->size(); ++run, used_of_run = 0) {
     if ((*runs)[run].count != used_of_run) return std::nullopt;  // more offsets than samples
@@ -118,7 +119,7 @@ bool FrameIndex::MatchFirstPackets(MediaInput& input) {
   PacketPtr packet = MakePacket();
   int64_t shift = 0;
   uint32_t checked = 0;
-  while (checked < kPacketsChecked && checked < frame_count() && input.Read(packet.get()) >= 0) {
+  while (checked < kPacketsChecked && checked < packet_count() && input.Read(packet.get()) >= 0) {
     if (packet->stream_index == video) {
       const IndexedPacket expected{PositionOf(checked), dts_[checked], pts_[checked],
                                    marked_key_[checked]};
@@ -141,7 +142,7 @@ bool FrameIndex::MatchFirstPackets(MediaInput& input) {
   return true;
 }
 
-void FrameIndex::Add(int64_t position, int64_t dts, int64_t pts, bool key) {
+void FrameIndex::Add(int64_t position, int64_t dts, int64_t pts, bool key, bool discard) {
   const bool unknown = position < 0;
   if (!unknown) last_position_ = position;
   positions_.PushBack(last_position_);
@@ -149,10 +150,11 @@ void FrameIndex::Add(int64_t position, int64_t dts, int64_t pts, bool key) {
   dts_.PushBack(dts);
   pts_.PushBack(pts);
   marked_key_.push_back(key);
+  discarded_.push_back(discard);
 }
 
 void FrameIndex::Complete(PresentationOrderScan* order_scan) {
-  const uint32_t count = frame_count();
+  const uint32_t count = packet_count();
   by_timestamp_ = count > 0;
   for (uint32_t i = 0; i < count && by_timestamp_; ++i) by_timestamp_ = pts_[i] != AV_NOPTS_VALUE;
 
@@ -176,6 +178,7 @@ void FrameIndex::Complete(PresentationOrderScan* order_scan) {
     std::iota(frame_of_packet.begin(), frame_of_packet.end(), 0U);
   }
   NumberFrames(frame_of_packet);
+  HideDiscardedFrames(frame_of_packet);
 
   for (uint32_t i = 0; i < count; ++i) {
     // A stream whose first packet is not marked key still starts decoding there.
@@ -205,6 +208,27 @@ void FrameIndex::Complete(PresentationOrderScan* order_scan) {
   position_unknown_.shrink_to_fit();
 }
 
+void FrameIndex::HideDiscardedFrames(const std::vector<uint32_t>& frame_of_packet) {
+  // An MP4 cut after a key frame starts its edit list later: the pictures
+  // from the key frame up to the cut are decoded but never shown, and come
+  // first in presentation order. They get no number. Pictures discarded
+  // anywhere else are numbered like any other.
+  const auto discarded =
+      static_cast<uint32_t>(std::count(discarded_.begin(), discarded_.end(), true));
+  bool leading = by_timestamp_ && discarded < frame_of_packet.size();
+  for (size_t i = 0; i < frame_of_packet.size() && leading; ++i) {
+    leading = discarded_[i] == (frame_of_packet[i] < discarded);
+  }
+  if (leading) {
+    hidden_frames_ = discarded;
+  } else if (discarded > 0) {
+    log::Debug("media", log::kNoPort,
+               "{} pictures are marked as never shown, not all before the others: numbered",
+               discarded);
+  }
+  discarded_ = std::vector<bool>();
+}
+
 void FrameIndex::NumberFrames(const std::vector<uint32_t>& frame_of_packet) {
   const auto count = static_cast<uint32_t>(frame_of_packet.size());
   frame_shift_.resize(count);
@@ -226,7 +250,7 @@ void FrameIndex::IndexPositions() {
   // demuxer gives none for a picture that begins in the middle of a PES
   // packet), and positions_ itself is searched; otherwise a list of the
   // packets in the order of their offsets is kept.
-  const uint32_t count = frame_count();
+  const uint32_t count = packet_count();
   bool any_known = false;
   bool increasing = true;
   int64_t previous = -1;
@@ -269,7 +293,7 @@ IndexedPacket FrameIndex::packet(uint32_t decode_index) const {
   IndexedPacket out;
   out.position = PositionOf(decode_index);
   if (!dts_.empty()) out.dts = dts_[decode_index];
-  if (by_timestamp_) out.pts = sorted_pts_[FrameNumberOfPacket(decode_index)];
+  if (by_timestamp_) out.pts = sorted_pts_[RankOfPacket(decode_index)];
   if (const KeyPacket* key = KeyAt(decode_index)) {
     // The first packet is where decoding starts even when not marked key.
     out.key = decode_index != 0 || first_packet_marked_key_;
@@ -281,13 +305,14 @@ IndexedPacket FrameIndex::packet(uint32_t decode_index) const {
 
 size_t FrameIndex::MemoryBytes() const {
   return positions_.MemoryBytes() + position_unknown_.capacity() / 8 + dts_.MemoryBytes() +
-         pts_.MemoryBytes() + marked_key_.capacity() / 8 + sorted_pts_.MemoryBytes() +
-         frame_shift_.capacity() + far_frames_.capacity() * sizeof(far_frames_[0]) +
-         keys_.capacity() * sizeof(KeyPacket) + by_position_.capacity() * sizeof(uint32_t);
+         pts_.MemoryBytes() + marked_key_.capacity() / 8 + discarded_.capacity() / 8 +
+         sorted_pts_.MemoryBytes() + frame_shift_.capacity() +
+         far_frames_.capacity() * sizeof(far_frames_[0]) + keys_.capacity() * sizeof(KeyPacket) +
+         by_position_.capacity() * sizeof(uint32_t);
 }
 
 std::optional<uint32_t> FrameIndex::DecodeIndexOf(const AVPacket& packet) const {
-  const uint32_t count = frame_count();
+  const uint32_t count = packet_count();
   if (positions_unique_ && packet.pos >= 0) {
     if (positions_increasing_) {
       // An unknown offset holds the known one before it, so the first packet
@@ -319,20 +344,26 @@ std::optional<uint32_t> FrameIndex::DecodeIndexOf(const AVPacket& packet) const 
 
 std::optional<uint32_t> FrameIndex::FrameNumberOfTimestamp(int64_t pts) const {
   if (!by_timestamp_ || pts == AV_NOPTS_VALUE) return std::nullopt;
-  const uint32_t count = frame_count();
+  const uint32_t count = packet_count();
   const uint32_t found = FirstIndexWhere(count, [&](uint32_t i) { return sorted_pts_[i] >= pts; });
-  if (found == count || sorted_pts_[found] != pts) return std::nullopt;
-  return found;
+  if (found == count || sorted_pts_[found] != pts || found < hidden_frames_) return std::nullopt;
+  return found - hidden_frames_;
 }
 
 std::optional<uint32_t> FrameIndex::FrameNumberOfDecodedPacket(int64_t decode_index) const {
-  if (!by_picture_headers_ || decode_index < 0 || decode_index >= frame_count()) {
+  if (!by_picture_headers_ || decode_index < 0 || decode_index >= packet_count()) {
     return std::nullopt;
   }
   return FrameNumberOfPacket(static_cast<uint32_t>(decode_index));
 }
 
 uint32_t FrameIndex::FrameNumberOfPacket(uint32_t decode_index) const {
+  // A hidden picture is decoded on the way to frame 0.
+  const uint32_t rank = RankOfPacket(decode_index);
+  return rank >= hidden_frames_ ? rank - hidden_frames_ : 0;
+}
+
+uint32_t FrameIndex::RankOfPacket(uint32_t decode_index) const {
   const int8_t shift = frame_shift_[decode_index];
   if (shift != kFarShift) return static_cast<uint32_t>(int64_t{decode_index} + shift);
   auto far = std::lower_bound(far_frames_.begin(), far_frames_.end(),
@@ -364,14 +395,19 @@ uint32_t FrameIndex::KeyPacketFor(uint32_t frame) const {
   if (keys_.empty()) return 0;
   const KeyPacket* chosen = nullptr;
   for (const KeyPacket& key : keys_) {
-    if (key.frame <= frame && (chosen == nullptr || key.frame > chosen->frame)) chosen = &key;
+    // Key records hold ranks: hidden pictures count.
+    if (key.frame <= uint64_t{frame} + hidden_frames_ &&
+        (chosen == nullptr || key.frame > chosen->frame)) {
+      chosen = &key;
+    }
   }
   return chosen != nullptr ? chosen->packet : keys_.front().packet;
 }
 
 int64_t FrameIndex::TimestampMs(uint32_t frame, double frame_rate) const {
-  if (by_timestamp_ && frame < sorted_pts_.size()) {
-    return ToMilliseconds(sorted_pts_[frame] - sorted_pts_[0], time_base_);
+  const uint64_t rank = uint64_t{frame} + hidden_frames_;
+  if (by_timestamp_ && rank < sorted_pts_.size()) {
+    return ToMilliseconds(sorted_pts_[rank] - sorted_pts_[hidden_frames_], time_base_);
   }
   double rate = frame_rate > 0.0 ? frame_rate : 25.0;
   return static_cast<int64_t>(std::llround(frame * 1000.0 / rate));

@@ -54,7 +54,10 @@ class FrameIndex {
   // Whether `input` is an MP4/MOV whose video has a sample table.
   static bool HasSampleTable(const MediaInput& input);
 
-  uint32_t frame_count() const { return static_cast<uint32_t>(positions_.size()); }
+  // Frames shown; packets whose pictures are only decoded to reach them (an
+  // MP4 cut after a key frame, whose edit list starts later) are not
+  // counted, and the first frame shown is frame 0.
+  uint32_t frame_count() const { return packet_count() - hidden_frames_; }
   bool numbered_by_timestamp() const { return by_timestamp_; }
   IndexedPacket packet(uint32_t decode_index) const;
 
@@ -79,7 +82,9 @@ class FrameIndex {
   uint32_t KeyPacketFor(uint32_t frame) const;
   // The first frame's presentation timestamp (in the stream's time base)
   // when frames are numbered by timestamp, AV_NOPTS_VALUE otherwise.
-  int64_t FirstTimestamp() const { return sorted_pts_.empty() ? AV_NOPTS_VALUE : sorted_pts_[0]; }
+  int64_t FirstTimestamp() const {
+    return sorted_pts_.size() > hidden_frames_ ? sorted_pts_[hidden_frames_] : AV_NOPTS_VALUE;
+  }
   // Bytes the index holds.
   size_t MemoryBytes() const;
   // A frame's timestamp in milliseconds from the first frame.
@@ -91,7 +96,7 @@ class FrameIndex {
   // A key packet: where decoding can start.
   struct KeyPacket {
     uint32_t packet = 0;  // decode index
-    uint32_t frame = 0;   // its frame number
+    uint32_t frame = 0;   // its rank in presentation order
     int64_t dts = AV_NOPTS_VALUE;
     int64_t pts = AV_NOPTS_VALUE;
   };
@@ -99,8 +104,10 @@ class FrameIndex {
   // frame_shift_ to hold the difference.
   static constexpr int8_t kFarShift = INT8_MIN;
 
-  // Takes note of the next packet in decode order.
-  void Add(int64_t position, int64_t dts, int64_t pts, bool key);
+  uint32_t packet_count() const { return static_cast<uint32_t>(positions_.size()); }
+  // Takes note of the next packet in decode order; `discard`: the file says
+  // its picture is decoded but never shown.
+  void Add(int64_t position, int64_t dts, int64_t pts, bool key, bool discard);
   // Whether the first packets `input` reads are the first ones added, their
   // presentation times all shifted alike (then the index takes the shift).
   bool MatchFirstPackets(MediaInput& input);
@@ -108,7 +115,10 @@ class FrameIndex {
   // scanned); what was only needed for it is dropped.
   void Complete(PresentationOrderScan* order_scan);
   void NumberFrames(const std::vector<uint32_t>& frame_of_packet);
+  void HideDiscardedFrames(const std::vector<uint32_t>& frame_of_packet);
   void IndexPositions();
+  // A packet's picture's rank in presentation order, hidden frames included.
+  uint32_t RankOfPacket(uint32_t decode_index) const;
   // The key packet record of a packet, null for any other.
   const KeyPacket* KeyAt(uint32_t decode_index) const;
   int64_t PositionOf(uint32_t decode_index) const;
@@ -126,7 +136,11 @@ class FrameIndex {
   PackedInt64s pts_;
   int64_t pts_shift_ = 0;
   std::vector<bool> marked_key_;  // while the index is built
-  PackedInt64s sorted_pts_;       // presentation order, when numbered by them
+  std::vector<bool> discarded_;   // while the index is built
+  // Pictures decoded but never shown, which come first in presentation
+  // order: ranks below this have no frame number.
+  uint32_t hidden_frames_ = 0;
+  PackedInt64s sorted_pts_;  // presentation order, when numbered by them
   // Frame number minus decode index, per packet: pictures are shown close to
   // where they are decoded. kFarShift sends to far_frames_.
   std::vector<int8_t> frame_shift_;

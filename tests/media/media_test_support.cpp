@@ -48,6 +48,16 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
            "-f lavfi -i sine=frequency=1000:sample_rate=48000:duration=2 " + kFifty + kH264 +
            "-c:a aac -b:a 64k -f mpegts" + out;
   }
+  if (name == "cut") {
+    // Cut out of a longer MP4 without re-encoding, as users cut recordings:
+    // its first 20 pictures are decoded only to reach the cut (an edit
+    // list), and 50 are shown.
+    const std::string whole = " '" + path + ".whole.mp4'";
+    return kQuiet + std::string(kSource) +
+           "-frames:v 70 -c:v libx264 -preset veryfast -g 50 -bf 2 -pix_fmt yuv420p -f mp4" +
+           whole + " && " + kQuiet + "-ss 0.8 -i" + whole + " -c copy -f mp4" + out + " && rm" +
+           whole;
+  }
   if (name == "long") {
     return kQuiet + std::string(kSource) + "-frames:v 250 " + kH264 + "-f mpegts" + out;
   }
@@ -98,7 +108,7 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
 
 std::string Extension(const std::string& name) {
   if (name == "long" || name == "red") return "ts";
-  if (name == "streamed" || name == "fragmented") return "mp4";
+  if (name == "streamed" || name == "fragmented" || name == "cut") return "mp4";
   if (name == "mulaw") return "mov";
   if (name == "ps") return "mpg";
   return name;

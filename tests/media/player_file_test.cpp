@@ -50,7 +50,7 @@ TEST_P(FrameCountTest, TotalFramesEqualTheDecodedFramesOfTheFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Containers, FrameCountTest,
-                         ::testing::Values("mp4", "mkv", "ts", "ps", "h264", "h265", "avi"));
+                         ::testing::Values("mp4", "mkv", "ts", "ps", "h264", "h265", "avi", "cut"));
 
 class PlayThroughTest : public PlayerFileTest, public ::testing::WithParamInterface<const char*> {};
 
@@ -82,7 +82,7 @@ TEST_P(PlayThroughTest, EveryFrameIsReportedOnceInOrderWithItsTimestampAndKeyFla
   EXPECT_FLOAT_EQ(player_get_position(kPort), 1.0F);
 }
 
-INSTANTIATE_TEST_SUITE_P(Containers, PlayThroughTest, ::testing::Values("mp4", "mkv", "ts"));
+INSTANTIATE_TEST_SUITE_P(Containers, PlayThroughTest, ::testing::Values("mp4", "mkv", "ts", "cut"));
 
 class JumpTest : public PlayerFileTest, public ::testing::WithParamInterface<const char*> {};
 
@@ -114,7 +114,7 @@ TEST_P(JumpTest, JumpAndStepLandOnExactlyTheFrameTheSnapshotShows) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Containers, JumpTest,
-                         ::testing::Values("mp4", "mkv", "ts", "ps", "h264", "h265", "avi"));
+                         ::testing::Values("mp4", "mkv", "ts", "ps", "h264", "h265", "avi", "cut"));
 
 // A file whose display matrix turns it (as phones and some cameras store
 // video) is shown, snapshotted and handed to decode notifications upright,
