@@ -395,8 +395,7 @@ void FileSource::NoteProvisionalPacket(const AVPacket& packet) {
     recent_positions_.push_back(packet.pos);
     if (recent_positions_.size() > kRecentPositionsKept) recent_positions_.pop_front();
   }
-  // A picture the file says is never shown has no number.
-  if ((packet.flags & AV_PKT_FLAG_DISCARD) == 0) provisional_numbers_.PacketRead(packet.pts);
+  provisional_numbers_.PacketRead(packet.pts);
 }
 
 bool FileSource::Rewind() {

@@ -6,6 +6,7 @@
 #include <numeric>
 #include <utility>
 
+#include "backends/media/first_shown_picture.h"
 #include "backends/media/media_input.h"
 #include "backends/media/mp4_sample_table.h"
 #include "backends/media/presentation_order.h"
@@ -37,7 +38,8 @@ uint32_t FirstIndexWhere(uint32_t count, Predicate at_or_after) {
 
 FrameIndexBuilder::FrameIndexBuilder(const MediaInput& input)
     : video_(input.video_stream()),
-      order_scan_(PresentationOrderScan::For(*input.stream(video_)->codecpar)) {
+      order_scan_(PresentationOrderScan::For(*input.stream(video_)->codecpar)),
+      first_shown_(std::make_unique<FirstShownPicture>(*input.stream(video_))) {
   index_.time_base_ = input.stream(video_)->time_base;
 }
 
@@ -48,10 +50,12 @@ bool FrameIndexBuilder::Add(const AVPacket& packet) {
   index_.Add(packet.pos, packet.dts, packet.pts, (packet.flags & AV_PKT_FLAG_KEY) != 0,
              (packet.flags & AV_PKT_FLAG_DISCARD) != 0);
   if (order_scan_) order_scan_->Add(packet);
+  first_shown_->Add(packet);
   return true;
 }
 
 FrameIndex FrameIndexBuilder::Finish() {
+  index_.first_shown_pts_ = first_shown_->Finish();
   index_.Complete(order_scan_.get());
   return std::move(index_);
 }
@@ -178,7 +182,7 @@ void FrameIndex::Complete(PresentationOrderScan* order_scan) {
     std::iota(frame_of_packet.begin(), frame_of_packet.end(), 0U);
   }
   NumberFrames(frame_of_packet);
-  HideDiscardedFrames(frame_of_packet);
+  HideUnshownFrames(frame_of_packet);
 
   for (uint32_t i = 0; i < count; ++i) {
     // A stream whose first packet is not marked key still starts decoding there.
@@ -208,11 +212,18 @@ void FrameIndex::Complete(PresentationOrderScan* order_scan) {
   position_unknown_.shrink_to_fit();
 }
 
-void FrameIndex::HideDiscardedFrames(const std::vector<uint32_t>& frame_of_packet) {
-  // An MP4 cut after a key frame starts its edit list later: the pictures
-  // from the key frame up to the cut are decoded but never shown, and come
-  // first in presentation order. They get no number. Pictures discarded
-  // anywhere else are numbered like any other.
+void FrameIndex::HideUnshownFrames(const std::vector<uint32_t>& frame_of_packet) {
+  // Pictures that are never shown come first in presentation order and get
+  // no number: in an MP4 cut after a key frame, those from the key frame up
+  // to the cut (its edit list starts later); in a file cut in the middle of
+  // a group of pictures (a recording cut out of a stream), those before the
+  // first picture a decoder shows (see FirstShownPicture). Pictures the
+  // file marks as never shown anywhere else are numbered like any other.
+  if (by_timestamp_ && first_shown_pts_ != AV_NOPTS_VALUE) {
+    for (uint32_t i = 0; i < frame_of_packet.size(); ++i) {
+      if (pts_[i] + pts_shift_ < first_shown_pts_) discarded_[i] = true;
+    }
+  }
   const auto discarded =
       static_cast<uint32_t>(std::count(discarded_.begin(), discarded_.end(), true));
   bool leading = by_timestamp_ && discarded < frame_of_packet.size();

@@ -27,6 +27,7 @@ namespace qx::media {
 
 class MediaInput;
 class PresentationOrderScan;
+class FirstShownPicture;
 class FrameIndexBuilder;
 
 // What the index knows of one packet. The decode time is kept for key
@@ -54,8 +55,9 @@ class FrameIndex {
   // Whether `input` is an MP4/MOV whose video has a sample table.
   static bool HasSampleTable(const MediaInput& input);
 
-  // Frames shown; packets whose pictures are only decoded to reach them (an
-  // MP4 cut after a key frame, whose edit list starts later) are not
+  // Frames shown; pictures decoded only to reach them (an MP4 cut after a
+  // key frame, whose edit list starts later) or not at all (before the first
+  // key frame of a file cut in the middle of a group of pictures) are not
   // counted, and the first frame shown is frame 0.
   uint32_t frame_count() const { return packet_count() - hidden_frames_; }
   bool numbered_by_timestamp() const { return by_timestamp_; }
@@ -115,7 +117,7 @@ class FrameIndex {
   // scanned); what was only needed for it is dropped.
   void Complete(PresentationOrderScan* order_scan);
   void NumberFrames(const std::vector<uint32_t>& frame_of_packet);
-  void HideDiscardedFrames(const std::vector<uint32_t>& frame_of_packet);
+  void HideUnshownFrames(const std::vector<uint32_t>& frame_of_packet);
   void IndexPositions();
   // A packet's picture's rank in presentation order, hidden frames included.
   uint32_t RankOfPacket(uint32_t decode_index) const;
@@ -136,10 +138,13 @@ class FrameIndex {
   PackedInt64s pts_;
   int64_t pts_shift_ = 0;
   std::vector<bool> marked_key_;  // while the index is built
-  std::vector<bool> discarded_;   // while the index is built
+  std::vector<bool> discarded_;   // never shown; while the index is built
   // Pictures decoded but never shown, which come first in presentation
   // order: ranks below this have no frame number.
   uint32_t hidden_frames_ = 0;
+  // The first picture a decoder shows from the start, when it was asked
+  // (only while the index is built).
+  int64_t first_shown_pts_ = AV_NOPTS_VALUE;
   PackedInt64s sorted_pts_;  // presentation order, when numbered by them
   // Frame number minus decode index, per packet: pictures are shown close to
   // where they are decoded. kFarShift sends to far_frames_.
@@ -178,6 +183,7 @@ class FrameIndexBuilder {
   const int video_;
   FrameIndex index_;
   std::unique_ptr<PresentationOrderScan> order_scan_;
+  std::unique_ptr<FirstShownPicture> first_shown_;
 };
 
 }  // namespace qx::media

@@ -8,6 +8,7 @@ void ProvisionalNumbers::Restart() {
   unshown_ = {};
   passed_ = 0;
   untimed_ = false;
+  any_shown_ = false;
 }
 
 void ProvisionalNumbers::PacketRead(int64_t pts) {
@@ -21,11 +22,12 @@ void ProvisionalNumbers::PacketRead(int64_t pts) {
 std::optional<uint32_t> ProvisionalNumbers::NumberOf(int64_t pts) {
   if (untimed_ || pts == AV_NOPTS_VALUE) return std::nullopt;
   // Packets shown earlier whose pictures never came: they still had their
-  // numbers.
+  // numbers, unless they come before the first picture shown.
   while (!unshown_.empty() && unshown_.top() < pts) {
     unshown_.pop();
-    ++passed_;
+    if (any_shown_) ++passed_;
   }
+  any_shown_ = true;
   const uint32_t number = passed_;
   if (!unshown_.empty() && unshown_.top() == pts) {
     unshown_.pop();

@@ -6,7 +6,9 @@
 // out every picture shown before it has been read (and sent to the decoder)
 // already; its number is how many of the packets read so far carry an
 // earlier time. Counting the pictures that come out instead would number
-// every picture after one that fails to decode one too low.
+// every picture after one that fails to decode one too low. The pictures
+// shown before the first one that comes out never are (see
+// FirstShownPicture): they get no number, as in the index.
 #ifndef QXPLAYSDK_BACKENDS_MEDIA_PROVISIONAL_NUMBERS_H
 #define QXPLAYSDK_BACKENDS_MEDIA_PROVISIONAL_NUMBERS_H
 
@@ -32,6 +34,7 @@ class ProvisionalNumbers {
   // The times of packets read whose pictures have not come out yet.
   std::priority_queue<int64_t, std::vector<int64_t>, std::greater<>> unshown_;
   uint32_t passed_ = 0;  // packets whose pictures came out or were skipped
+  bool any_shown_ = false;
   bool untimed_ = false;
 };
 

@@ -58,6 +58,16 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
            whole + " && " + kQuiet + "-ss 0.8 -i" + whole + " -c copy -f mp4" + out + " && rm" +
            whole;
   }
+  if (name == "cut-ts" || name == "cut-mpeg2") {
+    // A recording cut out of a stream in the middle of a group of pictures:
+    // its first pictures refer to pictures it does not hold.
+    const std::string whole = "'" + path + ".whole.ts'";
+    const std::string video =
+        name == "cut-ts" ? kH264 : "-c:v mpeg2video -g 12 -bf 2 -sc_threshold 1000000000 ";
+    return kQuiet + std::string(kSource) + "-frames:v 100 " + video + "-f mpegts " + whole +
+           " && dd status=none bs=188 if=" + whole + " of=" + out.substr(1) +
+           " skip=$(( $(stat -c %s " + whole + ") / 188 / 4 )) && rm " + whole;
+  }
   if (name == "long") {
     return kQuiet + std::string(kSource) + "-frames:v 250 " + kH264 + "-f mpegts" + out;
   }
@@ -107,7 +117,7 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
 }
 
 std::string Extension(const std::string& name) {
-  if (name == "long" || name == "red") return "ts";
+  if (name == "long" || name == "red" || name == "cut-ts" || name == "cut-mpeg2") return "ts";
   if (name == "streamed" || name == "fragmented" || name == "cut") return "mp4";
   if (name == "mulaw") return "mov";
   if (name == "ps") return "mpg";
