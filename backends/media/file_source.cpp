@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "backends/media/picture_rotation.h"
+#include "backends/media/stream_recorder.h"
 #include "core/log.h"
 
 namespace qx::media {
@@ -169,11 +170,9 @@ void FileSource::ReadSoundAhead() {
       Record(*packet);
       held_.push_back({std::move(packet), true});
       packet = MakePacket();
-    } else if (packet->stream_index == input_->audio_stream()) {
-      Record(*packet);
-      PlayAudio(*packet);
-      av_packet_unref(packet.get());
     } else {
+      if (IsSound(*input_->context(), packet->stream_index)) Record(*packet);
+      if (packet->stream_index == input_->audio_stream()) PlayAudio(*packet);
       av_packet_unref(packet.get());
     }
   }
@@ -217,9 +216,10 @@ std::optional<DecodedFrame> FileSource::DecodeNext(bool seeking) {
       packet->pts = next_decode_index_;
       ++next_decode_index_;
       video_decoder_->Send(packet.get());
-    } else if (packet->stream_index == input_->audio_stream() && !seeking) {
-      Record(*packet);
-      PlayAudio(*packet);
+    } else if (!seeking) {
+      // Every sound stream is recorded; the one the port plays is heard.
+      if (IsSound(*input_->context(), packet->stream_index)) Record(*packet);
+      if (packet->stream_index == input_->audio_stream()) PlayAudio(*packet);
     }
     av_packet_unref(packet.get());
   }

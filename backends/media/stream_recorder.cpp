@@ -85,12 +85,32 @@ void StreamRecorder::Fail(const char* what, int code) {
   failed_ = true;
 }
 
+std::vector<int> SoundStreams(const AVFormatContext& input, int audio) {
+  std::vector<int> sounds;
+  if (audio >= 0) sounds.push_back(audio);
+  for (unsigned index = 0; index < input.nb_streams; ++index) {
+    if (static_cast<int>(index) != audio && IsSound(input, static_cast<int>(index))) {
+      sounds.push_back(static_cast<int>(index));
+    }
+  }
+  return sounds;
+}
+
+bool IsSound(const AVFormatContext& input, int index) {
+  return index >= 0 && static_cast<unsigned>(index) < input.nb_streams &&
+         input.streams[index]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
+}
+
 bool StreamRecorder::ChooseContainer(const AVFormatContext& input, int video, int audio) {
   if (container_ != RecordContainer::kMpegTs) return true;
   const AVCodecParameters* picture = input.streams[video]->codecpar;
-  const AVCodecParameters* sound = audio >= 0 ? input.streams[audio]->codecpar : nullptr;
-  const bool sound_fits = sound == nullptr || !SoundFormatKnown(*sound) ||
-                          SoundFitsContainer(RecordContainer::kMpegTs, sound->codec_id);
+  bool sound_fits = true;
+  for (const int index : SoundStreams(input, audio)) {
+    const AVCodecParameters& sound = *input.streams[index]->codecpar;
+    if (SoundFormatKnown(sound) && !SoundFitsContainer(RecordContainer::kMpegTs, sound.codec_id)) {
+      sound_fits = false;
+    }
+  }
   if (VideoFitsMpegTs(picture->codec_id) && sound_fits) return true;
   // MPEG-TS cannot carry these codecs as they are: Matroska carries them
   // all, unchanged, in the same file.
@@ -111,17 +131,22 @@ bool StreamRecorder::ChooseContainer(const AVFormatContext& input, int video, in
 
 bool StreamRecorder::Begin(const AVFormatContext& input, int video, int audio,
                            const AVPacket& key) {
-  if (audio >= 0 && !SoundFormatKnown(*input.streams[audio]->codecpar) && early_sound_ &&
-      !FillSoundFormat(input.streams[audio]->codecpar, *early_sound_)) {
-    qx::log::Warning("record", port_, "the sound's format cannot be read from its first packet");
+  for (const auto& [index, early] : early_sound_) {
+    if (!SoundFormatKnown(*input.streams[index]->codecpar) &&
+        !FillSoundFormat(input.streams[index]->codecpar, *early)) {
+      qx::log::Warning("record", port_,
+                       "the format of sound stream {} cannot be read from its first packet", index);
+    }
   }
   if (!ChooseContainer(input, video, audio)) return false;
-  for (int index : {video, audio}) {
+  std::vector<int> indexes{video};
+  for (const int sound : SoundStreams(input, audio)) indexes.push_back(sound);
+  for (const int index : indexes) {
     if (index < 0) continue;
     const AVStream* source = input.streams[index];
     // Audio whose parameters are not known yet (a live stream's first
     // packets) would make the muxer refuse the file: it is left out.
-    if (index == audio && (!SoundFitsContainer(container_, source->codecpar->codec_id) ||
+    if (index != video && (!SoundFitsContainer(container_, source->codecpar->codec_id) ||
                            !SoundFormatKnown(*source->codecpar))) {
       qx::log::Warning("record", port_, "the sound ({}) cannot go into \"{}\" and is left out",
                        avcodec_get_name(source->codecpar->codec_id), path_);
@@ -184,15 +209,17 @@ bool StreamRecorder::WriteHeader(bool continued) {
 
 void StreamRecorder::Write(const AVFormatContext& input, int video, int audio,
                            const AVPacket& packet) {
-  if (finished_ || (packet.stream_index != video && packet.stream_index != audio)) return;
+  if (finished_ || (packet.stream_index != video && !IsSound(input, packet.stream_index))) return;
   if (started_) {
     WritePacket(video, packet);
     return;
   }
-  if (packet.stream_index == audio && !early_sound_) {
+  if (packet.stream_index != video && early_sound_.count(packet.stream_index) == 0) {
     // Kept to learn the sound's format from, should the reader not know it.
-    early_sound_ = MakePacket();
-    if (early_sound_ && av_packet_ref(early_sound_.get(), &packet) < 0) early_sound_.reset();
+    PacketPtr early = MakePacket();
+    if (early && av_packet_ref(early.get(), &packet) >= 0) {
+      early_sound_.emplace(packet.stream_index, std::move(early));
+    }
   }
   const bool key = (packet.flags & AV_PKT_FLAG_KEY) != 0 && packet.stream_index == video;
   if (waiting_.empty() && !key) return;
@@ -201,8 +228,13 @@ void StreamRecorder::Write(const AVFormatContext& input, int video, int audio,
   waiting_.push_back(std::move(copy));
   // A live stream's sound format is known from its first packet only: the
   // file waits for it (a little) so that the sound is not left out.
-  const bool sound_unknown = audio >= 0 && !SoundFormatKnown(*input.streams[audio]->codecpar) &&
-                             !early_sound_ && waiting_.size() < kMaxWaitingPackets;
+  bool sound_unknown = false;
+  for (const int sound : SoundStreams(input, audio)) {
+    if (!SoundFormatKnown(*input.streams[sound]->codecpar) && early_sound_.count(sound) == 0) {
+      sound_unknown = true;
+    }
+  }
+  sound_unknown = sound_unknown && waiting_.size() < kMaxWaitingPackets;
   if (sound_unknown) return;
   std::vector<PacketPtr> waiting = std::move(waiting_);
   waiting_.clear();

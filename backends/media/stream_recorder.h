@@ -17,6 +17,7 @@
 #define QXPLAYSDK_BACKENDS_MEDIA_STREAM_RECORDER_H
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +28,11 @@
 #include "backends/media/record_formats.h"
 
 namespace qx::media {
+
+// Every sound stream of `input` goes into a recording: `audio` (the one the
+// port plays, -1 for none) first, then the others in the input's order.
+std::vector<int> SoundStreams(const AVFormatContext& input, int audio);
+bool IsSound(const AVFormatContext& input, int index);
 
 class StreamRecorder {
  public:
@@ -50,7 +56,8 @@ class StreamRecorder {
   StreamRecorder& operator=(const StreamRecorder&) = delete;
 
   // Copies a packet read from `input`; `video` and `audio` are the input's
-  // chosen streams (-1 none). Packets of other streams, and everything before
+  // chosen streams (-1 none). Every sound stream is recorded; packets of
+  // other streams (data, subtitles, a second video), and everything before
   // the first video key frame, are left out.
   void Write(const AVFormatContext& input, int video, int audio, const AVPacket& packet);
   // A reopened recorder: whether the packet, read again from the stream, is
@@ -116,7 +123,8 @@ class StreamRecorder {
   bool reopened_ = false;
   // Untimed pictures: raw H.264/H.265, MPEG-PS.
   std::shared_ptr<PictureOrder> picture_order_;
-  PacketPtr early_sound_;  // the first sound packet before the file began
+  // The first packet of each sound stream before the file began.
+  std::map<int, PacketPtr> early_sound_;
   // From the first key frame on while the sound's format is unknown.
   std::vector<PacketPtr> waiting_;
   static constexpr size_t kMaxWaitingPackets = 200;

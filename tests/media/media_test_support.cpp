@@ -68,6 +68,13 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
            " && dd status=none bs=188 if=" + whole + " of=" + out.substr(1) +
            " skip=$(( $(stat -c %s " + whole + ") / 188 / 4 )) && rm " + whole;
   }
+  if (name == "two-sounds") {
+    // A recorder's two microphones.
+    return kQuiet + std::string(kSource) +
+           "-f lavfi -i sine=frequency=1000:sample_rate=48000:duration=2 "
+           "-f lavfi -i sine=frequency=600:sample_rate=48000:duration=2 -map 0 -map 1 -map 2 " +
+           kFifty + kH264 + "-c:a aac -b:a 64k -f mpegts" + out;
+  }
   if (name == "long") {
     return kQuiet + std::string(kSource) + "-frames:v 250 " + kH264 + "-f mpegts" + out;
   }
@@ -117,7 +124,10 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
 }
 
 std::string Extension(const std::string& name) {
-  if (name == "long" || name == "red" || name == "cut-ts" || name == "cut-mpeg2") return "ts";
+  if (name == "long" || name == "red" || name == "cut-ts" || name == "cut-mpeg2" ||
+      name == "two-sounds") {
+    return "ts";
+  }
   if (name == "streamed" || name == "fragmented" || name == "cut") return "mp4";
   if (name == "mulaw") return "mov";
   if (name == "ps") return "mpg";

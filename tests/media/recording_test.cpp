@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -67,12 +68,18 @@ std::string Long3gpClip() {
 }
 
 std::string SoundCodec(const std::string& path) {
-  std::string name = RunCommand(
-      "ffprobe -v error -select_streams a:0 -show_entries "
-      "stream=codec_name -of csv=p=0 '" +
-      path + "'");
-  // MPEG-TS lists its streams once per program as well: the first line.
-  return name.substr(0, name.find('\n'));
+  std::istringstream streams(RunCommand(
+      "ffprobe -v error -select_streams a -show_entries stream=index,codec_name -of csv=p=0 '" +
+      path + "'"));
+  // MPEG-TS lists its streams once per program as well: each index once.
+  std::set<std::string> seen;
+  std::string names;
+  for (std::string line; std::getline(streams, line);) {
+    if (line.empty() || !seen.insert(line).second) continue;
+    if (!names.empty()) names += ",";
+    names += line.substr(line.find(',') + 1);
+  }
+  return names;
 }
 
 // The checksum of every decoded picture, in presentation order, none
@@ -160,7 +167,7 @@ TEST_P(LiveRecordingTest, FilesSwitchedByStopAndStartHoldEveryPictureEndToEnd) {
 
 INSTANTIATE_TEST_SUITE_P(Sources, LiveRecordingTest,
                          ::testing::Values("ts", "ps", "long", "h264", "streamed", "fragmented",
-                                           "mulaw"));
+                                           "mulaw", "two-sounds"));
 
 // The pictures (checksums in presentation order) from the first key frame
 // whose bytes begin at or after byte `joined` of `clip`.
@@ -401,7 +408,10 @@ INSTANTIATE_TEST_SUITE_P(
         SourceFormat{"bframes.mpg", "-c:v libx264 -g 12 -bf 2 -pix_fmt yuv420p -c:a mp2 -f vob",
                      "h264", "mp2"},
         SourceFormat{"raw.h264", "-map 0:v -c:v libx264 -g 12 -bf 2 -pix_fmt yuv420p -f h264",
-                     "h264"}),
+                     "h264"},
+        SourceFormat{"two-sounds.mkv",
+                     "-map 0:v -map 1:a -map 1:a -c:v libx264 -g 12 -pix_fmt yuv420p -c:a pcm_alaw",
+                     "h264", "pcm_alaw,pcm_alaw"}),
     [](const ::testing::TestParamInfo<SourceFormat>& param) {
       std::string name = param.param.name;
       std::replace_if(
