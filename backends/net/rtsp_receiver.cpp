@@ -24,9 +24,15 @@ constexpr const char* kStopMessage = "qx-net-stop";
 constexpr const char* kByeMessage = "qx-net-recorder-done";
 
 // After the recorder said goodbye (RTCP BYE), how long the end of its stream
-// may take to come through. rtspsrc 1.22 now and then loses that end inside
-// its RTP session when the recording is short; then the receiver ends the
-// stream into the muxer itself, after everything that did come through.
+// may take to come through once nothing is left on its way. rtspsrc 1.22 now
+// and then loses that end inside its RTP session when the recording is
+// short; then the receiver ends the stream into the muxer itself, after
+// everything that did come through. The goodbye overtakes the packets sent
+// before it (RTCP does not wait in the jitter buffers), and on a loaded
+// machine the last of them may leave the RTP session seconds after it: the
+// stream is only ended by hand once every packet received has left the
+// session, and none for this long, or the end into the muxer would cut them
+// off and the file would lack its last frames.
 constexpr GstClockTime kByeGrace = 1 * GST_SECOND;
 
 // How often a download looks whether its recorder has gone silent. rtspsrc
@@ -125,11 +131,11 @@ GstPadProbeReturn ForgetNptRange(GstPad*, GstPadProbeInfo* info, gpointer) {
   return GST_PAD_PROBE_OK;
 }
 
-void OnJitterBuffer(GstElement*, GstElement* jitter_buffer, guint, guint, gpointer) {
-  GstPad* sink = gst_element_get_static_pad(jitter_buffer, "sink");
-  if (sink == nullptr) return;
-  gst_pad_add_probe(sink, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, ForgetNptRange, nullptr, nullptr);
-  gst_object_unref(sink);
+// The RTP packets a probe sees: a buffer, or each buffer of a list.
+uint64_t PacketsOf(GstPadProbeInfo* info) {
+  if ((GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER_LIST) != 0)
+    return gst_buffer_list_length(GST_PAD_PROBE_INFO_BUFFER_LIST(info));
+  return 1;
 }
 
 // The element factories of a kind (decoders, parsers) whose input takes
@@ -473,7 +479,42 @@ gboolean RtspReceiver::OnBeforeSend(GstElement*, GstRTSPMessage* message, gpoint
 
 void RtspReceiver::OnManager(GstElement*, GstElement* manager, gpointer self) {
   g_signal_connect(manager, "on-bye-ssrc", G_CALLBACK(OnBye), self);
-  g_signal_connect(manager, "new-jitterbuffer", G_CALLBACK(OnJitterBuffer), nullptr);
+  g_signal_connect(manager, "new-jitterbuffer", G_CALLBACK(OnJitterBuffer), self);
+}
+
+void RtspReceiver::OnJitterBuffer(GstElement*, GstElement* jitter_buffer, guint, guint,
+                                  gpointer self) {
+  constexpr auto kPackets =
+      static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST);
+  if (GstPad* sink = gst_element_get_static_pad(jitter_buffer, "sink")) {
+    gst_pad_add_probe(sink, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, ForgetNptRange, nullptr, nullptr);
+    gst_pad_add_probe(sink, kPackets, OnPacketIn, self, nullptr);
+    gst_object_unref(sink);
+  }
+  if (GstPad* src = gst_element_get_static_pad(jitter_buffer, "src")) {
+    gst_pad_add_probe(src, kPackets, OnPacketOut, self, nullptr);
+    gst_object_unref(src);
+  }
+}
+
+GstPadProbeReturn RtspReceiver::OnPacketIn(GstPad*, GstPadProbeInfo* info, gpointer data) {
+  static_cast<RtspReceiver*>(data)->packets_in_ += PacketsOf(info);
+  return GST_PAD_PROBE_OK;
+}
+
+GstPadProbeReturn RtspReceiver::OnPacketOut(GstPad*, GstPadProbeInfo* info, gpointer data) {
+  auto* self = static_cast<RtspReceiver*>(data);
+  self->packets_out_ += PacketsOf(info);
+  self->last_packet_out_us_ = g_get_monotonic_time();
+  return GST_PAD_PROBE_OK;
+}
+
+bool RtspReceiver::PacketsInFlight() const {
+  // Out is read first: a packet counted out after that read was counted in
+  // before it, so the difference never goes below what is really held.
+  const uint64_t out = packets_out_.load();
+  const uint64_t in = packets_in_.load();
+  return in > out;
 }
 
 void RtspReceiver::OnBye(GstElement*, guint session, guint, gpointer data) {
@@ -596,9 +637,29 @@ void RtspReceiver::WatchBus() {
       if (!GST_CLOCK_TIME_IS_VALID(bye_deadline)) continue;
       if (MonotonicNow() < bye_deadline) continue;
       if (!ended_inputs) {
+        // Packets still held in the RTP session, or one that left it only
+        // just now, are the recording's last frames on their way, followed
+        // by the recorder's own end: look again later. (A download that
+        // moves nothing for the timeout has failed above; a playback stops
+        // waiting then.)
+        const GstClockTime packet_out_at =
+            static_cast<GstClockTime>(last_packet_out_us_.load()) * GST_USECOND;
+        const bool in_flight = PacketsInFlight();
+        if ((in_flight && silent_for <= silence_limit) ||
+            MonotonicNow() < packet_out_at + kByeGrace) {
+          bye_deadline = std::max(MonotonicNow() + kSilenceCheck, packet_out_at + kByeGrace);
+          continue;
+        }
+        if (in_flight)
+          qx::log::Warning("net", options_.handle,
+                           "{}: packets stayed inside the RTP session for {} ms after the "
+                           "recorder's goodbye; the stream ends without them",
+                           options_.url, silent_for / GST_MSECOND);
         // The goodbye came but the end of the stream did not: end it here,
         // and give the muxer the answer time to write out what it holds.
-        qx::log::Debug("net", options_.handle, "the recorder's end of stream went missing");
+        qx::log::Debug("net", options_.handle,
+                       "the recorder's end of stream went missing ({} of {} packets came through)",
+                       packets_out_.load(), packets_in_.load());
         ended_inputs = true;
         EndMuxerInputs();
         bye_deadline = MonotonicNow() + silence_limit;

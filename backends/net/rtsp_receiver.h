@@ -93,6 +93,13 @@ class RtspReceiver {
   static void OnParsedPad(GstElement* parser, GstPad* pad, gpointer self);
   static gboolean OnBeforeSend(GstElement* source, GstRTSPMessage* message, gpointer self);
   static void OnManager(GstElement* source, GstElement* manager, gpointer self);
+  static void OnJitterBuffer(GstElement* manager, GstElement* jitter_buffer, guint session,
+                             guint ssrc, gpointer self);
+  static GstPadProbeReturn OnPacketIn(GstPad* pad, GstPadProbeInfo* info, gpointer self);
+  static GstPadProbeReturn OnPacketOut(GstPad* pad, GstPadProbeInfo* info, gpointer self);
+  // Whether RTP packets that came from the recorder are still inside the
+  // RTP session (its jitter buffers), on their way to the muxer.
+  bool PacketsInFlight() const;
   static void OnBye(GstElement* manager, guint session, guint ssrc, gpointer self);
   void EndMuxerInputs();
   static void OnSdp(GstElement* source, GstSDPMessage* sdp, gpointer self);
@@ -132,6 +139,12 @@ class RtspReceiver {
   // Monotonic time (g_get_monotonic_time) of the last bytes from the
   // recorder, or of the session's start.
   std::atomic<gint64> last_data_us_{0};
+  // RTP packets into and out of the session's jitter buffers: what the
+  // recorder sent that has not reached the muxer's side yet.
+  std::atomic<uint64_t> packets_in_{0};
+  std::atomic<uint64_t> packets_out_{0};
+  // Monotonic time (g_get_monotonic_time) the last packet left them.
+  std::atomic<gint64> last_packet_out_us_{0};
 
   Mutex stop_mutex_;  // one Stop at a time
   mutable Mutex mutex_;
