@@ -26,7 +26,17 @@ void FirstShownPicture::Add(const AVPacket& packet) {
     decoder_.reset();
     return;
   }
-  if (decoder_->Send(&packet) < 0) return;  // a broken packet: the next ones may do
+  const AVPacket* sent = &packet;
+  if (packet.pts == AV_NOPTS_VALUE) {
+    if (av_packet_ref(tagged_.get(), &packet) < 0) return;
+    tagged_->pts = packets_ - 1;
+    sent = tagged_.get();
+  } else {
+    untimed_ = false;
+  }
+  const int sent_result = decoder_->Send(sent);
+  av_packet_unref(tagged_.get());
+  if (sent_result < 0) return;  // a broken packet: the next ones may do
   Receive();
 }
 
@@ -38,7 +48,12 @@ int64_t FirstShownPicture::Finish() {
 
 void FirstShownPicture::Receive() {
   if (decoder_->Receive(picture_.get()) != 0) return;
-  pts_ = picture_->pts;
+  const int64_t pts = picture_->pts;
+  if (!untimed_) {
+    pts_ = pts;
+  } else if (pts >= 0 && pts < packets_) {
+    first_shown_packet_ = static_cast<uint32_t>(pts);
+  }
   av_frame_unref(picture_.get());
   decoder_.reset();
 }

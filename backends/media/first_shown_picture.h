@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "backends/media/ffmpeg.h"
 #include "backends/media/stream_decoder.h"
@@ -27,14 +28,22 @@ class FirstShownPicture {
   // The answer (draining the decoder when no picture has come out yet);
   // AV_NOPTS_VALUE when no picture with a time comes out.
   int64_t Finish();
+  // For a stream whose packets carry no presentation times (raw H.264 and
+  // H.265 streams): the decode index of the packet whose picture came out
+  // first. Each packet goes to the decoder tagged with its decode index,
+  // which comes out with its picture. Valid after Finish.
+  std::optional<uint32_t> first_shown_packet() const { return first_shown_packet_; }
 
  private:
   void Receive();
 
   std::unique_ptr<StreamDecoder> decoder_;  // null once answered
   FramePtr picture_ = MakeFrame();
+  PacketPtr tagged_ = MakePacket();
   uint32_t packets_ = 0;
+  bool untimed_ = true;  // no packet sent had a presentation time
   int64_t pts_ = AV_NOPTS_VALUE;
+  std::optional<uint32_t> first_shown_packet_;
 };
 
 }  // namespace qx::media

@@ -56,6 +56,7 @@ bool FrameIndexBuilder::Add(const AVPacket& packet) {
 
 FrameIndex FrameIndexBuilder::Finish() {
   index_.first_shown_pts_ = first_shown_->Finish();
+  index_.first_shown_packet_ = first_shown_->first_shown_packet();
   index_.Complete(order_scan_.get());
   return std::move(index_);
 }
@@ -219,15 +220,23 @@ void FrameIndex::HideUnshownFrames(const std::vector<uint32_t>& frame_of_packet)
   // a group of pictures (a recording cut out of a stream), those before the
   // first picture a decoder shows (see FirstShownPicture). Pictures the
   // file marks as never shown anywhere else are numbered like any other.
+  const auto count = static_cast<uint32_t>(frame_of_packet.size());
   if (by_timestamp_ && first_shown_pts_ != AV_NOPTS_VALUE) {
-    for (uint32_t i = 0; i < frame_of_packet.size(); ++i) {
+    for (uint32_t i = 0; i < count; ++i) {
       if (pts_[i] + pts_shift_ < first_shown_pts_) discarded_[i] = true;
+    }
+  } else if (!by_timestamp_ && first_shown_packet_ && *first_shown_packet_ < count) {
+    // Without times, a raw stream cut in the middle of a group of pictures
+    // shows nothing ranked before the picture that comes out first.
+    const uint32_t first_rank = frame_of_packet[*first_shown_packet_];
+    for (uint32_t i = 0; i < count; ++i) {
+      if (frame_of_packet[i] < first_rank) discarded_[i] = true;
     }
   }
   const auto discarded =
       static_cast<uint32_t>(std::count(discarded_.begin(), discarded_.end(), true));
-  bool leading = by_timestamp_ && discarded < frame_of_packet.size();
-  for (size_t i = 0; i < frame_of_packet.size() && leading; ++i) {
+  bool leading = discarded < count;
+  for (uint32_t i = 0; i < count && leading; ++i) {
     leading = discarded_[i] == (frame_of_packet[i] < discarded);
   }
   if (leading) {

@@ -145,6 +145,9 @@ class FrameIndex {
   // The first picture a decoder shows from the start, when it was asked
   // (only while the index is built).
   int64_t first_shown_pts_ = AV_NOPTS_VALUE;
+  // The same for a file without presentation times: the decode index of
+  // the packet whose picture a decoder shows first.
+  std::optional<uint32_t> first_shown_packet_;
   PackedInt64s sorted_pts_;  // presentation order, when numbered by them
   // Frame number minus decode index, per packet: pictures are shown close to
   // where they are decoded. kFarShift sends to far_frames_.

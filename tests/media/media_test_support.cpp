@@ -68,6 +68,13 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
            " && dd status=none bs=188 if=" + whole + " of=" + out.substr(1) +
            " skip=$(( $(stat -c %s " + whole + ") / 188 / 4 )) && rm " + whole;
   }
+  if (name == "cut-h264") {
+    // The same cut out of a raw H.264 stream, whose pictures carry no times.
+    const std::string whole = "'" + path + ".whole.h264'";
+    return kQuiet + std::string(kSource) + "-frames:v 100 " + kH264 + "-f h264 " + whole +
+           " && tail -c +$(( $(stat -c %s " + whole + ") / 4 )) " + whole + " >" + out + " && rm " +
+           whole;
+  }
   if (name == "two-sounds") {
     // A recorder's two microphones.
     return kQuiet + std::string(kSource) +
@@ -131,6 +138,7 @@ std::string Extension(const std::string& name) {
   if (name == "streamed" || name == "fragmented" || name == "cut") return "mp4";
   if (name == "mulaw") return "mov";
   if (name == "ps") return "mpg";
+  if (name == "cut-h264") return "h264";
   return name;
 }
 
