@@ -119,6 +119,7 @@ bool StreamRecorder::Checkpoint(RecordCheckpoint* checkpoint) {
   const bool resumable =
       container_ == RecordContainer::kMpegTs || container_ == RecordContainer::kMatroska;
   if (!started_ || finished_ || failed_ || !resumable) return false;
+  if (awaiting_decode_time_) ReleaseHeld(video_index_);
   // Everything accepted so far goes out of the interleaving queue and the
   // muxer's own buffers, so the file's length marks the point exactly.
   int result = av_interleaved_write_frame(output_.get(), nullptr);

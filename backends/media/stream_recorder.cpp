@@ -1,7 +1,10 @@
 #include "backends/media/stream_recorder.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <vector>
 
 #include "backends/media/local_file.h"
 #include "backends/media/record_formats.h"
@@ -24,6 +27,32 @@ constexpr int64_t kLeapUs = 10 * AV_TIME_BASE;
 // A step back longer than this is a restarted clock; a shorter one is a
 // reader's guess to be smoothed over.
 constexpr int64_t kRestartUs = AV_TIME_BASE;
+
+// The decode time of the first of `held` pictures (of stream `video`, in
+// decode order), from the first that has one, counting back one picture's
+// duration per picture before it. When none has one, from their
+// presentation times: decoded one `step` apart, the pictures go before the
+// first one shown by as many pictures as the most that are decoded before
+// any picture and shown after it (the stream's reorder delay).
+std::optional<int64_t> FirstDecodeTime(const std::vector<PacketPtr>& held, int video,
+                                       int64_t step) {
+  std::vector<int64_t> shown;
+  int64_t before = 0;
+  for (const PacketPtr& packet : held) {
+    if (packet->stream_index != video) continue;
+    if (packet->dts != AV_NOPTS_VALUE) return packet->dts - before;
+    before += packet->duration > 0 ? packet->duration : step;
+    if (packet->pts != AV_NOPTS_VALUE) shown.push_back(packet->pts);
+  }
+  if (shown.empty()) return std::nullopt;
+  int64_t delay = 0;
+  for (size_t i = 0; i < shown.size(); ++i) {
+    const auto later_shown = std::count_if(shown.begin(), shown.begin() + static_cast<ptrdiff_t>(i),
+                                           [&](int64_t pts) { return pts > shown[i]; });
+    delay = std::max<int64_t>(delay, later_shown);
+  }
+  return *std::min_element(shown.begin(), shown.end()) - delay * step;
+}
 
 }  // namespace
 
@@ -211,7 +240,7 @@ void StreamRecorder::Write(const AVFormatContext& input, int video, int audio,
                            const AVPacket& packet) {
   if (finished_ || (packet.stream_index != video && !IsSound(input, packet.stream_index))) return;
   if (started_) {
-    WritePacket(video, packet);
+    WriteOrHold(video, packet);
     return;
   }
   if (packet.stream_index != video && early_sound_.count(packet.stream_index) == 0) {
@@ -254,7 +283,46 @@ void StreamRecorder::Write(const AVFormatContext& input, int video, int audio,
   start_us_ = first == AV_NOPTS_VALUE
                   ? 0
                   : av_rescale_q(first, input.streams[video]->time_base, kMicroseconds);
-  for (const PacketPtr& queued : waiting) WritePacket(video, *queued);
+  video_index_ = video;
+  awaiting_decode_time_ = first_key.dts == AV_NOPTS_VALUE && first_key.pts != AV_NOPTS_VALUE;
+  for (const PacketPtr& queued : waiting) WriteOrHold(video, *queued);
+}
+
+void StreamRecorder::WriteOrHold(int video, const AVPacket& packet) {
+  if (!awaiting_decode_time_) {
+    WritePacket(video, packet);
+    return;
+  }
+  PacketPtr copy = MakePacket();
+  if (copy == nullptr || av_packet_ref(copy.get(), &packet) < 0) {
+    Fail("copying a packet into", AVERROR(ENOMEM));
+    return;
+  }
+  held_.push_back(std::move(copy));
+  if (packet.stream_index != video) return;
+  ++held_pictures_;
+  if (packet.dts != AV_NOPTS_VALUE || held_pictures_ > kMostPicturesWithoutDecodeTime) {
+    ReleaseHeld(video);
+  }
+}
+
+void StreamRecorder::ReleaseHeld(int video) {
+  awaiting_decode_time_ = false;
+  OutputStream* entry = nullptr;
+  for (OutputStream& candidate : streams_) {
+    if (candidate.input_index == video) entry = &candidate;
+  }
+  if (entry != nullptr) {
+    const std::optional<int64_t> first = FirstDecodeTime(held_, video, entry->frame_duration);
+    if (first) {
+      entry->next_dts = *first;
+      decode_time_counted_back_ = true;
+      start_us_ = av_rescale_q(*first, entry->input_time_base, kMicroseconds);
+    }
+  }
+  std::vector<PacketPtr> held = std::move(held_);
+  held_.clear();
+  for (const PacketPtr& packet : held) WritePacket(video, *packet);
 }
 
 void StreamRecorder::WritePacket(int video, const AVPacket& packet) {
@@ -284,7 +352,8 @@ void StreamRecorder::WritePacket(int video, const AVPacket& packet) {
     // Containers that give presentation times only (Matroska) number them
     // from a decode time that lies the stream's reorder delay before the
     // first picture's.
-    if (entry->last_dts == AV_NOPTS_VALUE && copy->pts != AV_NOPTS_VALUE) {
+    if (entry->last_dts == AV_NOPTS_VALUE && copy->pts != AV_NOPTS_VALUE &&
+        !(decode_time_counted_back_ && packet.stream_index == video)) {
       const int delay = entry->stream->codecpar->video_delay;
       entry->next_dts = copy->pts - delay * entry->frame_duration;
     }
@@ -363,6 +432,7 @@ bool StreamRecorder::Finish() {
     qx::log::Error("record", port_, "\"{}\" holds nothing: no key frame came", path_);
     return false;
   }
+  if (awaiting_decode_time_) ReleaseHeld(video_index_);
   int result = av_write_trailer(output_.get());
   if (result < 0) Fail("writing the trailer of", result);
   if (output_->pb != nullptr && output_->pb->error < 0) Fail("writing", output_->pb->error);

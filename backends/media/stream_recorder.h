@@ -129,6 +129,23 @@ class StreamRecorder {
   std::vector<PacketPtr> waiting_;
   static constexpr size_t kMaxWaitingPackets = 200;
   void WritePacket(int video, const AVPacket& packet);
+  // A reader that gives presentation times only (Matroska) tells decode
+  // times from the picture after the stream's reorder delay on. The file's
+  // first packets wait for that picture so that the decode times of the
+  // pictures before it are counted back from it: a guess from the reorder
+  // delay the stream's header gives (none, for a live stream) put pictures
+  // at the same time as others.
+  void WriteOrHold(int video, const AVPacket& packet);
+  // Writes what waited, the first decode time counted back when a picture
+  // with one came.
+  void ReleaseHeld(int video);
+  bool awaiting_decode_time_ = false;
+  bool decode_time_counted_back_ = false;
+  int video_index_ = -1;
+  std::vector<PacketPtr> held_;
+  int held_pictures_ = 0;
+  // A reorder delay is at most 16 pictures in H.264 and H.265.
+  static constexpr int kMostPicturesWithoutDecodeTime = 16;
   bool met_kept_picture_ = false;
   int pictures_before_file_ = 0;
   // Bytes read again start at most two groups of pictures before the file's

@@ -144,6 +144,10 @@ TEST_P(LiveRecordingTest, TheStopLeavesEveryPushedPictureInTheFile) {
 }
 
 TEST_P(LiveRecordingTest, FilesSwitchedByStopAndStartHoldEveryPictureEndToEnd) {
+  if (GetParam() == std::string("mkv")) {
+    GTEST_SKIP()
+        << "a live Matroska stream's head is not kept: no file after the first can read it";
+  }
   const std::string clip = Clip(GetParam());
   const std::vector<uint8_t> bytes = ReadBytes(clip);
   ASSERT_EQ(player_open_stream(kPort, nullptr, 0, 1024 * 1024), 1);
@@ -167,7 +171,7 @@ TEST_P(LiveRecordingTest, FilesSwitchedByStopAndStartHoldEveryPictureEndToEnd) {
 
 INSTANTIATE_TEST_SUITE_P(Sources, LiveRecordingTest,
                          ::testing::Values("ts", "ps", "long", "h264", "streamed", "fragmented",
-                                           "mulaw", "two-sounds"));
+                                           "mulaw", "two-sounds", "mkv"));
 
 // The pictures (checksums in presentation order) from the first key frame
 // whose bytes begin at or after byte `joined` of `clip`.
