@@ -37,6 +37,7 @@ struct StreamTiming {
   int64_t rebase = 0;                       // added to the input's timestamps after a restart
   int64_t last_dts = AV_NOPTS_VALUE;        // last written, in the input time base
   int64_t last_input_dts = AV_NOPTS_VALUE;  // the same as the input gave it
+  int dropped_header_bytes = 0;             // see RecordedSound
 };
 
 struct RecordCheckpoint {

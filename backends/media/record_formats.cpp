@@ -9,10 +9,25 @@ bool SoundFitsContainer(RecordContainer container, AVCodecID codec) {
              codec == AV_CODEC_ID_AC3 || codec == AV_CODEC_ID_OPUS;
     case RecordContainer::k3gp:
       return codec == AV_CODEC_ID_AAC || codec == AV_CODEC_ID_AMR_NB || codec == AV_CODEC_ID_AMR_WB;
-    case RecordContainer::kMatroska:
-      return codec != AV_CODEC_ID_NONE;
+    case RecordContainer::kMatroska: {
+      // By its own codec name, or else in a WAVE format header (G.711,
+      // G.726 and the other telephone codecs).
+      static const AVOutputFormat* const matroska = av_guess_format("matroska", nullptr, nullptr);
+      if (matroska != nullptr && avformat_query_codec(matroska, codec, FF_COMPLIANCE_NORMAL) == 1) {
+        return true;
+      }
+      const AVCodecTag* const wave_tags[] = {avformat_get_riff_audio_tags(), nullptr};
+      return codec != AV_CODEC_ID_NONE && av_codec_get_tag(wave_tags, codec) != 0;
+    }
   }
   return false;
+}
+
+RecordedSound RecordedSoundOf(const AVCodecParameters& sound) {
+  if (sound.codec_id == AV_CODEC_ID_PCM_DVD && sound.bits_per_raw_sample == 16) {
+    return RecordedSound{AV_CODEC_ID_PCM_S16BE, 3};
+  }
+  return RecordedSound{sound.codec_id, 0};
 }
 
 bool VideoFitsMpegTs(AVCodecID codec) {
@@ -62,6 +77,10 @@ bool FillSoundFormat(AVCodecParameters* parameters, const AVPacket& packet) {
   const FramePtr frame = DecodeFirstFrame(*parameters, packet);
   if (!frame) return false;
   parameters->sample_rate = frame->sample_rate;
+  if (parameters->codec_id == AV_CODEC_ID_PCM_DVD && parameters->bits_per_raw_sample == 0 &&
+      frame->format == AV_SAMPLE_FMT_S16) {
+    parameters->bits_per_raw_sample = 16;
+  }
   if (av_channel_layout_copy(&parameters->ch_layout, &frame->ch_layout) < 0) return false;
   if (parameters->frame_size <= 0) parameters->frame_size = frame->nb_samples;
   return SoundFormatKnown(*parameters);

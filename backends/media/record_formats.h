@@ -12,6 +12,15 @@ namespace qx::media {
 enum class RecordContainer { kMpegTs, k3gp, kMatroska };
 
 bool SoundFitsContainer(RecordContainer container, AVCodecID codec);
+
+// How a sound stream goes into a recording: as it is, or, for DVD LPCM of
+// 16 bits (MPEG-PS), as plain big-endian PCM, each packet without the
+// 3-byte header no muxer takes (the samples themselves are unchanged).
+struct RecordedSound {
+  AVCodecID codec = AV_CODEC_ID_NONE;
+  int dropped_header_bytes = 0;
+};
+RecordedSound RecordedSoundOf(const AVCodecParameters& sound);
 bool VideoFitsMpegTs(AVCodecID codec);
 // The sound's rate and channels are known.
 bool SoundFormatKnown(const AVCodecParameters& audio);

@@ -136,7 +136,8 @@ bool StreamRecorder::ChooseContainer(const AVFormatContext& input, int video, in
   bool sound_fits = true;
   for (const int index : SoundStreams(input, audio)) {
     const AVCodecParameters& sound = *input.streams[index]->codecpar;
-    if (SoundFormatKnown(sound) && !SoundFitsContainer(RecordContainer::kMpegTs, sound.codec_id)) {
+    if (SoundFormatKnown(sound) &&
+        !SoundFitsContainer(RecordContainer::kMpegTs, RecordedSoundOf(sound).codec)) {
       sound_fits = false;
     }
   }
@@ -173,10 +174,12 @@ bool StreamRecorder::Begin(const AVFormatContext& input, int video, int audio,
   for (const int index : indexes) {
     if (index < 0) continue;
     const AVStream* source = input.streams[index];
+    const RecordedSound sound = RecordedSoundOf(*source->codecpar);
     // Audio whose parameters are not known yet (a live stream's first
-    // packets) would make the muxer refuse the file: it is left out.
-    if (index != video && (!SoundFitsContainer(container_, source->codecpar->codec_id) ||
-                           !SoundFormatKnown(*source->codecpar))) {
+    // packets), or that no container here carries, would make the muxer
+    // refuse the file: it is left out, and the pictures are recorded.
+    if (index != video &&
+        (!SoundFitsContainer(container_, sound.codec) || !SoundFormatKnown(*source->codecpar))) {
       qx::log::Warning("record", port_, "the sound ({}) cannot go into \"{}\" and is left out",
                        avcodec_get_name(source->codecpar->codec_id), path_);
       continue;
@@ -186,6 +189,12 @@ bool StreamRecorder::Begin(const AVFormatContext& input, int video, int audio,
       return false;
     }
     stream->codecpar->codec_tag = 0;
+    if (index != video && sound.codec != source->codecpar->codec_id) {
+      stream->codecpar->codec_id = sound.codec;
+      stream->codecpar->bits_per_coded_sample = av_get_bits_per_sample(sound.codec);
+      stream->codecpar->block_align =
+          stream->codecpar->ch_layout.nb_channels * stream->codecpar->bits_per_coded_sample / 8;
+    }
     if (index == video && (stream->codecpar->width <= 0 || stream->codecpar->height <= 0) &&
         !FillPictureSize(stream->codecpar, key)) {
       qx::log::Error("record", port_, "the picture size of the {} video is unknown",
@@ -200,6 +209,7 @@ bool StreamRecorder::Begin(const AVFormatContext& input, int video, int audio,
     entry.input_index = index;
     entry.stream = stream;
     entry.input_time_base = source->time_base;
+    if (index != video) entry.dropped_header_bytes = sound.dropped_header_bytes;
     AVRational rate =
         source->avg_frame_rate.num > 0 ? source->avg_frame_rate : source->r_frame_rate;
     if (rate.num <= 0 || rate.den <= 0) rate = AVRational{25, 1};
@@ -336,6 +346,11 @@ void StreamRecorder::WritePacket(int video, const AVPacket& packet) {
   if (copy == nullptr || av_packet_ref(copy.get(), &packet) < 0) {
     Fail("copying a packet into", AVERROR(ENOMEM));
     return;
+  }
+  if (entry->dropped_header_bytes > 0) {
+    if (copy->size <= entry->dropped_header_bytes) return;  // a header without samples
+    copy->data += entry->dropped_header_bytes;
+    copy->size -= entry->dropped_header_bytes;
   }
   const int64_t step = copy->duration > 0 ? copy->duration : entry->frame_duration;
   if (packet.stream_index == video && picture_order_ && picture_order_->headers_first() &&

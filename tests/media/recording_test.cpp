@@ -415,7 +415,14 @@ INSTANTIATE_TEST_SUITE_P(
                      "h264"},
         SourceFormat{"two-sounds.mkv",
                      "-map 0:v -map 1:a -map 1:a -c:v libx264 -g 12 -pix_fmt yuv420p -c:a pcm_alaw",
-                     "h264", "pcm_alaw,pcm_alaw"}),
+                     "h264", "pcm_alaw,pcm_alaw"},
+        // DVD LPCM: 16 bits go in as plain PCM; the file cannot carry 24 bits,
+        // which are left out while the pictures are still recorded.
+        SourceFormat{"lpcm.mpg", "-c:v mpeg2video -g 12 -c:a pcm_s16be -ar 48000 -f vob",
+                     "mpeg2video", "pcm_s16be"},
+        SourceFormat{"lpcm24.mpg",
+                     "-c:v mpeg2video -g 12 -c:a pcm_dvd -sample_fmt s32 -ar 48000 -f vob",
+                     "mpeg2video", ""}),
     [](const ::testing::TestParamInfo<SourceFormat>& param) {
       std::string name = param.param.name;
       std::replace_if(
