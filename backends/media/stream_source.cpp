@@ -126,7 +126,7 @@ bool StreamSource::StartRecord(const std::string& file_name) {
 std::shared_ptr<StreamRemuxer> StreamSource::ResumeRecordingLocked(RecordResumption resumption,
                                                                    const std::string& file_name) {
   if (!resumption.needs_head) return StreamRemuxer::Resume(port_, std::move(resumption), file_name);
-  // A streamed MP4 is read again from the kept bytes through the head the
+  // A streamed MP4 or Matroska is read again from the kept bytes through the head the
   // port kept, the stream's offsets unchanged.
   const auto base = static_cast<uint64_t>(resumption.base);
   if (base + resumption.bytes.size() != stream_head_.total()) return nullptr;

@@ -18,13 +18,13 @@
 #include "backends/media/audio_output.h"
 #include "backends/media/ffmpeg.h"
 #include "backends/media/media_input.h"
-#include "backends/media/mp4_stream_head.h"
 #include "backends/media/mutex.h"
 #include "backends/media/picture.h"
 #include "backends/media/presenter.h"
 #include "backends/media/sound_feed.h"
 #include "backends/media/stream_buffer.h"
 #include "backends/media/stream_decoder.h"
+#include "backends/media/stream_head.h"
 #include "backends/media/stream_remuxer.h"
 
 namespace qx::media {
@@ -101,7 +101,7 @@ class StreamSource {
   // A recording's start falls between two pushed blocks. Taken before
   // record_mutex_.
   Mutex push_mutex_ QX_ACQUIRED_BEFORE(record_mutex_);
-  Mp4StreamHead stream_head_ QX_GUARDED_BY(push_mutex_);
+  StreamHead stream_head_ QX_GUARDED_BY(push_mutex_);
   // The recording, shared by the caller's threads. A lock of its own, so
   // that writing a block never holds up control calls.
   Mutex record_mutex_;
