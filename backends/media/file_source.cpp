@@ -395,7 +395,7 @@ void FileSource::NoteProvisionalPacket(const AVPacket& packet) {
     recent_positions_.push_back(packet.pos);
     if (recent_positions_.size() > kRecentPositionsKept) recent_positions_.pop_front();
   }
-  provisional_numbers_.PacketRead(packet.pts);
+  provisional_numbers_.PacketRead(packet.pts, (packet.flags & AV_PKT_FLAG_KEY) != 0);
 }
 
 bool FileSource::Rewind() {

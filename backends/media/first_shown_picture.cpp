@@ -6,8 +6,8 @@ namespace qx::media {
 
 namespace {
 
-// A file whose first picture has not come out after this many packets shows
-// none that the decoder can make out: nothing is taken as unshown.
+// A file whose first key frame's picture has not come out after this many
+// packets is taken to show every picture from the first that came out.
 constexpr uint32_t kMostPacketsDecoded = 600;
 
 }  // namespace
@@ -27,35 +27,38 @@ void FirstShownPicture::Add(const AVPacket& packet) {
     return;
   }
   const AVPacket* sent = &packet;
+  int64_t tag = packet.pts;
   if (packet.pts == AV_NOPTS_VALUE) {
     if (av_packet_ref(tagged_.get(), &packet) < 0) return;
-    tagged_->pts = packets_ - 1;
+    tag = packets_ - 1;
+    tagged_->pts = tag;
     sent = tagged_.get();
   } else {
     untimed_ = false;
   }
+  if (key_tag_ == AV_NOPTS_VALUE && (packet.flags & AV_PKT_FLAG_KEY) != 0) key_tag_ = tag;
   const int sent_result = decoder_->Send(sent);
   av_packet_unref(tagged_.get());
   if (sent_result < 0) return;  // a broken packet: the next ones may do
   Receive();
 }
 
-int64_t FirstShownPicture::Finish() {
+void FirstShownPicture::Finish() {
   if (decoder_ && decoder_->Send(nullptr) >= 0) Receive();
   decoder_.reset();
-  return pts_;
 }
 
 void FirstShownPicture::Receive() {
-  if (decoder_->Receive(picture_.get()) != 0) return;
-  const int64_t pts = picture_->pts;
-  if (!untimed_) {
-    pts_ = pts;
-  } else if (pts >= 0 && pts < packets_) {
-    first_shown_packet_ = static_cast<uint32_t>(pts);
+  while (decoder_ && decoder_->Receive(picture_.get()) == 0) {
+    const int64_t tag = picture_->pts;
+    av_frame_unref(picture_.get());
+    if (tag == AV_NOPTS_VALUE) continue;
+    shown_.push_back(tag);
+    if (tag == key_tag_) {
+      key_shown_ = true;
+      decoder_.reset();
+    }
   }
-  av_frame_unref(picture_.get());
-  decoder_.reset();
 }
 
 }  // namespace qx::media

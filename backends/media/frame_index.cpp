@@ -55,9 +55,10 @@ bool FrameIndexBuilder::Add(const AVPacket& packet) {
 }
 
 FrameIndex FrameIndexBuilder::Finish() {
-  index_.first_shown_pts_ = first_shown_->Finish();
-  index_.first_shown_packet_ = first_shown_->first_shown_packet();
+  first_shown_->Finish();
+  index_.first_shown_ = first_shown_.get();
   index_.Complete(order_scan_.get());
+  index_.first_shown_ = nullptr;
   return std::move(index_);
 }
 
@@ -214,39 +215,61 @@ void FrameIndex::Complete(PresentationOrderScan* order_scan) {
 }
 
 void FrameIndex::HideUnshownFrames(const std::vector<uint32_t>& frame_of_packet) {
-  // Pictures that are never shown come first in presentation order and get
-  // no number: in an MP4 cut after a key frame, those from the key frame up
-  // to the cut (its edit list starts later); in a file cut in the middle of
-  // a group of pictures (a recording cut out of a stream), those before the
-  // first picture a decoder shows (see FirstShownPicture). Pictures the
-  // file marks as never shown anywhere else are numbered like any other.
+  // Pictures the file marks as never shown are left out of the numbering
+  // when they all come first in presentation order (an MP4 cut after a key
+  // frame, whose edit list starts later); anywhere else they are numbered
+  // like any other.
   const auto count = static_cast<uint32_t>(frame_of_packet.size());
-  if (by_timestamp_ && first_shown_pts_ != AV_NOPTS_VALUE) {
-    for (uint32_t i = 0; i < count; ++i) {
-      if (pts_[i] + pts_shift_ < first_shown_pts_) discarded_[i] = true;
-    }
-  } else if (!by_timestamp_ && first_shown_packet_ && *first_shown_packet_ < count) {
-    // Without times, a raw stream cut in the middle of a group of pictures
-    // shows nothing ranked before the picture that comes out first.
-    const uint32_t first_rank = frame_of_packet[*first_shown_packet_];
-    for (uint32_t i = 0; i < count; ++i) {
-      if (frame_of_packet[i] < first_rank) discarded_[i] = true;
-    }
-  }
   const auto discarded =
       static_cast<uint32_t>(std::count(discarded_.begin(), discarded_.end(), true));
   bool leading = discarded < count;
   for (uint32_t i = 0; i < count && leading; ++i) {
     leading = discarded_[i] == (frame_of_packet[i] < discarded);
   }
+  std::vector<bool> hidden(count, false);
   if (leading) {
-    hidden_frames_ = discarded;
+    hidden = discarded_;
   } else if (discarded > 0) {
     log::Debug("media", log::kNoPort,
                "{} pictures are marked as never shown, not all before the others: numbered",
                discarded);
   }
   discarded_ = std::vector<bool>();
+  HideWhatADecoderSkips(frame_of_packet, hidden);
+  for (uint32_t i = 0; i < count; ++i) {
+    if (hidden[i]) hidden_ranks_.push_back(frame_of_packet[i]);
+  }
+  std::sort(hidden_ranks_.begin(), hidden_ranks_.end());
+  hidden_ranks_.shrink_to_fit();
+}
+
+void FrameIndex::HideWhatADecoderSkips(const std::vector<uint32_t>& frame_of_packet,
+                                       std::vector<bool>& hidden) const {
+  // A file cut in the middle of a group of pictures (a recording cut out of
+  // a stream) shows nothing before the first picture a decoder gives, and
+  // of the pictures shown before its first key frame's, only those the
+  // decoder gave (see FirstShownPicture).
+  if (first_shown_ == nullptr || first_shown_->shown().empty()) return;
+  const bool timed = by_timestamp_;
+  if (!timed && !first_shown_->untimed()) return;  // some packets timed, some not
+  const auto count = static_cast<uint32_t>(frame_of_packet.size());
+  const auto tag_of = [&](uint32_t i) { return timed ? pts_[i] + pts_shift_ : int64_t{i}; };
+  std::optional<uint32_t> first_rank;
+  std::optional<uint32_t> key_rank;
+  std::vector<int64_t> shown = first_shown_->shown();
+  for (uint32_t i = 0; i < count; ++i) {
+    if (tag_of(i) == shown.front()) first_rank = frame_of_packet[i];
+    if (first_shown_->key_shown() && tag_of(i) == shown.back()) key_rank = frame_of_packet[i];
+  }
+  if (!first_rank) return;
+  std::sort(shown.begin(), shown.end());
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint32_t rank = frame_of_packet[i];
+    if (rank < *first_rank || (key_rank && rank < *key_rank &&
+                               !std::binary_search(shown.begin(), shown.end(), tag_of(i)))) {
+      hidden[i] = true;
+    }
+  }
 }
 
 void FrameIndex::NumberFrames(const std::vector<uint32_t>& frame_of_packet) {
@@ -366,8 +389,8 @@ std::optional<uint32_t> FrameIndex::FrameNumberOfTimestamp(int64_t pts) const {
   if (!by_timestamp_ || pts == AV_NOPTS_VALUE) return std::nullopt;
   const uint32_t count = packet_count();
   const uint32_t found = FirstIndexWhere(count, [&](uint32_t i) { return sorted_pts_[i] >= pts; });
-  if (found == count || sorted_pts_[found] != pts || found < hidden_frames_) return std::nullopt;
-  return found - hidden_frames_;
+  if (found == count || sorted_pts_[found] != pts || RankHidden(found)) return std::nullopt;
+  return FrameAtOrAfterRank(found);
 }
 
 std::optional<uint32_t> FrameIndex::FrameNumberOfDecodedPacket(int64_t decode_index) const {
@@ -378,9 +401,26 @@ std::optional<uint32_t> FrameIndex::FrameNumberOfDecodedPacket(int64_t decode_in
 }
 
 uint32_t FrameIndex::FrameNumberOfPacket(uint32_t decode_index) const {
-  // A hidden picture is decoded on the way to frame 0.
-  const uint32_t rank = RankOfPacket(decode_index);
-  return rank >= hidden_frames_ ? rank - hidden_frames_ : 0;
+  // A hidden picture is decoded on the way to the frame shown after it.
+  return FrameAtOrAfterRank(RankOfPacket(decode_index));
+}
+
+uint32_t FrameIndex::RankOfFrame(uint32_t frame) const {
+  uint32_t rank = frame;
+  for (const uint32_t hidden : hidden_ranks_) {
+    if (hidden > rank) break;
+    ++rank;
+  }
+  return rank;
+}
+
+uint32_t FrameIndex::FrameAtOrAfterRank(uint32_t rank) const {
+  const auto below = std::lower_bound(hidden_ranks_.begin(), hidden_ranks_.end(), rank);
+  return rank - static_cast<uint32_t>(below - hidden_ranks_.begin());
+}
+
+bool FrameIndex::RankHidden(uint32_t rank) const {
+  return std::binary_search(hidden_ranks_.begin(), hidden_ranks_.end(), rank);
 }
 
 uint32_t FrameIndex::RankOfPacket(uint32_t decode_index) const {
@@ -414,10 +454,10 @@ uint32_t FrameIndex::KeyPacketFor(uint32_t frame) const {
   // key frame of the frame's own part is still the one shown last before it.
   if (keys_.empty()) return 0;
   const KeyPacket* chosen = nullptr;
+  // Key records hold ranks: hidden pictures count.
+  const uint32_t rank = RankOfFrame(frame);
   for (const KeyPacket& key : keys_) {
-    // Key records hold ranks: hidden pictures count.
-    if (key.frame <= uint64_t{frame} + hidden_frames_ &&
-        (chosen == nullptr || key.frame > chosen->frame)) {
+    if (key.frame <= rank && (chosen == nullptr || key.frame > chosen->frame)) {
       chosen = &key;
     }
   }
@@ -425,9 +465,9 @@ uint32_t FrameIndex::KeyPacketFor(uint32_t frame) const {
 }
 
 int64_t FrameIndex::TimestampMs(uint32_t frame, double frame_rate) const {
-  const uint64_t rank = uint64_t{frame} + hidden_frames_;
+  const uint32_t rank = RankOfFrame(frame);
   if (by_timestamp_ && rank < sorted_pts_.size()) {
-    return ToMilliseconds(sorted_pts_[rank] - sorted_pts_[hidden_frames_], time_base_);
+    return ToMilliseconds(sorted_pts_[rank] - sorted_pts_[RankOfFrame(0)], time_base_);
   }
   double rate = frame_rate > 0.0 ? frame_rate : 25.0;
   return static_cast<int64_t>(std::llround(frame * 1000.0 / rate));

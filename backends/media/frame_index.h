@@ -59,7 +59,9 @@ class FrameIndex {
   // key frame, whose edit list starts later) or not at all (before the first
   // key frame of a file cut in the middle of a group of pictures) are not
   // counted, and the first frame shown is frame 0.
-  uint32_t frame_count() const { return packet_count() - hidden_frames_; }
+  uint32_t frame_count() const {
+    return packet_count() - static_cast<uint32_t>(hidden_ranks_.size());
+  }
   bool numbered_by_timestamp() const { return by_timestamp_; }
   IndexedPacket packet(uint32_t decode_index) const;
 
@@ -85,7 +87,7 @@ class FrameIndex {
   // The first frame's presentation timestamp (in the stream's time base)
   // when frames are numbered by timestamp, AV_NOPTS_VALUE otherwise.
   int64_t FirstTimestamp() const {
-    return sorted_pts_.size() > hidden_frames_ ? sorted_pts_[hidden_frames_] : AV_NOPTS_VALUE;
+    return frame_count() > 0 && !sorted_pts_.empty() ? sorted_pts_[RankOfFrame(0)] : AV_NOPTS_VALUE;
   }
   // Bytes the index holds.
   size_t MemoryBytes() const;
@@ -118,9 +120,16 @@ class FrameIndex {
   void Complete(PresentationOrderScan* order_scan);
   void NumberFrames(const std::vector<uint32_t>& frame_of_packet);
   void HideUnshownFrames(const std::vector<uint32_t>& frame_of_packet);
+  void HideWhatADecoderSkips(const std::vector<uint32_t>& frame_of_packet,
+                             std::vector<bool>& hidden) const;
   void IndexPositions();
   // A packet's picture's rank in presentation order, hidden frames included.
   uint32_t RankOfPacket(uint32_t decode_index) const;
+  // The rank of a frame (frame numbers leave the hidden ranks out), and
+  // back: the number of the first frame at or after a rank.
+  uint32_t RankOfFrame(uint32_t frame) const;
+  uint32_t FrameAtOrAfterRank(uint32_t rank) const;
+  bool RankHidden(uint32_t rank) const;
   // The key packet record of a packet, null for any other.
   const KeyPacket* KeyAt(uint32_t decode_index) const;
   int64_t PositionOf(uint32_t decode_index) const;
@@ -139,15 +148,13 @@ class FrameIndex {
   int64_t pts_shift_ = 0;
   std::vector<bool> marked_key_;  // while the index is built
   std::vector<bool> discarded_;   // never shown; while the index is built
-  // Pictures decoded but never shown, which come first in presentation
-  // order: ranks below this have no frame number.
-  uint32_t hidden_frames_ = 0;
-  // The first picture a decoder shows from the start, when it was asked
-  // (only while the index is built).
-  int64_t first_shown_pts_ = AV_NOPTS_VALUE;
-  // The same for a file without presentation times: the decode index of
-  // the packet whose picture a decoder shows first.
-  std::optional<uint32_t> first_shown_packet_;
+  // Pictures decoded but never shown, by rank in presentation order
+  // (sorted; all among the file's first pictures): they have no frame
+  // number.
+  std::vector<uint32_t> hidden_ranks_;
+  // What a decoder shows of the file's first pictures (see
+  // FirstShownPicture), when it was asked; only while the index is built.
+  const FirstShownPicture* first_shown_ = nullptr;
   PackedInt64s sorted_pts_;  // presentation order, when numbered by them
   // Frame number minus decode index, per packet: pictures are shown close to
   // where they are decoded. kFarShift sends to far_frames_.

@@ -9,23 +9,28 @@ void ProvisionalNumbers::Restart() {
   passed_ = 0;
   untimed_ = false;
   any_shown_ = false;
+  first_key_pts_ = AV_NOPTS_VALUE;
 }
 
-void ProvisionalNumbers::PacketRead(int64_t pts) {
+void ProvisionalNumbers::PacketRead(int64_t pts, bool key) {
   if (pts == AV_NOPTS_VALUE) {
     untimed_ = true;
     return;
   }
+  if (key && first_key_pts_ == AV_NOPTS_VALUE) first_key_pts_ = pts;
   unshown_.push(pts);
 }
 
 std::optional<uint32_t> ProvisionalNumbers::NumberOf(int64_t pts) {
   if (untimed_ || pts == AV_NOPTS_VALUE) return std::nullopt;
   // Packets shown earlier whose pictures never came: they still had their
-  // numbers, unless they come before the first picture shown.
+  // numbers, unless they come before the first picture shown, or before the
+  // first key frame's (its leading pictures, which refer to pictures before
+  // it).
   while (!unshown_.empty() && unshown_.top() < pts) {
+    const bool before_key = first_key_pts_ != AV_NOPTS_VALUE && unshown_.top() < first_key_pts_;
     unshown_.pop();
-    if (any_shown_) ++passed_;
+    if (any_shown_ && !before_key) ++passed_;
   }
   any_shown_ = true;
   const uint32_t number = passed_;

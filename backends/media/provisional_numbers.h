@@ -7,7 +7,8 @@
 // already; its number is how many of the packets read so far carry an
 // earlier time. Counting the pictures that come out instead would number
 // every picture after one that fails to decode one too low. The pictures
-// shown before the first one that comes out never are (see
+// shown before the first one that comes out never are, nor those shown
+// before the first key frame's that do not come out (see
 // FirstShownPicture): they get no number, as in the index.
 #ifndef QXPLAYSDK_BACKENDS_MEDIA_PROVISIONAL_NUMBERS_H
 #define QXPLAYSDK_BACKENDS_MEDIA_PROVISIONAL_NUMBERS_H
@@ -24,8 +25,9 @@ class ProvisionalNumbers {
  public:
   // Playing starts again from the file's first packet.
   void Restart();
-  // A video packet sent to the decoder, with its presentation time.
-  void PacketRead(int64_t pts);
+  // A video packet sent to the decoder, with its presentation time and
+  // whether it is marked key.
+  void PacketRead(int64_t pts, bool key);
   // The number of the picture decoded with this presentation time; nothing
   // when a packet without a time was read (the caller counts pictures then).
   std::optional<uint32_t> NumberOf(int64_t pts);
@@ -36,6 +38,7 @@ class ProvisionalNumbers {
   uint32_t passed_ = 0;  // packets whose pictures came out or were skipped
   bool any_shown_ = false;
   bool untimed_ = false;
+  int64_t first_key_pts_ = INT64_MIN;  // AV_NOPTS_VALUE: none read yet
 };
 
 }  // namespace qx::media

@@ -58,12 +58,17 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
            whole + " && " + kQuiet + "-ss 0.8 -i" + whole + " -c copy -f mp4" + out + " && rm" +
            whole;
   }
-  if (name == "cut-ts" || name == "cut-mpeg2") {
+  if (name == "cut-ts" || name == "cut-mpeg2" || name == "cut-h265") {
     // A recording cut out of a stream in the middle of a group of pictures:
-    // its first pictures refer to pictures it does not hold.
+    // its first pictures refer to pictures it does not hold. x265's groups
+    // are open: the leading pictures of its first key frame refer to the
+    // group before, and decoders skip them.
     const std::string whole = "'" + path + ".whole.ts'";
-    const std::string video =
-        name == "cut-ts" ? kH264 : "-c:v mpeg2video -g 12 -bf 2 -sc_threshold 1000000000 ";
+    const std::string video = name == "cut-ts" ? kH264
+                              : name == "cut-h265"
+                                  ? "-c:v libx265 -preset ultrafast -x265-params "
+                                    "log-level=error:keyint=12:open-gop=1 -pix_fmt yuv420p "
+                                  : "-c:v mpeg2video -g 12 -bf 2 -sc_threshold 1000000000 ";
     return kQuiet + std::string(kSource) + "-frames:v 100 " + video + "-f mpegts " + whole +
            " && dd status=none bs=188 if=" + whole + " of=" + out.substr(1) +
            " skip=$(( $(stat -c %s " + whole + ") / 188 / 4 )) && rm " + whole;
@@ -132,7 +137,7 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
 
 std::string Extension(const std::string& name) {
   if (name == "long" || name == "red" || name == "cut-ts" || name == "cut-mpeg2" ||
-      name == "two-sounds") {
+      name == "cut-h265" || name == "two-sounds") {
     return "ts";
   }
   if (name == "streamed" || name == "fragmented" || name == "cut") return "mp4";
