@@ -16,6 +16,10 @@ constexpr uint8_t kVoidId = 0xEC;
 
 enum class Start { kNo, kYes, kNeedMore };
 
+// The most bytes that tell a cluster's start: ID, an 8-byte size, a CRC-32
+// element and the timestamp's ID.
+constexpr size_t kLongestStart = 4 + 8 + 6 + 1;
+
 // Whether a cluster begins at bytes[at]: its ID, a size (an EBML number of
 // 1 to 8 bytes), then its timestamp's ID (after a CRC-32 element, when the
 // muxer writes checksums).
@@ -42,8 +46,9 @@ Start ClusterStartsAt(const std::vector<uint8_t>& bytes, size_t at) {
   return bytes[timestamp_at] == kClusterTimestampId ? Start::kYes : Start::kNo;
 }
 
-// The first cluster start at or after bytes[from]; `need_more` when one may
-// begin in the last bytes, which are not all there yet.
+// The first cluster start at or after bytes[from]. Without one,
+// `*resume_at` says where to look again once more bytes have come (a start
+// may begin in the last bytes, which are not all there yet).
 std::optional<size_t> FindClusterStart(const std::vector<uint8_t>& bytes, size_t from,
                                        size_t* resume_at) {
   size_t at = from;
@@ -98,7 +103,9 @@ void MatroskaStreamHead::Feed(const uint8_t* data, size_t length) {
         return;
       }
       size_t resume_at = 0;
-      const size_t from = std::max<size_t>(sizeof kEbmlMagic, had > 12 ? had - 12 : 0);
+      // A start seen in the last bytes before may not have been whole then.
+      const size_t from =
+          std::max<size_t>(sizeof kEbmlMagic, had > kLongestStart ? had - kLongestStart : 0);
       const std::optional<size_t> first = FindClusterStart(head_, from, &resume_at);
       if (!first) {
         if (head_.size() > kMaxHeadBytes) {
