@@ -1,5 +1,8 @@
 #include "backends/media/record_formats.h"
 
+#include <cstring>
+#include <memory>
+
 namespace qx::media {
 
 bool SoundFitsContainer(RecordContainer container, AVCodecID codec) {
@@ -69,6 +72,31 @@ bool FillPictureSize(AVCodecParameters* parameters, const AVPacket& key) {
   parameters->width = frame->width;
   parameters->height = frame->height;
   return parameters->width > 0 && parameters->height > 0;
+}
+
+bool FillVideoSetup(AVCodecParameters* parameters, const AVPacket& key) {
+  const AVBitStreamFilter* filter = av_bsf_get_by_name("extract_extradata");
+  AVBSFContext* context = nullptr;
+  if (filter == nullptr || av_bsf_alloc(filter, &context) < 0) return false;
+  const std::unique_ptr<AVBSFContext, void (*)(AVBSFContext*)> owned(
+      context, [](AVBSFContext* c) { av_bsf_free(&c); });
+  PacketPtr packet = MakePacket();
+  if (!packet || avcodec_parameters_copy(context->par_in, parameters) < 0 ||
+      av_bsf_init(context) < 0 || av_packet_ref(packet.get(), &key) < 0 ||
+      av_bsf_send_packet(context, packet.get()) < 0 ||
+      av_bsf_receive_packet(context, packet.get()) < 0) {
+    return false;
+  }
+  size_t size = 0;
+  const uint8_t* setup = av_packet_get_side_data(packet.get(), AV_PKT_DATA_NEW_EXTRADATA, &size);
+  if (setup == nullptr || size == 0) return false;
+  auto* copy = static_cast<uint8_t*>(av_mallocz(size + AV_INPUT_BUFFER_PADDING_SIZE));
+  if (copy == nullptr) return false;
+  std::memcpy(copy, setup, size);
+  av_freep(&parameters->extradata);
+  parameters->extradata = copy;
+  parameters->extradata_size = static_cast<int>(size);
+  return true;
 }
 
 // The same for sound: a live stream's reader does not know the rate and

@@ -30,6 +30,11 @@ bool SoundFormatKnown(const AVCodecParameters& audio);
 // channels unknown; muxers need them. One packet, decoded once, tells them.
 // False when it cannot be decoded.
 bool FillPictureSize(AVCodecParameters* parameters, const AVPacket& key);
+// A live stream's reader leaves the video's setup (H.264/H.265 parameter
+// sets, in the stream itself) out of its parameters; Matroska needs it in
+// the file's header. Taken from the first key frame; false when it holds
+// none.
+bool FillVideoSetup(AVCodecParameters* parameters, const AVPacket& key);
 bool FillSoundFormat(AVCodecParameters* parameters, const AVPacket& packet);
 
 }  // namespace qx::media

@@ -201,6 +201,11 @@ bool StreamRecorder::Begin(const AVFormatContext& input, int video, int audio,
                      avcodec_get_name(stream->codecpar->codec_id));
       return false;
     }
+    if (index == video && container_ == RecordContainer::kMatroska &&
+        stream->codecpar->extradata_size == 0 && !FillVideoSetup(stream->codecpar, key)) {
+      qx::log::Warning("record", port_, "the {} video's setup is not in its first key frame",
+                       avcodec_get_name(stream->codecpar->codec_id));
+    }
     if (stream->codecpar->codec_id == AV_CODEC_ID_AAC && stream->codecpar->frame_size == 0) {
       stream->codecpar->frame_size = 1024;  // AAC's frame; a live stream's reader leaves it unset
     }

@@ -107,6 +107,16 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
            "-f lavfi -i sine=frequency=1000:sample_rate=48000:duration=2 " + kFifty + kH264 +
            "-c:a aac -b:a 64k -movflags +frag_keyframe+empty_moov -f mp4" + out;
   }
+  if (name == "ps-lpcm") {
+    // A recorder's MPEG-PS with uncompressed sound (DVD LPCM), which MPEG-TS
+    // cannot carry; every picture large enough to begin a PES packet of its
+    // own, with its time.
+    return kQuiet + std::string(kSource) +
+           "-f lavfi -i sine=frequency=1000:sample_rate=48000:duration=2 " + kFifty +
+           "-c:v libx264 -preset veryfast -g 12 -bf 2 -crf 1 -pix_fmt yuv420p -c:a pcm_s16be "
+           "-f vob" +
+           out;
+  }
   if (name == "ps")
     return kQuiet + std::string(kSource) + kFifty +
            "-c:v mpeg2video -g 12 -bf 2 -flags +cgop -sc_threshold 1000000000 -f vob" + out;
@@ -142,7 +152,7 @@ std::string Extension(const std::string& name) {
   }
   if (name == "streamed" || name == "fragmented" || name == "cut") return "mp4";
   if (name == "mulaw") return "mov";
-  if (name == "ps") return "mpg";
+  if (name == "ps" || name == "ps-lpcm") return "mpg";
   if (name == "cut-h264") return "h264";
   return name;
 }
