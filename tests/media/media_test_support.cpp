@@ -38,15 +38,15 @@ struct WorkFolder {
 const char* kQuiet = "ffmpeg -nostdin -hide_banner -loglevel error -y ";
 const char* kSource = "-f lavfi -i testsrc2=size=160x120:rate=25 ";
 const char* kFifty = "-frames:v 50 ";
+const char* kTone = "-f lavfi -i sine=frequency=1000:sample_rate=48000:duration=2 ";
 const char* kH264 = "-c:v libx264 -preset veryfast -g 12 -bf 2 -pix_fmt yuv420p ";
 
 std::string ClipCommand(const std::string& name, const std::string& path) {
   const std::string out = " '" + path + "'";
   if (name == "mp4" || name == "mkv") return kQuiet + std::string(kSource) + kFifty + kH264 + out;
   if (name == "ts") {
-    return kQuiet + std::string(kSource) +
-           "-f lavfi -i sine=frequency=1000:sample_rate=48000:duration=2 " + kFifty + kH264 +
-           "-c:a aac -b:a 64k -f mpegts" + out;
+    return kQuiet + std::string(kSource) + kTone + kFifty + kH264 + "-c:a aac -b:a 64k -f mpegts" +
+           out;
   }
   if (name == "cut") {
     // Cut out of a longer MP4 without re-encoding, as users cut recordings:
@@ -92,8 +92,7 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
   }
   if (name == "streamed") {
     // An MP4 as it is streamed: its index first, with sound.
-    return kQuiet + std::string(kSource) +
-           "-f lavfi -i sine=frequency=1000:sample_rate=48000:duration=2 " + kFifty + kH264 +
+    return kQuiet + std::string(kSource) + kTone + kFifty + kH264 +
            "-c:a aac -b:a 64k -movflags +faststart -f mp4" + out;
   }
   if (name == "mulaw") {
@@ -103,16 +102,14 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
            "-c:a pcm_mulaw -movflags +faststart -f mov" + out;
   }
   if (name == "fragmented") {
-    return kQuiet + std::string(kSource) +
-           "-f lavfi -i sine=frequency=1000:sample_rate=48000:duration=2 " + kFifty + kH264 +
+    return kQuiet + std::string(kSource) + kTone + kFifty + kH264 +
            "-c:a aac -b:a 64k -movflags +frag_keyframe+empty_moov -f mp4" + out;
   }
   if (name == "ps-lpcm") {
     // A recorder's MPEG-PS with uncompressed sound (DVD LPCM), which MPEG-TS
     // cannot carry; every picture large enough to begin a PES packet of its
     // own, with its time.
-    return kQuiet + std::string(kSource) +
-           "-f lavfi -i sine=frequency=1000:sample_rate=48000:duration=2 " + kFifty +
+    return kQuiet + std::string(kSource) + kTone + kFifty +
            "-c:v libx264 -preset veryfast -g 12 -bf 2 -crf 1 -pix_fmt yuv420p -c:a pcm_s16be "
            "-f vob" +
            out;
