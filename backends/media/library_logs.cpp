@@ -4,9 +4,11 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "backends/media/ffmpeg.h"
 #include "core/log.h"
@@ -25,22 +27,28 @@ std::optional<log::Level> LevelOfFfmpeg(int level) {
 
 // FFmpeg hands a line over in pieces (a prefix naming the component, then
 // the text, sometimes in several calls); each thread gathers its pieces up
-// to the line's end.
+// to the line's end. The pieces go into a plain buffer: a thread-local
+// object with a destructor would make glibc register it on the thread's
+// first message, and glibc aborts the process when that registration finds
+// no memory.
 void OnFfmpegMessage(void* component, int level, const char* format, va_list arguments) {
   const std::optional<log::Level> mapped = LevelOfFfmpeg(level);
   if (!mapped || !log::Enabled(*mapped)) return;
-  thread_local std::string line;
+  constexpr size_t kLineBytes = 2048;
+  thread_local char line[kLineBytes];
+  thread_local size_t length = 0;
   thread_local int print_prefix = 1;
-  char piece[1024];
-  av_log_format_line2(component, level, format, arguments, piece, sizeof piece, &print_prefix);
+  // A line too long for the buffer is cut short.
+  av_log_format_line2(component, level, format, arguments, line + length, kLineBytes - length,
+                      &print_prefix);
+  length += std::strlen(line + length);
+  if (length == 0 || (line[length - 1] != '\n' && length < kLineBytes - 1)) return;
+  const size_t text = line[length - 1] == '\n' ? length - 1 : length;
+  length = 0;
   try {
-    line += piece;
-    if (line.empty() || line.back() != '\n') return;
-    line.pop_back();
-    log::Write(*mapped, "ffmpeg", log::kNoPort, line);
-    line.clear();
+    log::Write(*mapped, "ffmpeg", log::kNoPort, std::string_view(line, text));
   } catch (...) {
-    line.clear();  // out of memory: the message is dropped
+    // out of memory: the message is dropped
   }
 }
 
