@@ -56,9 +56,7 @@ bool FrameIndexBuilder::Add(const AVPacket& packet) {
 
 FrameIndex FrameIndexBuilder::Finish() {
   first_shown_->Finish();
-  index_.first_shown_ = first_shown_.get();
-  index_.Complete(order_scan_.get());
-  index_.first_shown_ = nullptr;
+  index_.Complete(order_scan_.get(), first_shown_.get());
   return std::move(index_);
 }
 
@@ -112,7 +110,7 @@ std::optional<FrameIndex> FrameIndex::FromContainer(MediaInput& input, const std
     if ((*runs)[run].count != used_of_run) return std::nullopt;  // more offsets than samples
   }
   if (!index.MatchFirstPackets(input)) return std::nullopt;
-  index.Complete(nullptr);
+  index.Complete(nullptr, nullptr);
   return index;
 }
 
@@ -159,7 +157,7 @@ void FrameIndex::Add(int64_t position, int64_t dts, int64_t pts, bool key, bool 
   discarded_.push_back(discard);
 }
 
-void FrameIndex::Complete(PresentationOrderScan* order_scan) {
+void FrameIndex::Complete(PresentationOrderScan* order_scan, const FirstShownPicture* first_shown) {
   const uint32_t count = packet_count();
   by_timestamp_ = count > 0;
   for (uint32_t i = 0; i < count && by_timestamp_; ++i) by_timestamp_ = pts_[i] != AV_NOPTS_VALUE;
@@ -184,7 +182,7 @@ void FrameIndex::Complete(PresentationOrderScan* order_scan) {
     std::iota(frame_of_packet.begin(), frame_of_packet.end(), 0U);
   }
   NumberFrames(frame_of_packet);
-  HideUnshownFrames(frame_of_packet);
+  HideUnshownFrames(frame_of_packet, first_shown);
 
   for (uint32_t i = 0; i < count; ++i) {
     // A stream whose first packet is not marked key still starts decoding there.
@@ -214,7 +212,8 @@ void FrameIndex::Complete(PresentationOrderScan* order_scan) {
   position_unknown_.shrink_to_fit();
 }
 
-void FrameIndex::HideUnshownFrames(const std::vector<uint32_t>& frame_of_packet) {
+void FrameIndex::HideUnshownFrames(const std::vector<uint32_t>& frame_of_packet,
+                                   const FirstShownPicture* first_shown) {
   // Pictures the file marks as never shown are left out of the numbering
   // when they all come first in presentation order (an MP4 cut after a key
   // frame, whose edit list starts later); anywhere else they are numbered
@@ -235,7 +234,7 @@ void FrameIndex::HideUnshownFrames(const std::vector<uint32_t>& frame_of_packet)
                discarded);
   }
   discarded_ = std::vector<bool>();
-  HideWhatADecoderSkips(frame_of_packet, hidden);
+  if (first_shown != nullptr) HideWhatADecoderSkips(frame_of_packet, *first_shown, hidden);
   for (uint32_t i = 0; i < count; ++i) {
     if (hidden[i]) hidden_ranks_.push_back(frame_of_packet[i]);
   }
@@ -244,22 +243,23 @@ void FrameIndex::HideUnshownFrames(const std::vector<uint32_t>& frame_of_packet)
 }
 
 void FrameIndex::HideWhatADecoderSkips(const std::vector<uint32_t>& frame_of_packet,
+                                       const FirstShownPicture& first_shown,
                                        std::vector<bool>& hidden) const {
   // A file cut in the middle of a group of pictures (a recording cut out of
   // a stream) shows nothing before the first picture a decoder gives, and
   // of the pictures shown before its first key frame's, only those the
   // decoder gave (see FirstShownPicture).
-  if (first_shown_ == nullptr || first_shown_->shown().empty()) return;
+  if (first_shown.shown().empty()) return;
   const bool timed = by_timestamp_;
-  if (!timed && !first_shown_->untimed()) return;  // some packets timed, some not
+  if (!timed && !first_shown.untimed()) return;  // some packets timed, some not
   const auto count = static_cast<uint32_t>(frame_of_packet.size());
   const auto tag_of = [&](uint32_t i) { return timed ? pts_[i] + pts_shift_ : int64_t{i}; };
   std::optional<uint32_t> first_rank;
   std::optional<uint32_t> key_rank;
-  std::vector<int64_t> shown = first_shown_->shown();
+  std::vector<int64_t> shown = first_shown.shown();
   for (uint32_t i = 0; i < count; ++i) {
     if (tag_of(i) == shown.front()) first_rank = frame_of_packet[i];
-    if (first_shown_->key_shown() && tag_of(i) == shown.back()) key_rank = frame_of_packet[i];
+    if (first_shown.key_shown() && tag_of(i) == shown.back()) key_rank = frame_of_packet[i];
   }
   if (!first_rank) return;
   std::sort(shown.begin(), shown.end());

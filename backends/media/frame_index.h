@@ -117,11 +117,14 @@ class FrameIndex {
   bool MatchFirstPackets(MediaInput& input);
   // Everything else from the packets added (and the pictures' order, when
   // scanned); what was only needed for it is dropped.
-  void Complete(PresentationOrderScan* order_scan);
+  void Complete(PresentationOrderScan* order_scan, const FirstShownPicture* first_shown);
   void NumberFrames(const std::vector<uint32_t>& frame_of_packet);
-  void HideUnshownFrames(const std::vector<uint32_t>& frame_of_packet);
+  // `first_shown`: what a decoder showed of the first pictures, when it
+  // was asked (see FirstShownPicture).
+  void HideUnshownFrames(const std::vector<uint32_t>& frame_of_packet,
+                         const FirstShownPicture* first_shown);
   void HideWhatADecoderSkips(const std::vector<uint32_t>& frame_of_packet,
-                             std::vector<bool>& hidden) const;
+                             const FirstShownPicture& first_shown, std::vector<bool>& hidden) const;
   void IndexPositions();
   // A packet's picture's rank in presentation order, hidden frames included.
   uint32_t RankOfPacket(uint32_t decode_index) const;
@@ -152,9 +155,6 @@ class FrameIndex {
   // (sorted; all among the file's first pictures): they have no frame
   // number.
   std::vector<uint32_t> hidden_ranks_;
-  // What a decoder shows of the file's first pictures (see
-  // FirstShownPicture), when it was asked; only while the index is built.
-  const FirstShownPicture* first_shown_ = nullptr;
   PackedInt64s sorted_pts_;  // presentation order, when numbered by them
   // Frame number minus decode index, per packet: pictures are shown close to
   // where they are decoded. kFarShift sends to far_frames_.
