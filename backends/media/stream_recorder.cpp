@@ -299,7 +299,13 @@ void StreamRecorder::Write(const AVFormatContext& input, int video, int audio,
                   ? 0
                   : av_rescale_q(first, input.streams[video]->time_base, kMicroseconds);
   video_index_ = video;
-  awaiting_decode_time_ = first_key.dts == AV_NOPTS_VALUE && first_key.pts != AV_NOPTS_VALUE;
+  // A first key picture without a decode time waits for a picture that has
+  // one: a Matroska reader's (presentation times only), or an MPEG-PS
+  // picture that begins inside another's PES packet (no times at all), whose
+  // file would otherwise start its clock at 0 and jump to the stream's own
+  // times at its next timed picture.
+  awaiting_decode_time_ = first_key.dts == AV_NOPTS_VALUE &&
+                          (first_key.pts != AV_NOPTS_VALUE || picture_order_ != nullptr);
   for (const PacketPtr& queued : waiting) WriteOrHold(video, *queued);
 }
 

@@ -130,11 +130,14 @@ class StreamRecorder {
   static constexpr size_t kMaxWaitingPackets = 200;
   void WritePacket(int video, const AVPacket& packet);
   // A reader that gives presentation times only (Matroska) tells decode
-  // times from the picture after the stream's reorder delay on. The file's
-  // first packets wait for that picture so that the decode times of the
-  // pictures before it are counted back from it: a guess from the reorder
-  // delay the stream's header gives (none, for a live stream) put pictures
-  // at the same time as others.
+  // times from the picture after the stream's reorder delay on; an MPEG-PS
+  // picture that begins inside another's PES packet has no time at all. The
+  // file's first packets wait for a picture with a decode time so that the
+  // decode times of the pictures before it are counted back from it: a guess
+  // from the reorder delay the stream's header gives (none, for a live
+  // stream) put pictures at the same time as others, and a file begun at an
+  // untimed MPEG-PS key picture started its clock at 0 and then leapt to the
+  // stream's times.
   void WriteOrHold(int video, const AVPacket& packet);
   // Writes what waited, the first decode time counted back when a picture
   // with one came.

@@ -114,6 +114,12 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
            "-f vob" +
            out;
   }
+  if (name == "ps-h264") {
+    // H.264 in MPEG-PS with pictures smaller than a PES packet: a picture
+    // that begins inside another's packet has no time of its own, key
+    // pictures included.
+    return kQuiet + std::string(kSource) + kTone + kFifty + kH264 + "-c:a mp2 -f vob" + out;
+  }
   if (name == "ps")
     return kQuiet + std::string(kSource) + kFifty +
            "-c:v mpeg2video -g 12 -bf 2 -flags +cgop -sc_threshold 1000000000 -f vob" + out;
@@ -149,7 +155,7 @@ std::string Extension(const std::string& name) {
   }
   if (name == "streamed" || name == "fragmented" || name == "cut") return "mp4";
   if (name == "mulaw") return "mov";
-  if (name == "ps" || name == "ps-lpcm") return "mpg";
+  if (name == "ps" || name == "ps-lpcm" || name == "ps-h264") return "mpg";
   if (name == "cut-h264") return "h264";
   return name;
 }
