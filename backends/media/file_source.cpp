@@ -69,7 +69,7 @@ std::unique_ptr<FileSource> FileSource::Open(int32_t port, const std::string& pa
   source->upright_turn_ = UprightTurn(video, port);
   source->video_decoder_ = StreamDecoder::Open(video, decoder_options);
   if (!source->video_decoder_) {
-    log::Warning("media", port, "\"{}\": no decoder for its video ({})", path,
+    log::Warning("media", port, "\"{}\": its video ({}) cannot be decoded", path,
                  avcodec_get_name(video.codecpar->codec_id));
     return nullptr;
   }

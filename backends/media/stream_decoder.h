@@ -18,7 +18,9 @@ struct DecoderOptions {
 
 class StreamDecoder {
  public:
-  // Null when FFmpeg has no decoder for the stream.
+  // Null (and the log says why) when FFmpeg has no decoder for the stream,
+  // it cannot be opened, or the address space left under the process's
+  // limit could not hold it (see address_space.h).
   static std::unique_ptr<StreamDecoder> Open(const AVStream& stream, const DecoderOptions& options);
 
   // FFmpeg's send/receive conventions: 0, AVERROR(EAGAIN), AVERROR_EOF or
