@@ -66,6 +66,7 @@ std::unique_ptr<FileSource> FileSource::Open(int32_t port, const std::string& pa
   DecoderOptions decoder_options;
   decoder_options.threads = decode_threads;
   const AVStream& video = *source->input_->stream(source->input_->video_stream());
+  source->provisional_numbers_ = ProvisionalNumbers(video.time_base);
   source->upright_turn_ = UprightTurn(video, port);
   source->video_decoder_ = StreamDecoder::Open(video, decoder_options);
   if (!source->video_decoder_) {
@@ -210,9 +211,9 @@ std::optional<DecodedFrame> FileSource::DecodeNext(bool seeking) {
       // Pictures come back from the decoder tagged with their packet's
       // decode index: the index maps it to the frame number when the file
       // has no timestamps, and the packet's own time is kept by tag.
-      pts_of_tag_[next_decode_index_ % kTagsKept] = packet->pts;
       if (packet->pts == AV_NOPTS_VALUE) untimed_packet_read_ = true;
-      if (index_->Ready() == nullptr) NoteProvisionalPacket(*packet);
+      pts_of_tag_[next_decode_index_ % kTagsKept] =
+          index_->Ready() == nullptr ? NoteProvisionalPacket(*packet) : packet->pts;
       packet->pts = next_decode_index_;
       ++next_decode_index_;
       video_decoder_->Send(packet.get());
@@ -234,7 +235,7 @@ std::optional<DecodedFrame> FileSource::Label(const AVFrame& frame) {
   const int64_t pts =
       tag != AV_NOPTS_VALUE ? pts_of_tag_[static_cast<uint64_t>(tag) % kTagsKept] : tag;
   if (const FrameIndex* index = index_->Ready()) {
-    const std::optional<uint32_t> number = index->numbered_by_picture_headers()
+    const std::optional<uint32_t> number = index->numbered_by_decode_index()
                                                ? index->FrameNumberOfDecodedPacket(tag)
                                                : index->FrameNumberOfTimestamp(pts);
     out.number = number.value_or(next_number_);
@@ -366,7 +367,7 @@ bool FileSource::DecodeTo(uint32_t frame, bool present) {
   return false;
 }
 
-void FileSource::NoteProvisionalPacket(const AVPacket& packet) {
+int64_t FileSource::NoteProvisionalPacket(const AVPacket& packet) {
   // Read again after a step back, a key packet is known already.
   const bool new_key =
       (packet.flags & AV_PKT_FLAG_KEY) != 0 &&
@@ -395,7 +396,8 @@ void FileSource::NoteProvisionalPacket(const AVPacket& packet) {
     recent_positions_.push_back(packet.pos);
     if (recent_positions_.size() > kRecentPositionsKept) recent_positions_.pop_front();
   }
-  provisional_numbers_.PacketRead(packet.pts, (packet.flags & AV_PKT_FLAG_KEY) != 0);
+  return provisional_numbers_.PacketRead(packet.dts, packet.pts,
+                                         (packet.flags & AV_PKT_FLAG_KEY) != 0);
 }
 
 bool FileSource::Rewind() {

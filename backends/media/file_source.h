@@ -98,7 +98,8 @@ class FileSource {
   void ReadSoundAhead();
   void ForgetHeldPackets();
   // A video packet about to be decoded while the index is being built.
-  void NoteProvisionalPacket(const AVPacket& packet);
+  // Gives the packet's presentation time as its picture is numbered by.
+  int64_t NoteProvisionalPacket(const AVPacket& packet);
   void Record(const AVPacket& packet);
   void PlayAudio(const AVPacket& packet);
   // Where the pictures' time line starts, in the video stream's time base.

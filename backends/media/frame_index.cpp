@@ -10,6 +10,7 @@
 #include "backends/media/media_input.h"
 #include "backends/media/mp4_sample_table.h"
 #include "backends/media/presentation_order.h"
+#include "backends/media/timeline_unwrap.h"
 #include "core/log.h"
 
 namespace qx::media {
@@ -164,8 +165,14 @@ void FrameIndex::Complete(PresentationOrderScan* order_scan, const FirstShownPic
 
   std::vector<uint32_t> frame_of_packet(count);
   if (by_timestamp_) {
+    // Numbered in the order of the file's parts where its clock goes back
+    // (see TimelineUnwrap): a decoded picture's own time then no longer
+    // tells its number, its packet's decode index does.
     std::vector<int64_t> pts(count);
-    for (uint32_t i = 0; i < count; ++i) pts[i] = pts_[i] + pts_shift_;
+    TimelineUnwrap unwrap(time_base_);
+    for (uint32_t i = 0; i < count; ++i)
+      pts[i] = pts_[i] + pts_shift_ + unwrap.Next(dts_[i], pts_[i]);
+    times_go_back_ = unwrap.went_back();
     std::vector<uint32_t> order(count);
     std::iota(order.begin(), order.end(), 0U);
     std::stable_sort(order.begin(), order.end(),
@@ -257,9 +264,13 @@ void FrameIndex::HideWhatADecoderSkips(const std::vector<uint32_t>& frame_of_pac
   std::optional<uint32_t> first_rank;
   std::optional<uint32_t> key_rank;
   std::vector<int64_t> shown = first_shown.shown();
+  // The first packets carrying these times: a later part of a file whose
+  // clock goes back can carry them again.
   for (uint32_t i = 0; i < count; ++i) {
-    if (tag_of(i) == shown.front()) first_rank = frame_of_packet[i];
-    if (first_shown.key_shown() && tag_of(i) == shown.back()) key_rank = frame_of_packet[i];
+    if (!first_rank && tag_of(i) == shown.front()) first_rank = frame_of_packet[i];
+    if (!key_rank && first_shown.key_shown() && tag_of(i) == shown.back()) {
+      key_rank = frame_of_packet[i];
+    }
   }
   if (!first_rank) return;
   std::sort(shown.begin(), shown.end());
@@ -336,7 +347,7 @@ IndexedPacket FrameIndex::packet(uint32_t decode_index) const {
   IndexedPacket out;
   out.position = PositionOf(decode_index);
   if (!dts_.empty()) out.dts = dts_[decode_index];
-  if (by_timestamp_) out.pts = sorted_pts_[RankOfPacket(decode_index)];
+  if (by_timestamp_ && !times_go_back_) out.pts = sorted_pts_[RankOfPacket(decode_index)];
   if (const KeyPacket* key = KeyAt(decode_index)) {
     // The first packet is where decoding starts even when not marked key.
     out.key = decode_index != 0 || first_packet_marked_key_;
@@ -386,7 +397,7 @@ std::optional<uint32_t> FrameIndex::DecodeIndexOf(const AVPacket& packet) const 
 }
 
 std::optional<uint32_t> FrameIndex::FrameNumberOfTimestamp(int64_t pts) const {
-  if (!by_timestamp_ || pts == AV_NOPTS_VALUE) return std::nullopt;
+  if (!by_timestamp_ || times_go_back_ || pts == AV_NOPTS_VALUE) return std::nullopt;
   const uint32_t count = packet_count();
   const uint32_t found = FirstIndexWhere(count, [&](uint32_t i) { return sorted_pts_[i] >= pts; });
   if (found == count || sorted_pts_[found] != pts || RankHidden(found)) return std::nullopt;
@@ -394,7 +405,7 @@ std::optional<uint32_t> FrameIndex::FrameNumberOfTimestamp(int64_t pts) const {
 }
 
 std::optional<uint32_t> FrameIndex::FrameNumberOfDecodedPacket(int64_t decode_index) const {
-  if (!by_picture_headers_ || decode_index < 0 || decode_index >= packet_count()) {
+  if (!numbered_by_decode_index() || decode_index < 0 || decode_index >= packet_count()) {
     return std::nullopt;
   }
   return FrameNumberOfPacket(static_cast<uint32_t>(decode_index));

@@ -4,11 +4,13 @@
 //
 // Frame numbers count from 0 in presentation order. When every packet has a
 // presentation timestamp, a decoded frame is numbered by its timestamp's
-// rank. Otherwise (raw elementary streams, MPEG-4 Part 2 in AVI) the
-// pictures' own headers give the order (H.264/H.265 order counts, MPEG
-// B-pictures): the port then tags each packet it decodes with its decode
-// index, which the decoder hands back on the picture. Other codecs without
-// timestamps are numbered in decode order.
+// rank (where the file's clock goes back part way, each part's times are
+// moved after the part before: see TimelineUnwrap). Otherwise (raw
+// elementary streams, MPEG-4 Part 2 in AVI) the pictures' own headers give
+// the order (H.264/H.265 order counts, MPEG B-pictures): the port then tags
+// each packet it decodes with its decode index, which the decoder hands
+// back on the picture. Other codecs without timestamps are numbered in
+// decode order.
 #ifndef QXPLAYSDK_BACKENDS_MEDIA_FRAME_INDEX_H
 #define QXPLAYSDK_BACKENDS_MEDIA_FRAME_INDEX_H
 
@@ -32,8 +34,8 @@ class FrameIndexBuilder;
 
 // What the index knows of one packet. The decode time is kept for key
 // packets, and for all when packets are recognised by it (see DecodeIndexOf);
-// the presentation time for all when frames are numbered by it, for key
-// packets otherwise.
+// the presentation time for all when frames are numbered by it (in a file
+// whose clock does not go back), for key packets otherwise.
 struct IndexedPacket {
   int64_t position = -1;  // byte offset in the file, -1 unknown
   int64_t dts = AV_NOPTS_VALUE;
@@ -71,11 +73,14 @@ class FrameIndex {
   // The byte offset to seek to for reading a packet: that of a packet
   // shortly before it; -1 when none near it has one.
   int64_t SeekPositionFor(uint32_t decode_index) const;
-  // The frame number of a decoded frame with this presentation timestamp.
+  // The frame number of a decoded frame with this presentation timestamp
+  // (nothing when the file's clock goes back: see numbered_by_decode_index).
   std::optional<uint32_t> FrameNumberOfTimestamp(int64_t pts) const;
   // Whether decoded pictures are numbered through their packet's decode
-  // index (FrameNumberOfDecodedPacket) rather than their timestamp.
-  bool numbered_by_picture_headers() const { return by_picture_headers_; }
+  // index (FrameNumberOfDecodedPacket) rather than their timestamp: when
+  // their order comes from their headers, or the file's clock goes back
+  // part way (two pictures may then share a time).
+  bool numbered_by_decode_index() const { return by_picture_headers_ || times_go_back_; }
   // The frame number of a decoded picture tagged with its packet's decode
   // index, when the index numbers pictures that way.
   std::optional<uint32_t> FrameNumberOfDecodedPacket(int64_t decode_index) const;
@@ -167,6 +172,7 @@ class FrameIndex {
   std::vector<uint32_t> by_position_;
   bool by_timestamp_ = false;
   bool by_picture_headers_ = false;
+  bool times_go_back_ = false;
   bool positions_unique_ = false;
   bool positions_increasing_ = false;
   bool dts_increasing_ = false;

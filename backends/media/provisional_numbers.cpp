@@ -10,15 +10,19 @@ void ProvisionalNumbers::Restart() {
   untimed_ = false;
   any_shown_ = false;
   first_key_pts_ = AV_NOPTS_VALUE;
+  unwrap_ = TimelineUnwrap(time_base_);
 }
 
-void ProvisionalNumbers::PacketRead(int64_t pts, bool key) {
+int64_t ProvisionalNumbers::PacketRead(int64_t dts, int64_t pts, bool key) {
+  const int64_t moved_by = unwrap_.Next(dts, pts);
   if (pts == AV_NOPTS_VALUE) {
     untimed_ = true;
-    return;
+    return pts;
   }
+  pts += moved_by;
   if (key && first_key_pts_ == AV_NOPTS_VALUE) first_key_pts_ = pts;
   unshown_.push(pts);
+  return pts;
 }
 
 std::optional<uint32_t> ProvisionalNumbers::NumberOf(int64_t pts) {

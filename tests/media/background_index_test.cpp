@@ -140,7 +140,8 @@ TEST_P(IndexedWhilePlayingTest, PicturesPlayedBeforeTheIndexIsWholeAreNumberedAs
 
 INSTANTIATE_TEST_SUITE_P(Containers, IndexedWhilePlayingTest,
                          ::testing::Values("ts", "ps", "h264", "h265", "mkv", "avi", "fragmented",
-                                           "cut-ts", "cut-mpeg2", "cut-h264", "cut-h265"));
+                                           "cut-ts", "cut-mpeg2", "cut-h264", "cut-h265",
+                                           "clock-back"));
 
 // Blanks the picture of the `n`th video packet of an MPEG-TS file of H.264
 // so that it cannot be decoded: every byte after its first slice's NAL

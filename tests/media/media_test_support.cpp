@@ -80,6 +80,17 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
            " && tail -c +$(( $(stat -c %s " + whole + ") / 4 )) " + whole + " >" + out + " && rm " +
            whole;
   }
+  if (name == "clock-back") {
+    // A recorder whose clock was set back 6 s while it recorded: the second
+    // part's times lie among the first part's (its pictures differ).
+    const std::string first = "'" + path + ".1.ts'";
+    const std::string second = "'" + path + ".2.ts'";
+    return kQuiet + std::string(kSource) + "-frames:v 100 " + kH264 +
+           "-output_ts_offset 10 -f mpegts " + first + " && " + kQuiet +
+           "-f lavfi -i testsrc2=size=160x120:rate=25,negate -frames:v 100 " + kH264 +
+           "-output_ts_offset 8 -f mpegts " + second + " && cat " + first + " " + second + " >" +
+           out + " && rm " + first + " " + second;
+  }
   if (name == "two-sounds") {
     // A recorder's two microphones.
     return kQuiet + std::string(kSource) +
@@ -150,7 +161,7 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
 
 std::string Extension(const std::string& name) {
   if (name == "long" || name == "red" || name == "cut-ts" || name == "cut-mpeg2" ||
-      name == "cut-h265" || name == "two-sounds") {
+      name == "cut-h265" || name == "two-sounds" || name == "clock-back") {
     return "ts";
   }
   if (name == "streamed" || name == "fragmented" || name == "cut") return "mp4";

@@ -51,7 +51,8 @@ TEST_P(FrameCountTest, TotalFramesEqualTheDecodedFramesOfTheFile) {
 
 INSTANTIATE_TEST_SUITE_P(Containers, FrameCountTest,
                          ::testing::Values("mp4", "mkv", "ts", "ps", "h264", "h265", "avi", "cut",
-                                           "cut-ts", "cut-mpeg2", "cut-h264", "cut-h265"));
+                                           "cut-ts", "cut-mpeg2", "cut-h264", "cut-h265",
+                                           "clock-back"));
 
 class PlayThroughTest : public PlayerFileTest, public ::testing::WithParamInterface<const char*> {};
 
@@ -116,7 +117,8 @@ TEST_P(JumpTest, JumpAndStepLandOnExactlyTheFrameTheSnapshotShows) {
 
 INSTANTIATE_TEST_SUITE_P(Containers, JumpTest,
                          ::testing::Values("mp4", "mkv", "ts", "ps", "h264", "h265", "avi", "cut",
-                                           "cut-ts", "cut-mpeg2", "cut-h264", "cut-h265"));
+                                           "cut-ts", "cut-mpeg2", "cut-h264", "cut-h265",
+                                           "clock-back"));
 
 // A file whose display matrix turns it (as phones and some cameras store
 // video) is shown, snapshotted and handed to decode notifications upright,
