@@ -5,6 +5,7 @@
 
 #include "backends/media/picture_rotation.h"
 #include "backends/media/stream_recorder.h"
+#include "backends/media/timeline_unwrap.h"
 #include "core/log.h"
 
 namespace qx::media {
@@ -212,8 +213,11 @@ std::optional<DecodedFrame> FileSource::DecodeNext(bool seeking) {
       // decode index: the index maps it to the frame number when the file
       // has no timestamps, and the packet's own time is kept by tag.
       if (packet->pts == AV_NOPTS_VALUE) untimed_packet_read_ = true;
+      const FrameIndex* index = index_->Ready();
       pts_of_tag_[next_decode_index_ % kTagsKept] =
-          index_->Ready() == nullptr ? NoteProvisionalPacket(*packet) : packet->pts;
+          index == nullptr ? NoteProvisionalPacket(*packet) : packet->pts;
+      picture_time_read_ = index == nullptr ? pts_of_tag_[next_decode_index_ % kTagsKept]
+                                            : index->MovedTimeOfPacket(next_decode_index_);
       packet->pts = next_decode_index_;
       ++next_decode_index_;
       video_decoder_->Send(packet.get());
@@ -348,6 +352,7 @@ void FileSource::RestartDecodingAt(uint32_t key, uint32_t number) {
   drained_ = false;
   next_number_ = number;
   next_decode_index_ = key;
+  picture_time_read_ = AV_NOPTS_VALUE;
   presenter_.ClearEnd();
 }
 
@@ -474,8 +479,26 @@ void FileSource::Record(const AVPacket& packet) {
 
 void FileSource::PlayAudio(const AVPacket& packet) {
   if (!audio_->audible() || !presenter_.PlaysAtNormalSpeed()) return;
-  sound_.Play(packet, *input_->stream(packet.stream_index), *input_->stream(input_->video_stream()),
-              TimelineOrigin());
+  const AVStream& audio = *input_->stream(packet.stream_index);
+  const AVStream& video = *input_->stream(input_->video_stream());
+  // Where the file's clock goes back, the pictures' times are moved to one
+  // timeline; the sound's are moved alike, so that it stays the clock.
+  const FrameIndex* index = index_->Ready();
+  const std::vector<int64_t>& shifts =
+      index != nullptr ? index->part_shifts() : provisional_numbers_.part_shifts();
+  if (shifts.size() > 1 && packet.pts != AV_NOPTS_VALUE && picture_time_read_ != AV_NOPTS_VALUE) {
+    const int64_t shift = NearestPartShift(
+        shifts, av_rescale_q(packet.pts, audio.time_base, video.time_base), picture_time_read_);
+    PacketPtr moved = MakePacket();
+    if (shift != 0 && moved && av_packet_ref(moved.get(), &packet) >= 0) {
+      const int64_t by = av_rescale_q(shift, video.time_base, audio.time_base);
+      moved->pts += by;
+      if (moved->dts != AV_NOPTS_VALUE) moved->dts += by;
+      sound_.Play(*moved, audio, video, TimelineOrigin());
+      return;
+    }
+  }
+  sound_.Play(packet, audio, video, TimelineOrigin());
 }
 
 int64_t FileSource::TimelineOrigin() const {

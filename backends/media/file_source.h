@@ -132,6 +132,9 @@ class FileSource {
   bool drained_ = false;
   uint32_t next_number_ = 0;
   uint32_t next_decode_index_ = 0;  // of the next video packet read
+  // The presentation time, as frames are numbered by it, of the last video
+  // packet read (see PlayAudio).
+  int64_t picture_time_read_ = AV_NOPTS_VALUE;
   // Video packets reach the decoder tagged with their decode index in place
   // of their presentation time, kept here by tag until the picture comes
   // back (decoders hold far fewer packets than this).

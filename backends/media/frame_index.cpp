@@ -173,6 +173,7 @@ void FrameIndex::Complete(PresentationOrderScan* order_scan, const FirstShownPic
     for (uint32_t i = 0; i < count; ++i)
       pts[i] = pts_[i] + pts_shift_ + unwrap.Next(dts_[i], pts_[i]);
     times_go_back_ = unwrap.went_back();
+    part_shifts_ = unwrap.shifts();
     std::vector<uint32_t> order(count);
     std::iota(order.begin(), order.end(), 0U);
     std::stable_sort(order.begin(), order.end(),
@@ -409,6 +410,11 @@ std::optional<uint32_t> FrameIndex::FrameNumberOfDecodedPacket(int64_t decode_in
     return std::nullopt;
   }
   return FrameNumberOfPacket(static_cast<uint32_t>(decode_index));
+}
+
+int64_t FrameIndex::MovedTimeOfPacket(uint32_t decode_index) const {
+  if (!by_timestamp_ || decode_index >= packet_count()) return AV_NOPTS_VALUE;
+  return sorted_pts_[RankOfPacket(decode_index)];
 }
 
 uint32_t FrameIndex::FrameNumberOfPacket(uint32_t decode_index) const {

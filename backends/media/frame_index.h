@@ -73,6 +73,13 @@ class FrameIndex {
   // The byte offset to seek to for reading a packet: that of a packet
   // shortly before it; -1 when none near it has one.
   int64_t SeekPositionFor(uint32_t decode_index) const;
+  // Where the file's clock goes back: what each part's times are moved by
+  // (see TimelineUnwrap), in the order of the parts; otherwise just 0.
+  const std::vector<int64_t>& part_shifts() const { return part_shifts_; }
+  // A packet's presentation time as frames are numbered by it (moved, where
+  // the clock goes back); AV_NOPTS_VALUE when frames are not numbered by
+  // times.
+  int64_t MovedTimeOfPacket(uint32_t decode_index) const;
   // The frame number of a decoded frame with this presentation timestamp
   // (nothing when the file's clock goes back: see numbered_by_decode_index).
   std::optional<uint32_t> FrameNumberOfTimestamp(int64_t pts) const;
@@ -173,6 +180,7 @@ class FrameIndex {
   bool by_timestamp_ = false;
   bool by_picture_headers_ = false;
   bool times_go_back_ = false;
+  std::vector<int64_t> part_shifts_{0};
   bool positions_unique_ = false;
   bool positions_increasing_ = false;
   bool dts_increasing_ = false;

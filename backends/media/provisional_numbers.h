@@ -41,6 +41,8 @@ class ProvisionalNumbers {
   // The number of the picture decoded with this presentation time; nothing
   // when a packet without a time was read (the caller counts pictures then).
   std::optional<uint32_t> NumberOf(int64_t pts);
+  // What each part of the file read so far has its times moved by.
+  const std::vector<int64_t>& part_shifts() const { return unwrap_.shifts(); }
 
  private:
   AVRational time_base_;

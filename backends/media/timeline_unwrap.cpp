@@ -16,12 +16,28 @@ int64_t TimelineUnwrap::Next(int64_t dts, int64_t pts) {
       offset_ = last_ + step_ - time;
       moved = last_ + step_;
       went_back_ = true;
+      shifts_.push_back(offset_);
     } else if (moved > last_ && moved - last_ <= back_limit_) {
       step_ = moved - last_;
     }
   }
   last_ = moved;
   return offset_;
+}
+
+int64_t NearestPartShift(const std::vector<int64_t>& shifts, int64_t time, int64_t reference) {
+  int64_t nearest = 0;
+  uint64_t nearest_distance = UINT64_MAX;
+  for (const int64_t shift : shifts) {
+    const int64_t moved = time + shift;
+    const uint64_t distance = moved > reference ? static_cast<uint64_t>(moved - reference)
+                                                : static_cast<uint64_t>(reference - moved);
+    if (distance < nearest_distance) {
+      nearest = shift;
+      nearest_distance = distance;
+    }
+  }
+  return nearest;
 }
 
 }  // namespace qx::media

@@ -12,6 +12,7 @@
 #define QXPLAYSDK_BACKENDS_MEDIA_TIMELINE_UNWRAP_H
 
 #include <cstdint>
+#include <vector>
 
 #include "backends/media/ffmpeg.h"
 
@@ -26,6 +27,9 @@ class TimelineUnwrap {
   int64_t Next(int64_t dts, int64_t pts);
   // Whether the times have gone back anywhere so far.
   bool went_back() const { return went_back_; }
+  // What each part's times are moved by, in the order of the parts (the
+  // first part's is 0).
+  const std::vector<int64_t>& shifts() const { return shifts_; }
 
  private:
   // A step back longer than this starts a new part; shorter ones are the
@@ -35,7 +39,15 @@ class TimelineUnwrap {
   int64_t last_ = AV_NOPTS_VALUE;  // the last packet's time, moved
   int64_t step_ = 1;               // the last forward step between packets
   bool went_back_ = false;
+  std::vector<int64_t> shifts_{0};
 };
+
+// The shift (one of `shifts`) that puts `time`, of a packet of another
+// stream (the sound), nearest to `reference`, the moved time of the
+// pictures read now: the sound's times go back with the pictures', but a
+// muxer carries it up to a second away from them in the file, so it is
+// placed by its time rather than by where it lies.
+int64_t NearestPartShift(const std::vector<int64_t>& shifts, int64_t time, int64_t reference);
 
 }  // namespace qx::media
 
