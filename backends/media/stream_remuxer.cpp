@@ -36,6 +36,14 @@ std::unique_ptr<StreamRemuxer> StreamRemuxer::Resume(int32_t port, RecordResumpt
   remuxer->container_ = RecordContainer::kMpegTs;
   remuxer->port_ = port;
   remuxer->lead_in_ = std::move(lead_in);
+  remuxer->parameter_sets_ = std::move(resumption.parameter_sets);
+  if (resumption.raw_video != AV_CODEC_ID_NONE &&
+      !ParameterSetMemory::LeadsWithSets(resumption.raw_video, resumption.bytes.data(),
+                                         resumption.bytes.size())) {
+    std::vector<uint8_t> bytes = remuxer->parameter_sets_.AnnexB();
+    bytes.insert(bytes.end(), resumption.bytes.begin(), resumption.bytes.end());
+    resumption.bytes = std::move(bytes);
+  }
   {
     // No other thread sees the remuxer yet; the locks keep the rule simple.
     MutexLock guard(&remuxer->recorder_mutex_);
@@ -125,6 +133,9 @@ void StreamRemuxer::Run() {
     joinable = format == "mpegts" || format == "mpeg" || format == "h264" || format == "hevc";
     MutexLock guard(&kept_mutex_);
     joinable_ = joinable;
+    raw_video_ = format == "h264"   ? AV_CODEC_ID_H264
+                 : format == "hevc" ? AV_CODEC_ID_HEVC
+                                    : AV_CODEC_ID_NONE;
   }
   PacketPtr packet = MakePacket();
   while (input->Read(packet.get()) >= 0) {
@@ -142,6 +153,16 @@ void StreamRemuxer::Run() {
     const int video = input->video_stream();
     const bool key = (packet->flags & AV_PKT_FLAG_KEY) != 0 && packet->stream_index == video;
     if (key && packet->pos >= 0) KeyFrameAt(packet->pos);
+    if (packet->stream_index == video) {
+      const AVCodecID codec = input->context()->streams[video]->codecpar->codec_id;
+      parameter_sets_.Observe(codec, *packet);
+      if (key) {
+        if (PacketPtr completed = parameter_sets_.Completed(codec, *packet)) {
+          av_packet_unref(packet.get());
+          av_packet_move_ref(packet.get(), completed.get());
+        }
+      }
+    }
     {
       MutexLock guard(&recorder_mutex_);
       if (recorder_ && recorder_->AlreadyWritten(*packet, video)) {
@@ -201,6 +222,8 @@ bool StreamRemuxer::Stop() {
       resumption_->bytes = std::move(kept_);
       resumption_->base = kept_base_;
       resumption_->needs_head = !joinable_;
+      resumption_->parameter_sets = parameter_sets_;  // the thread has ended
+      resumption_->raw_video = raw_video_;
     }
   }
   MutexLock guard(&recorder_mutex_);

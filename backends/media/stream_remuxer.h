@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "backends/media/mutex.h"
+#include "backends/media/parameter_sets.h"
 #include "backends/media/stream_buffer.h"
 #include "backends/media/stream_lead_in.h"
 #include "backends/media/stream_recorder.h"
@@ -37,6 +38,11 @@ struct RecordResumption {
   // The stream cannot be read from a key frame on its own (a streamed MP4):
   // the bytes must be read through its head (see Mp4StreamHead).
   bool needs_head = false;
+  // The kept bytes may begin at a key frame without the stream's sets.
+  ParameterSetMemory parameter_sets;
+  // A raw H.264/H.265 stream (else none): its sets go in front of kept
+  // bytes that lack them.
+  AVCodecID raw_video = AV_CODEC_ID_NONE;
 };
 
 class StreamRemuxer {
@@ -92,6 +98,8 @@ class StreamRemuxer {
 
   RecordContainer container_ = RecordContainer::k3gp;
   StreamLeadIn lead_in_;  // handed to the thread's input
+  // The thread's own: the sets every key frame written is completed with.
+  ParameterSetMemory parameter_sets_;
   std::shared_ptr<StreamBuffer> buffer_;
   // Taken by the remuxer's thread writing packets and by the caller's
   // thread switching or finishing files.
@@ -110,6 +118,7 @@ class StreamRemuxer {
   // The stream can be read from any key frame on, without its head
   // (MPEG-TS/PS, raw H.264/H.265); any other is carried on through its head.
   bool joinable_ QX_GUARDED_BY(kept_mutex_) = false;
+  AVCodecID raw_video_ QX_GUARDED_BY(kept_mutex_) = AV_CODEC_ID_NONE;
 
   Mutex stop_mutex_;
   std::unique_ptr<RecordResumption> resumption_ QX_GUARDED_BY(stop_mutex_);

@@ -141,6 +141,22 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
            "-pix_fmt yuv420p -f hevc" +
            out;
   }
+  if (name == "h265-sets-once") {
+    // Raw H.265 whose parameter sets come once, before the first picture,
+    // as x265 sends them by default (groups closed, so that a file begun at
+    // any key frame holds every picture).
+    const std::string whole = "'" + path + ".whole.h265'";
+    const std::string sets = "'" + path + ".sets.h265'";
+    const std::string body = "'" + path + ".body.h265'";
+    return kQuiet + std::string(kSource) + kFifty +
+           "-c:v libx265 -preset ultrafast -x265-params log-level=error:keyint=12:open-gop=0 "
+           "-pix_fmt yuv420p -f hevc " +
+           whole + " && " + kQuiet + "-i " + whole +
+           " -c copy -bsf:v filter_units=pass_types=32-34 -frames:v 1 -f hevc " + sets + " && " +
+           kQuiet + "-i " + whole + " -c copy -bsf:v filter_units=remove_types=32-34 -f hevc " +
+           body + " && cat " + sets + " " + body + " >" + out + " && rm " + whole + " " + sets +
+           " " + body;
+  }
   if (name == "avi") {
     return kQuiet + std::string(kSource) + kFifty + "-c:v mpeg4 -bf 2 -g 12 -f avi" + out;
   }
@@ -168,6 +184,7 @@ std::string Extension(const std::string& name) {
   if (name == "mulaw") return "mov";
   if (name == "ps" || name == "ps-lpcm" || name == "ps-h264") return "mpg";
   if (name == "cut-h264") return "h264";
+  if (name == "h265-sets-once") return "h265";
   return name;
 }
 
