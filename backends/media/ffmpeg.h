@@ -68,6 +68,13 @@ inline FramePtr RefFrame(const AVFrame* source) {
   return copy;
 }
 
+// A new reference to the same packet, or null when it cannot be made.
+inline PacketPtr RefPacket(const AVPacket& source) {
+  PacketPtr copy = MakePacket();
+  if (copy && av_packet_ref(copy.get(), &source) < 0) copy.reset();
+  return copy;
+}
+
 // Whether a decoded picture is a key frame. FFmpeg 6.1 moved the mark into
 // the frame's flags and deprecated the older field; FFmpeg 5.1 has only the
 // field.

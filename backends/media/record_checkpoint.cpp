@@ -90,6 +90,9 @@ std::unique_ptr<StreamRecorder> StreamRecorder::Reopen(int32_t port,
   recorder->target_picture_ = checkpoint.last_picture;
   recorder->last_picture_ = checkpoint.last_picture;
   recorder->picture_order_ = checkpoint.picture_order;
+  if (!catch_up && checkpoint.anchor_times) {
+    recorder->anchor_times_ = std::make_unique<AnchorTimes>(checkpoint.anchor_times->Copy());
+  }
   return recorder;
 }
 
@@ -151,6 +154,8 @@ bool StreamRecorder::Checkpoint(RecordCheckpoint* checkpoint) {
   }
   checkpoint->last_picture = last_picture_;
   checkpoint->picture_order = picture_order_;
+  checkpoint->anchor_times =
+      anchor_times_ ? std::make_shared<const AnchorTimes>(anchor_times_->Copy()) : nullptr;
   checkpoint->kept_pictures = earlier_group_;
   checkpoint->kept_pictures.insert(checkpoint->kept_pictures.end(), current_group_.begin(),
                                    current_group_.end());

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "backends/media/anchor_times.h"
 #include "backends/media/ffmpeg.h"
 #include "backends/media/picture_order.h"
 #include "backends/media/record_formats.h"
@@ -56,6 +57,10 @@ struct RecordCheckpoint {
   std::vector<uint64_t> kept_pictures;  // fingerprints since the key frame before last
   // Raw H.264: where the current group's pictures are shown.
   std::shared_ptr<PictureOrder> picture_order;
+  // MPEG-4 Part 2 without presentation times: the pictures read but not
+  // yet written (their anchor waits for the next); a file port's file
+  // carried on writes them, a live stream reads them again.
+  std::shared_ptr<const AnchorTimes> anchor_times;
 };
 
 // Fingerprint of a packet's bytes (FNV-1a), to find it again in a second

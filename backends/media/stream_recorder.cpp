@@ -399,8 +399,33 @@ void StreamRecorder::WritePacket(int video, const AVPacket& packet) {
           picture_order_->PresentationTime(packet, copy->pts, copy->dts, step).value_or(copy->pts);
     }
   }
+  const bool untimed_mpeg4 = packet.stream_index == video &&
+                             AnchorTimes::Needed(entry->stream->codecpar->codec_id, packet);
   if (copy->pts == AV_NOPTS_VALUE) copy->pts = copy->dts;
   entry->next_dts = copy->dts + step;
+  if (untimed_mpeg4 && !anchor_times_) anchor_times_ = std::make_unique<AnchorTimes>(step);
+  if (anchor_times_) {
+    PacketPtr original = RefPacket(packet);
+    if (!original) {
+      Fail("copying a packet into", AVERROR(ENOMEM));
+      return;
+    }
+    for (AnchorTimes::Packet& ready :
+         anchor_times_->Add({std::move(original), std::move(copy)}, packet.stream_index == video)) {
+      Mux(video, *ready.original, std::move(ready.timed));
+    }
+    return;
+  }
+  Mux(video, packet, std::move(copy));
+}
+
+void StreamRecorder::Mux(int video, const AVPacket& packet, PacketPtr copy) {
+  OutputStream* entry = nullptr;
+  for (OutputStream& candidate : streams_) {
+    if (candidate.input_index == packet.stream_index) entry = &candidate;
+  }
+  if (entry == nullptr) return;
+  const int64_t step = copy->duration > 0 ? copy->duration : entry->frame_duration;
   const int64_t offset = av_rescale_q(start_us_, kMicroseconds, entry->input_time_base);
   int64_t dts = copy->dts + entry->rebase - offset;
   int64_t nudge = 0;
@@ -459,6 +484,11 @@ bool StreamRecorder::Finish() {
     return false;
   }
   if (awaiting_decode_time_) ReleaseHeld(video_index_);
+  if (anchor_times_) {
+    for (AnchorTimes::Packet& rest : anchor_times_->Flush()) {
+      Mux(video_index_, *rest.original, std::move(rest.timed));
+    }
+  }
   int result = av_write_trailer(output_.get());
   if (result < 0) Fail("writing the trailer of", result);
   if (output_->pb != nullptr && output_->pb->error < 0) Fail("writing", output_->pb->error);

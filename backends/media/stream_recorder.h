@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "backends/media/anchor_times.h"
 #include "backends/media/ffmpeg.h"
 #include "backends/media/picture_order.h"
 #include "backends/media/record_checkpoint.h"
@@ -128,7 +129,13 @@ class StreamRecorder {
   // From the first key frame on while the sound's format is unknown.
   std::vector<PacketPtr> waiting_;
   static constexpr size_t kMaxWaitingPackets = 200;
+  // Times a packet and writes it (or holds it, see AnchorTimes).
   void WritePacket(int video, const AVPacket& packet);
+  // Writes a timed copy of `packet` into the file, its times moved to the
+  // file's clock.
+  void Mux(int video, const AVPacket& packet, PacketPtr copy);
+  // MPEG-4 Part 2 without presentation times (AVI, raw streams).
+  std::unique_ptr<AnchorTimes> anchor_times_;
   // A reader that gives presentation times only (Matroska) tells decode
   // times from the picture after the stream's reorder delay on; an MPEG-PS
   // picture that begins inside another's PES packet has no time at all. The

@@ -409,6 +409,9 @@ INSTANTIATE_TEST_SUITE_P(
         SourceFormat{"bframes.mkv", "-c:v libx264 -g 12 -bf 2 -pix_fmt yuv420p -c:a aac", "h264",
                      "aac"},
         SourceFormat{"mpeg4-mulaw.avi", "-c:v mpeg4 -g 12 -c:a pcm_mulaw", "mpeg4", "pcm_mulaw"},
+        // AVI gives B-pictures a presentation time and the others none.
+        SourceFormat{"mpeg4-bframes.avi", "-c:v mpeg4 -g 12 -bf 2 -c:a pcm_mulaw", "mpeg4",
+                     "pcm_mulaw"},
         SourceFormat{"vp9.webm", "-c:v libvpx-vp9 -g 12 -deadline realtime -c:a libopus", "vp9",
                      "opus"},
         SourceFormat{"mjpeg-pcm.avi", "-c:v mjpeg -g 12 -c:a pcm_s16le", "mjpeg", "pcm_s16le"},
@@ -438,10 +441,14 @@ INSTANTIATE_TEST_SUITE_P(
 class FileSwitchTest : public ::testing::TestWithParam<bool> {};
 
 TEST_P(FileSwitchTest, FilesSwitchedByStopAndStartWhilePlayingHoldEveryPicture) {
-  // Matroska for sound MPEG-TS cannot carry as it is.
+  // Matroska for sound MPEG-TS cannot carry as it is; B-pictures without
+  // presentation times (AVI) held across the switch.
   const bool matroska = GetParam();
   const std::string clip =
-      matroska ? MadeClip("switch-mulaw.avi", "-c:v mpeg4 -g 12 -c:a pcm_mulaw") : Clip("mp4");
+      matroska
+          ? MadeClip("switch-mulaw.avi",
+                     "-c:v mpeg4 -g 12 -bf 2 -flags +cgop -sc_threshold 1000000000 -c:a pcm_mulaw")
+          : Clip("mp4");
   ASSERT_EQ(player_open_file(kPort, clip.c_str()), 1);
   std::atomic<bool> ended{false};
   ASSERT_EQ(
