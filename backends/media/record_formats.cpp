@@ -46,7 +46,8 @@ namespace {
 
 // Decodes one packet of a stream whose parameters are not all known yet:
 // the frame tells what the reader could not (null when it cannot be read).
-FramePtr DecodeFirstFrame(const AVCodecParameters& parameters, const AVPacket& packet) {
+FramePtr DecodeFirstFrame(const AVCodecParameters& parameters, const AVPacket& packet,
+                          int* reorder_delay = nullptr) {
   const AVCodec* codec = avcodec_find_decoder(parameters.codec_id);
   if (codec == nullptr) return nullptr;
   CodecContextPtr context(avcodec_alloc_context3(codec));
@@ -58,6 +59,7 @@ FramePtr DecodeFirstFrame(const AVCodecParameters& parameters, const AVPacket& p
   if (avcodec_send_packet(context.get(), &packet) < 0) return nullptr;
   avcodec_send_packet(context.get(), nullptr);
   if (avcodec_receive_frame(context.get(), frame.get()) < 0) return nullptr;
+  if (reorder_delay != nullptr) *reorder_delay = context->has_b_frames;
   return frame;
 }
 
@@ -72,6 +74,13 @@ bool FillPictureSize(AVCodecParameters* parameters, const AVPacket& key) {
   parameters->width = frame->width;
   parameters->height = frame->height;
   return parameters->width > 0 && parameters->height > 0;
+}
+
+bool FillReorderDelay(AVCodecParameters* parameters, const AVPacket& key) {
+  int delay = 0;
+  if (!DecodeFirstFrame(*parameters, key, &delay)) return false;
+  parameters->video_delay = delay;
+  return true;
 }
 
 bool FillVideoSetup(AVCodecParameters* parameters, const AVPacket& key) {

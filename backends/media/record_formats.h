@@ -36,6 +36,9 @@ bool FillPictureSize(AVCodecParameters* parameters, const AVPacket& key);
 // none.
 bool FillVideoSetup(AVCodecParameters* parameters, const AVPacket& key);
 bool FillSoundFormat(AVCodecParameters* parameters, const AVPacket& packet);
+// The stream's reorder delay (pictures decoded before the first is shown),
+// as the decoder reads it from the key frame's sequence header.
+bool FillReorderDelay(AVCodecParameters* parameters, const AVPacket& key);
 
 }  // namespace qx::media
 

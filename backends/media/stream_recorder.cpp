@@ -33,9 +33,10 @@ constexpr int64_t kRestartUs = AV_TIME_BASE;
 // duration per picture before it. When none has one, from their
 // presentation times: decoded one `step` apart, the pictures go before the
 // first one shown by as many pictures as the most that are decoded before
-// any picture and shown after it (the stream's reorder delay).
-std::optional<int64_t> FirstDecodeTime(const std::vector<PacketPtr>& held, int video,
-                                       int64_t step) {
+// any picture and shown after it (the stream's reorder delay), or by the
+// delay its header gives (`known_delay`), which later groups may reach.
+std::optional<int64_t> FirstDecodeTime(const std::vector<PacketPtr>& held, int video, int64_t step,
+                                       int known_delay) {
   std::vector<int64_t> shown;
   int64_t before = 0;
   for (const PacketPtr& packet : held) {
@@ -45,13 +46,24 @@ std::optional<int64_t> FirstDecodeTime(const std::vector<PacketPtr>& held, int v
     if (packet->pts != AV_NOPTS_VALUE) shown.push_back(packet->pts);
   }
   if (shown.empty()) return std::nullopt;
-  int64_t delay = 0;
+  int64_t delay = known_delay;
   for (size_t i = 0; i < shown.size(); ++i) {
     const auto later_shown = std::count_if(shown.begin(), shown.begin() + static_cast<ptrdiff_t>(i),
                                            [&](int64_t pts) { return pts > shown[i]; });
     delay = std::max<int64_t>(delay, later_shown);
   }
   return *std::min_element(shown.begin(), shown.end()) - delay * step;
+}
+
+// Matroska carries presentation times only; FFmpeg's reader works decode
+// times out from the stream's reorder delay, which its H.265 parser does not
+// tell: a live stream's reader, which does not analyse the stream ahead,
+// then gives each picture its presentation time as its decode time, out of
+// order with B-pictures.
+bool ReaderMakesUpDecodeTimes(const AVFormatContext& input, int video) {
+  const AVCodecParameters& codec = *input.streams[video]->codecpar;
+  return input.iformat != nullptr && std::strncmp(input.iformat->name, "matroska", 8) == 0 &&
+         codec.codec_id == AV_CODEC_ID_HEVC && codec.video_delay == 0;
 }
 
 }  // namespace
@@ -201,6 +213,11 @@ bool StreamRecorder::Begin(const AVFormatContext& input, int video, int audio,
                      avcodec_get_name(stream->codecpar->codec_id));
       return false;
     }
+    if (index == video && ReaderMakesUpDecodeTimes(input, video) &&
+        !FillReorderDelay(stream->codecpar, key)) {
+      qx::log::Warning("record", port_, "the reorder delay of the {} video is unknown",
+                       avcodec_get_name(stream->codecpar->codec_id));
+    }
     if (index == video && container_ == RecordContainer::kMatroska &&
         stream->codecpar->extradata_size == 0 && !FillVideoSetup(stream->codecpar, key)) {
       qx::log::Warning("record", port_, "the {} video's setup is not in its first key frame",
@@ -252,8 +269,20 @@ bool StreamRecorder::WriteHeader(bool continued) {
 }
 
 void StreamRecorder::Write(const AVFormatContext& input, int video, int audio,
-                           const AVPacket& packet) {
-  if (finished_ || (packet.stream_index != video && !IsSound(input, packet.stream_index))) return;
+                           const AVPacket& given) {
+  if (finished_ || (given.stream_index != video && !IsSound(input, given.stream_index))) return;
+  PacketPtr untimed;
+  if (given.stream_index == video && given.dts != AV_NOPTS_VALUE &&
+      ReaderMakesUpDecodeTimes(input, video)) {
+    // Counted from the presentation times instead (see WriteOrHold).
+    untimed = RefPacket(given);
+    if (!untimed) {
+      Fail("copying a packet into", AVERROR(ENOMEM));
+      return;
+    }
+    untimed->dts = AV_NOPTS_VALUE;
+  }
+  const AVPacket& packet = untimed ? *untimed : given;
   if (started_) {
     WriteOrHold(video, packet);
     return;
@@ -334,7 +363,8 @@ void StreamRecorder::ReleaseHeld(int video) {
     if (candidate.input_index == video) entry = &candidate;
   }
   if (entry != nullptr) {
-    const std::optional<int64_t> first = FirstDecodeTime(held_, video, entry->frame_duration);
+    const std::optional<int64_t> first =
+        FirstDecodeTime(held_, video, entry->frame_duration, entry->stream->codecpar->video_delay);
     if (first) {
       entry->next_dts = *first;
       decode_time_counted_back_ = true;

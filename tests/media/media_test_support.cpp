@@ -141,6 +141,14 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
            "-pix_fmt yuv420p -f hevc" +
            out;
   }
+  if (name == "mkv-h265") {
+    // Matroska gives presentation times only; FFmpeg's H.265 parser does
+    // not tell its reader the reorder delay.
+    return kQuiet + std::string(kSource) + kFifty +
+           "-c:v libx265 -preset ultrafast -x265-params log-level=error:keyint=12:open-gop=0 "
+           "-pix_fmt yuv420p -f matroska" +
+           out;
+  }
   if (name == "h265-sets-once") {
     // Raw H.265 whose parameter sets come once, before the first picture,
     // as x265 sends them by default (groups closed, so that a file begun at
@@ -185,6 +193,7 @@ std::string Extension(const std::string& name) {
   if (name == "ps" || name == "ps-lpcm" || name == "ps-h264") return "mpg";
   if (name == "cut-h264") return "h264";
   if (name == "h265-sets-once") return "h265";
+  if (name == "mkv-h265") return "mkv";
   return name;
 }
 
