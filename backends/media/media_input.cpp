@@ -47,7 +47,8 @@ std::unique_ptr<MediaInput> MediaInput::OpenFile(const std::string& path, int32_
 }
 
 std::unique_ptr<MediaInput> MediaInput::OpenStream(std::shared_ptr<StreamBuffer> buffer,
-                                                   int32_t port, StreamLeadIn lead_in) {
+                                                   int32_t port, StreamLeadIn lead_in,
+                                                   const std::string& format) {
   std::unique_ptr<MediaInput> input(new MediaInput());
   input->port_ = port;
   input->buffer_ = std::move(buffer);
@@ -67,7 +68,8 @@ std::unique_ptr<MediaInput> MediaInput::OpenStream(std::shared_ptr<StreamBuffer>
   context->flags |= AVFMT_FLAG_CUSTOM_IO;
   // The streams are taken as their packets come instead of being analysed
   // ahead, so that no time passes between the first key frame and its picture.
-  if (const int opened = avformat_open_input(&context, nullptr, nullptr, nullptr); opened < 0) {
+  const AVInputFormat* known = format.empty() ? nullptr : av_find_input_format(format.c_str());
+  if (const int opened = avformat_open_input(&context, nullptr, known, nullptr); opened < 0) {
     // avformat_open_input frees the context it was given when it fails.
     if (!input->buffer_->Aborted()) {
       log::Warning("media", port, "the stream's format is not recognised: {}", ErrorText(opened));
@@ -81,7 +83,7 @@ std::unique_ptr<MediaInput> MediaInput::OpenStream(std::shared_ptr<StreamBuffer>
   // the port and read the real stream after it as more of the same. Such a
   // guess counts as not recognised: the bytes are dropped and probing goes
   // on.
-  if (context->probe_score <= AVPROBE_SCORE_RETRY) {
+  if (known == nullptr && context->probe_score <= AVPROBE_SCORE_RETRY) {
     log::Warning("media", port,
                  "the stream's format is not recognised: only a guess ({}, score {})",
                  context->iformat->name, context->probe_score);

@@ -45,9 +45,13 @@ class MediaInput {
   // next picture had started too.
   // With `lead_in`, its bytes and zeros are read before the buffer's (see
   // Mp4StreamHead): a reader joining a streamed MP4 in its media data.
+  // `format` (FFmpeg's name of the container), when known, is taken without
+  // probing: a reader of bytes kept from the middle of a stream could wait
+  // for many more before its guess is sure enough.
   static std::unique_ptr<MediaInput> OpenStream(std::shared_ptr<StreamBuffer> buffer,
                                                 int32_t port = log::kNoPort,
-                                                StreamLeadIn lead_in = {});
+                                                StreamLeadIn lead_in = {},
+                                                const std::string& format = {});
 
   AVFormatContext* context() const { return context_.get(); }
   AVStream* stream(int index) const { return context_->streams[index]; }

@@ -36,6 +36,7 @@ std::unique_ptr<StreamRemuxer> StreamRemuxer::Resume(int32_t port, RecordResumpt
   remuxer->container_ = RecordContainer::kMpegTs;
   remuxer->port_ = port;
   remuxer->lead_in_ = std::move(lead_in);
+  remuxer->known_format_ = resumption.format;
   remuxer->parameter_sets_ = std::move(resumption.parameter_sets);
   if (resumption.raw_video != AV_CODEC_ID_NONE &&
       !ParameterSetMemory::LeadsWithSets(resumption.raw_video, resumption.bytes.data(),
@@ -119,7 +120,8 @@ void StreamRemuxer::Run() {
   // recording: the lead-in's zeros stand in for them.
   const int64_t first_pushed =
       lead_in_.stands_in() ? static_cast<int64_t>(lead_in_.length()) : int64_t{0};
-  std::unique_ptr<MediaInput> input = MediaInput::OpenStream(buffer_, port_, std::move(lead_in_));
+  std::unique_ptr<MediaInput> input =
+      MediaInput::OpenStream(buffer_, port_, std::move(lead_in_), known_format_);
   if (!input) {
     // Not a stream the recorder reads: refuse further blocks, and let a
     // stop waiting for the reader go on.
@@ -133,6 +135,7 @@ void StreamRemuxer::Run() {
     joinable = format == "mpegts" || format == "mpeg" || format == "h264" || format == "hevc";
     MutexLock guard(&kept_mutex_);
     joinable_ = joinable;
+    format_ = format.substr(0, format.find(','));  // the first of its names
     raw_video_ = format == "h264"   ? AV_CODEC_ID_H264
                  : format == "hevc" ? AV_CODEC_ID_HEVC
                                     : AV_CODEC_ID_NONE;
@@ -224,6 +227,7 @@ bool StreamRemuxer::Stop() {
       resumption_->needs_head = !joinable_;
       resumption_->parameter_sets = parameter_sets_;  // the thread has ended
       resumption_->raw_video = raw_video_;
+      resumption_->format = format_;
     }
   }
   MutexLock guard(&recorder_mutex_);

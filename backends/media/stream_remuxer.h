@@ -43,6 +43,9 @@ struct RecordResumption {
   // A raw H.264/H.265 stream (else none): its sets go in front of kept
   // bytes that lack them.
   AVCodecID raw_video = AV_CODEC_ID_NONE;
+  // The container, as FFmpeg names it: the kept bytes are read without
+  // probing them again.
+  std::string format;
 };
 
 class StreamRemuxer {
@@ -97,7 +100,8 @@ class StreamRemuxer {
   void FinishCurrent(bool handing_over) QX_REQUIRES(recorder_mutex_);
 
   RecordContainer container_ = RecordContainer::k3gp;
-  StreamLeadIn lead_in_;  // handed to the thread's input
+  StreamLeadIn lead_in_;      // handed to the thread's input
+  std::string known_format_;  // likewise; empty: probed
   // The thread's own: the sets every key frame written is completed with.
   ParameterSetMemory parameter_sets_;
   std::shared_ptr<StreamBuffer> buffer_;
@@ -119,6 +123,7 @@ class StreamRemuxer {
   // (MPEG-TS/PS, raw H.264/H.265); any other is carried on through its head.
   bool joinable_ QX_GUARDED_BY(kept_mutex_) = false;
   AVCodecID raw_video_ QX_GUARDED_BY(kept_mutex_) = AV_CODEC_ID_NONE;
+  std::string format_ QX_GUARDED_BY(kept_mutex_);
 
   Mutex stop_mutex_;
   std::unique_ptr<RecordResumption> resumption_ QX_GUARDED_BY(stop_mutex_);

@@ -131,6 +131,19 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
     // pictures included.
     return kQuiet + std::string(kSource) + kTone + kFifty + kH264 + "-c:a mp2 -f vob" + out;
   }
+  if (name == "ps-few-packs") {
+    // As GStreamer's muxer writes MPEG-PS: a pack header at the start and
+    // few after it, so a reader joining the stream needs much of it before
+    // its guess of the format is sure.
+    const std::string whole = "'" + path + ".whole.mpg'";
+    return kQuiet + std::string(kSource) + kTone + kFifty + kH264 + "-c:a mp2 -f vob " + whole +
+           " && python3 -c \"import re,sys,itertools;c=itertools.count();"
+           "d=open(sys.argv[1],'rb').read();"
+           "o=re.sub(rb'\\x00\\x00\\x01\\xba.{10}',"
+           "lambda m:m.group(0) if next(c)==0 else b'',d,flags=re.S);"
+           "open(sys.argv[2],'wb').write(o)\" " +
+           whole + out + " && rm " + whole;
+  }
   if (name == "ps")
     return kQuiet + std::string(kSource) + kFifty +
            "-c:v mpeg2video -g 12 -bf 2 -flags +cgop -sc_threshold 1000000000 -f vob" + out;
@@ -190,7 +203,9 @@ std::string Extension(const std::string& name) {
   }
   if (name == "streamed" || name == "fragmented" || name == "cut") return "mp4";
   if (name == "mulaw") return "mov";
-  if (name == "ps" || name == "ps-lpcm" || name == "ps-h264") return "mpg";
+  if (name == "ps" || name == "ps-lpcm" || name == "ps-h264" || name == "ps-few-packs") {
+    return "mpg";
+  }
   if (name == "cut-h264") return "h264";
   if (name == "h265-sets-once") return "h265";
   if (name == "mkv-h265") return "mkv";

@@ -170,7 +170,7 @@ TEST_P(LiveRecordingTest, FilesSwitchedByStopAndStartHoldEveryPictureEndToEnd) {
 INSTANTIATE_TEST_SUITE_P(Sources, LiveRecordingTest,
                          ::testing::Values("ts", "ps", "long", "h264", "streamed", "fragmented",
                                            "mulaw", "two-sounds", "mkv", "ps-lpcm", "ps-h264",
-                                           "h265-sets-once", "mkv-h265"));
+                                           "h265-sets-once", "mkv-h265", "ps-few-packs"));
 
 // The pictures (checksums in presentation order) from the first key frame
 // whose bytes begin at or after byte `joined` of `clip`.
