@@ -68,6 +68,10 @@ inline FramePtr RefFrame(const AVFrame* source) {
   return copy;
 }
 
+// Microseconds as a time base (FFmpeg's AV_TIME_BASE_Q is a C compound
+// literal).
+inline constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
+
 // A new reference to the same packet, or null when it cannot be made.
 inline PacketPtr RefPacket(const AVPacket& source) {
   PacketPtr copy = MakePacket();

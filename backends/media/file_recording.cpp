@@ -40,6 +40,7 @@ bool FileRecording::Stop() {
   std::unique_ptr<StreamRecorder> next;
   {
     MutexLock guard(&mutex_);
+    closing_.Finish();
     current = std::move(current_);
     next = std::move(next_);
     if (!current) return false;
@@ -80,9 +81,14 @@ void FileRecording::Write(const AVFormatContext& input, int video, int audio,
 
 void FileRecording::WriteLocked(const AVFormatContext& input, int video, int audio,
                                 const AVPacket& packet) {
+  bool whole = true;  // a file finished at a switch has been announced already
+  if (closing_.Take(input, video, audio, packet, &whole)) {
+    if (current_) current_->NoteSound(packet);
+    return;
+  }
   const bool key = (packet.flags & AV_PKT_FLAG_KEY) != 0 && packet.stream_index == video;
   if (next_ && key) {
-    if (current_) current_->Finish();
+    closing_.Leave(port_, std::move(current_), input, packet);
     current_ = std::move(next_);
   }
   if (current_) current_->Write(input, video, audio, packet);

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "backends/media/closing_file.h"
 #include "backends/media/ffmpeg.h"
 #include "backends/media/input_streams_copy.h"
 #include "backends/media/mutex.h"
@@ -66,6 +67,8 @@ class FileRecording {
   Mutex mutex_;
   std::unique_ptr<StreamRecorder> current_ QX_GUARDED_BY(mutex_);
   std::unique_ptr<StreamRecorder> next_ QX_GUARDED_BY(mutex_);  // begins at the next key frame
+  // The file left at the last switch, taking the sound still to come.
+  ClosingFile closing_ QX_GUARDED_BY(mutex_);
   // From a stop on, while it finishes its files too, packets are held until
   // a start, a bound or a failure makes the stop final.
   bool holding_ QX_GUARDED_BY(mutex_) = false;

@@ -162,14 +162,42 @@ bool StreamRecorder::Checkpoint(RecordCheckpoint* checkpoint) {
   return true;
 }
 
-bool StreamRecorder::AlreadyWritten(const AVPacket& packet, int video) {
+void StreamRecorder::FindStreams(const AVFormatContext& input) {
+  // Only where the container gives every stream an id of its own
+  // (Matroska gives none: its streams keep their order anyway).
+  for (size_t a = 0; a < streams_.size(); ++a) {
+    for (size_t b = a + 1; b < streams_.size(); ++b) {
+      if (streams_[a].input_id == streams_[b].input_id) return;
+    }
+  }
+  for (OutputStream& entry : streams_) {
+    // None while the reader has not met the stream yet.
+    int found = -1;
+    for (unsigned i = 0; i < input.nb_streams; ++i) {
+      if (input.streams[i]->id != entry.input_id) continue;
+      if (found >= 0) return;  // two streams with one id: the ids tell nothing
+      found = static_cast<int>(i);
+    }
+    entry.input_index = found;
+  }
+}
+
+bool StreamRecorder::AlreadyWritten(const AVFormatContext& input, const AVPacket& packet,
+                                    int video) {
   if (!reopened_) return false;
+  FindStreams(input);
   if (packet.stream_index != video) {
-    // Sound read again is in the file up to the last time written.
+    // Sound read again is in the file up to the last time written; none of
+    // it was written yet: sound of the time before the file's first picture
+    // never goes in (it went into the file before, or came before the
+    // recording).
     for (const OutputStream& entry : streams_) {
       if (entry.input_index != packet.stream_index) continue;
-      return packet.dts != AV_NOPTS_VALUE && entry.last_input_dts != AV_NOPTS_VALUE &&
-             packet.dts <= entry.last_input_dts;
+      if (packet.dts == AV_NOPTS_VALUE) return catching_up_;
+      if (entry.last_input_dts == AV_NOPTS_VALUE) {
+        return av_rescale_q(packet.dts, entry.input_time_base, kMicroseconds) < start_us_;
+      }
+      return packet.dts <= entry.last_input_dts;
     }
     return catching_up_;
   }

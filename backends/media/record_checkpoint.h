@@ -32,6 +32,10 @@ using CodecParametersPtr = std::unique_ptr<AVCodecParameters, CodecParametersDel
 // after a stop needs to continue them.
 struct StreamTiming {
   int input_index = -1;
+  // The stream's id in its container (MPEG-TS PID, MPEG-PS stream id):
+  // a reader of the same stream from elsewhere may number the streams in
+  // another order (MPEG-PS numbers them as they first appear).
+  int input_id = -1;
   AVRational input_time_base{1, 1};
   int64_t next_dts = 0;  // in the input time base, for packets without timestamps
   int64_t frame_duration = 0;

@@ -11,7 +11,6 @@ int64_t SoundTimeUs(const AVFrame& samples, const AVStream& audio, const AVStrea
                     int64_t origin) {
   const int64_t pts = samples.best_effort_timestamp;
   if (pts == AV_NOPTS_VALUE || origin == AV_NOPTS_VALUE) return AudioSource::kUnknownTime;
-  constexpr AVRational kMicroseconds{1, 1000000};
   return av_rescale_q(pts, audio.time_base, kMicroseconds) -
          av_rescale_q(origin, video.time_base, kMicroseconds);
 }

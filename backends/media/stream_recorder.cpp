@@ -18,9 +18,6 @@ namespace {
 // the picture before it and still be taken for the reader's mistake.
 constexpr int64_t kSlipFrames = 8;
 
-// FFmpeg's kMicroseconds is a C compound literal.
-constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
-
 // A stream whose timestamps go forward by more than this between two
 // packets has restarted or lost its clock: the file goes on without a gap.
 constexpr int64_t kLeapUs = 10 * AV_TIME_BASE;
@@ -229,6 +226,7 @@ bool StreamRecorder::Begin(const AVFormatContext& input, int video, int audio,
     stream->time_base = source->time_base;
     OutputStream entry;
     entry.input_index = index;
+    entry.input_id = source->id;
     entry.stream = stream;
     entry.input_time_base = source->time_base;
     if (index != video) entry.dropped_header_bytes = sound.dropped_header_bytes;
@@ -287,13 +285,7 @@ void StreamRecorder::Write(const AVFormatContext& input, int video, int audio,
     WriteOrHold(video, packet);
     return;
   }
-  if (packet.stream_index != video && early_sound_.count(packet.stream_index) == 0) {
-    // Kept to learn the sound's format from, should the reader not know it.
-    PacketPtr early = MakePacket();
-    if (early && av_packet_ref(early.get(), &packet) >= 0) {
-      early_sound_.emplace(packet.stream_index, std::move(early));
-    }
-  }
+  if (packet.stream_index != video) NoteSound(packet);
   const bool key = (packet.flags & AV_PKT_FLAG_KEY) != 0 && packet.stream_index == video;
   if (waiting_.empty() && !key) return;
   PacketPtr copy = MakePacket();
@@ -336,6 +328,13 @@ void StreamRecorder::Write(const AVFormatContext& input, int video, int audio,
   awaiting_decode_time_ = first_key.dts == AV_NOPTS_VALUE &&
                           (first_key.pts != AV_NOPTS_VALUE || picture_order_ != nullptr);
   for (const PacketPtr& queued : waiting) WriteOrHold(video, *queued);
+}
+
+void StreamRecorder::NoteSound(const AVPacket& packet) {
+  if (started_ || early_sound_.count(packet.stream_index) != 0) return;
+  // Kept to learn the sound's format from, should the reader not know it.
+  PacketPtr early = RefPacket(packet);
+  if (early) early_sound_.emplace(packet.stream_index, std::move(early));
 }
 
 void StreamRecorder::WriteOrHold(int video, const AVPacket& packet) {

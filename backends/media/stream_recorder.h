@@ -63,8 +63,15 @@ class StreamRecorder {
   void Write(const AVFormatContext& input, int video, int audio, const AVPacket& packet);
   // A reopened recorder: whether the packet, read again from the stream, is
   // one the file already holds (pictures by fingerprint, sound by time).
-  bool AlreadyWritten(const AVPacket& packet, int video);
+  bool AlreadyWritten(const AVFormatContext& input, const AVPacket& packet, int video);
+  // A sound packet that goes into another file (see ClosingFile): a file
+  // not begun yet learns the sound's format from it all the same, which it
+  // waits for before it begins.
+  void NoteSound(const AVPacket& packet);
   bool catching_up() const { return catching_up_; }
+  // A reopened recorder: finds its streams in `input` by their ids, where
+  // a reader of the bytes read again may have numbered them otherwise.
+  void FindStreams(const AVFormatContext& input);
 
   // MPEG-TS and Matroska: pushes everything written out to the file and
   // says where the file stands (see RecordCheckpoint). False for a file that has not begun

@@ -103,15 +103,9 @@ void StreamRemuxer::KeyFrameAt(int64_t position) {
 
 StreamRemuxer::~StreamRemuxer() { Stop(); }
 
-void StreamRemuxer::FinishCurrent(bool handing_over) {
+void StreamRemuxer::FinishCurrent() {
   if (!recorder_) return;
-  if (handing_over && !recorder_->started()) {
-    // Switched away before any picture came: the caller's new file takes
-    // the stream from its first key frame; the empty one is no write error.
-    qx::log::Warning("record", port_, "a file switched away from before any picture came");
-  }
-  const bool whole = recorder_->Finish();
-  if (!whole && !(handing_over && !recorder_->started())) all_ok_ = false;
+  if (!recorder_->Finish()) all_ok_ = false;
   recorder_.reset();
 }
 
@@ -168,12 +162,25 @@ void StreamRemuxer::Run() {
     }
     {
       MutexLock guard(&recorder_mutex_);
-      if (recorder_ && recorder_->AlreadyWritten(*packet, video)) {
+      bool closed_whole = true;
+      const bool late_sound =
+          closing_.Take(*input->context(), video, input->audio_stream(), *packet, &closed_whole);
+      if (!closed_whole) all_ok_ = false;
+      if (packet->stream_index != video) {
+        // A file not begun learns the sound's format from sound that goes
+        // into another file.
+        if (late_sound && recorder_) recorder_->NoteSound(*packet);
+        if (next_) next_->NoteSound(*packet);
+      }
+      if (late_sound ||
+          (recorder_ && recorder_->AlreadyWritten(*input->context(), *packet, video))) {
         av_packet_unref(packet.get());
         continue;
       }
       if (next_ && key && !(recorder_ && recorder_->catching_up())) {
-        FinishCurrent(true);
+        if (!closing_.Leave(port_, std::move(recorder_), *input->context(), *packet)) {
+          all_ok_ = false;
+        }
         recorder_ = std::move(next_);
       }
       if (recorder_) {
@@ -231,13 +238,14 @@ bool StreamRemuxer::Stop() {
     }
   }
   MutexLock guard(&recorder_mutex_);
-  FinishCurrent(false);
+  if (!closing_.Finish()) all_ok_ = false;
+  FinishCurrent();
   if (next_) {
     // No key frame came after the last switch: every picture is in the
     // earlier file, and the last one holds nothing.
     qx::log::Warning("record", port_, "no key frame came after the last switch");
     recorder_ = std::move(next_);
-    FinishCurrent(false);
+    FinishCurrent();
   }
   stop_result_ = all_ok_;
   if (!stop_result_) resumption_.reset();

@@ -20,6 +20,7 @@
 #include <string>
 #include <thread>
 
+#include "backends/media/closing_file.h"
 #include "backends/media/mutex.h"
 #include "backends/media/parameter_sets.h"
 #include "backends/media/stream_buffer.h"
@@ -95,9 +96,8 @@ class StreamRemuxer {
   // carried on after a stop.
   static constexpr size_t kMaxKeptBytes = 32 * 1024 * 1024;
 
-  // With recorder_mutex_ held. A file handed over from before its first
-  // picture is no failure; any other file that is not whole is.
-  void FinishCurrent(bool handing_over) QX_REQUIRES(recorder_mutex_);
+  // A file that is not whole fails the recording.
+  void FinishCurrent() QX_REQUIRES(recorder_mutex_);
 
   RecordContainer container_ = RecordContainer::k3gp;
   StreamLeadIn lead_in_;      // handed to the thread's input
@@ -111,6 +111,8 @@ class StreamRemuxer {
   std::unique_ptr<StreamRecorder> recorder_ QX_GUARDED_BY(recorder_mutex_);
   // Begins at the next key frame.
   std::unique_ptr<StreamRecorder> next_ QX_GUARDED_BY(recorder_mutex_);
+  // The file left at the last switch, taking the sound still to come.
+  ClosingFile closing_ QX_GUARDED_BY(recorder_mutex_);
   bool all_ok_ QX_GUARDED_BY(recorder_mutex_) = true;
   int32_t port_ = -1;
   Mutex kept_mutex_;

@@ -172,6 +172,48 @@ INSTANTIATE_TEST_SUITE_P(Sources, LiveRecordingTest,
                                            "mulaw", "two-sounds", "mkv", "ps-lpcm", "ps-h264",
                                            "h265-sets-once", "mkv-h265", "ps-few-packs"));
 
+int SoundPacketCount(const std::string& path) {
+  std::istringstream packets(RunCommand(
+      "ffprobe -v error -select_streams a -show_entries packet=pts -of csv=p=0 '" + path + "'"));
+  int count = 0;
+  for (std::string line; std::getline(packets, line);) count += line.empty() ? 0 : 1;
+  return count;
+}
+
+// FFmpeg's MPEG-PS muxer carries the sound 0.7 s behind the pictures of its
+// moment: at a switch, the sound of the last moments before the key frame
+// where the next file begins is still to come, and goes into the file
+// before.
+TEST(LiveRecordingSoundTest, SoundBehindItsPicturesGoesIntoTheFileBeforeTheSwitch) {
+  const std::string clip = TempPath("sound-behind.mpg");
+  RunCommand(
+      "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=160x120:rate=25 "
+      "-f lavfi -i sine=frequency=1000:sample_rate=48000:duration=6 -frames:v 150 -c:v libx264 "
+      "-preset veryfast -g 12 -bf 2 -pix_fmt yuv420p -c:a mp2 -f vob '" +
+      clip + "'");
+  const std::vector<uint8_t> bytes = ReadBytes(clip);
+  ASSERT_EQ(player_open_stream(kPort, nullptr, 0, 1024 * 1024), 1);
+  const std::string files[] = {TempPath("sound-behind-0.ts"), TempPath("sound-behind-1.ts")};
+  ASSERT_EQ(player_start_record(kPort, files[0].c_str(), 0), 1);
+  Feed(bytes, 0, bytes.size() / 2, PushToPlayer);
+  ASSERT_EQ(player_stop_record(kPort), 1);
+  ASSERT_EQ(player_start_record(kPort, files[1].c_str(), 0), 1);
+  Feed(bytes, bytes.size() / 2, bytes.size(), PushToPlayer);
+  ASSERT_EQ(player_stop_record(kPort), 1);
+  EXPECT_EQ(player_close_stream(kPort), 1);
+  // As much as a recording of the whole stream holds (which leaves out
+  // the sound before its first picture).
+  const std::string whole = TempPath("sound-behind-whole.ts");
+  ASSERT_EQ(player_open_stream(kPort, nullptr, 0, 1024 * 1024), 1);
+  ASSERT_EQ(player_start_record(kPort, whole.c_str(), 0), 1);
+  Feed(bytes, 0, bytes.size(), PushToPlayer);
+  ASSERT_EQ(player_stop_record(kPort), 1);
+  EXPECT_EQ(player_close_stream(kPort), 1);
+  EXPECT_GE(SoundPacketCount(whole), SoundPacketCount(clip) - 1);
+  EXPECT_EQ(SoundPacketCount(files[0]) + SoundPacketCount(files[1]), SoundPacketCount(whole));
+  EXPECT_EQ(PicturesEndToEnd({files[0], files[1]}), PictureChecksums(clip));
+}
+
 // The pictures (checksums in presentation order) from the first key frame
 // whose bytes begin at or after byte `joined` of `clip`.
 std::vector<std::string> PicturesFromKeyFrameAfter(const std::string& clip, size_t joined) {
