@@ -123,13 +123,22 @@ void StreamRemuxer::Run() {
     buffer_->Abort();
     return;
   }
-  bool joinable = false;
+  // Containers whose samples are read whole (MP4, Matroska, FLV): one cut
+  // short is the last, its bytes not all pushed before the stop.
+  bool whole_samples = false;
   {
     const std::string format = input->context()->iformat->name;
-    joinable = format == "mpegts" || format == "mpeg" || format == "h264" || format == "hevc";
+    const bool elementary =
+        format == "mpegts" || format == "mpeg" || format == "h264" || format == "hevc";
+    whole_samples = !elementary;
+    // FLV is read again from a key frame's tag after its head (see
+    // FlvStreamHead).
+    const bool joinable = elementary || format == "flv";
     MutexLock guard(&kept_mutex_);
     joinable_ = joinable;
-    format_ = format.substr(0, format.find(','));  // the first of its names
+    // FFmpeg's FLV reader steps back over a metadata tag it cannot parse
+    // whole, within the bytes its probe read: FLV is probed again.
+    format_ = elementary ? format : std::string();
     raw_video_ = format == "h264"   ? AV_CODEC_ID_H264
                  : format == "hevc" ? AV_CODEC_ID_HEVC
                                     : AV_CODEC_ID_NONE;
@@ -140,9 +149,7 @@ void StreamRemuxer::Run() {
       av_packet_unref(packet.get());
       continue;
     }
-    if (!joinable && (packet->flags & AV_PKT_FLAG_CORRUPT) != 0) {
-      // A streamed MP4's sample is read whole: one cut short is the last,
-      // its bytes not all pushed before the stop, and no picture at all.
+    if (whole_samples && (packet->flags & AV_PKT_FLAG_CORRUPT) != 0) {
       qx::log::Info("record", port_, "a sample cut short by the stop is left out");
       av_packet_unref(packet.get());
       continue;

@@ -44,8 +44,8 @@ struct RecordResumption {
   // A raw H.264/H.265 stream (else none): its sets go in front of kept
   // bytes that lack them.
   AVCodecID raw_video = AV_CODEC_ID_NONE;
-  // The container, as FFmpeg names it: the kept bytes are read without
-  // probing them again.
+  // The container, as FFmpeg names it (MPEG-TS/PS, raw H.264/H.265): the
+  // kept bytes are read without probing them again. Empty: probed.
   std::string format;
 };
 

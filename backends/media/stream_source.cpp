@@ -125,7 +125,11 @@ bool StreamSource::StartRecord(const std::string& file_name) {
 
 std::shared_ptr<StreamRemuxer> StreamSource::ResumeRecordingLocked(RecordResumption resumption,
                                                                    const std::string& file_name) {
-  if (!resumption.needs_head) return StreamRemuxer::Resume(port_, std::move(resumption), file_name);
+  if (!resumption.needs_head) {
+    // Bytes kept from the stream's start hold its head already.
+    StreamLeadIn head = resumption.base > 0 ? stream_head_.TagHead() : StreamLeadIn{};
+    return StreamRemuxer::Resume(port_, std::move(resumption), file_name, std::move(head));
+  }
   // A streamed MP4 or Matroska is read again from the kept bytes through the head the
   // port kept, the stream's offsets unchanged.
   const auto base = static_cast<uint64_t>(resumption.base);

@@ -131,6 +131,11 @@ std::string ClipCommand(const std::string& name, const std::string& path) {
     // pictures included.
     return kQuiet + std::string(kSource) + kTone + kFifty + kH264 + "-c:a mp2 -f vob" + out;
   }
+  if (name == "flv") {
+    // FLV carries its codec setup once, in tags of its own at the start.
+    return kQuiet + std::string(kSource) + kTone + kFifty + kH264 + "-c:a aac -b:a 64k -f flv" +
+           out;
+  }
   if (name == "ps-few-packs") {
     // As GStreamer's muxer writes MPEG-PS: a pack header at the start and
     // few after it, so a reader joining the stream needs much of it before

@@ -170,7 +170,7 @@ TEST_P(LiveRecordingTest, FilesSwitchedByStopAndStartHoldEveryPictureEndToEnd) {
 INSTANTIATE_TEST_SUITE_P(Sources, LiveRecordingTest,
                          ::testing::Values("ts", "ps", "long", "h264", "streamed", "fragmented",
                                            "mulaw", "two-sounds", "mkv", "ps-lpcm", "ps-h264",
-                                           "h265-sets-once", "mkv-h265", "ps-few-packs"));
+                                           "h265-sets-once", "mkv-h265", "ps-few-packs", "flv"));
 
 int SoundPacketCount(const std::string& path) {
   std::istringstream packets(RunCommand(
@@ -294,7 +294,10 @@ INSTANTIATE_TEST_SUITE_P(
                                 false},
                       // Matroska's head (its tracks) comes once too; joined in
                       // the middle of a cluster.
-                      JoinedMp4{"matroska", "-cluster_time_limit 1000 -f matroska", false}),
+                      JoinedMp4{"matroska", "-cluster_time_limit 1000 -f matroska", false},
+                      // FLV's codec setup comes in tags of its own at the
+                      // start; joined inside a picture's tag.
+                      JoinedMp4{"flv", "-f flv", false}),
     [](const ::testing::TestParamInfo<JoinedMp4>& param) { return param.param.name; });
 
 // The same for the 3GP converter started on a port whose 3GPP stream is
