@@ -38,8 +38,12 @@ std::unique_ptr<StreamRemuxer> StreamRemuxer::Resume(int32_t port, RecordResumpt
   remuxer->lead_in_ = std::move(lead_in);
   remuxer->known_format_ = resumption.format;
   remuxer->parameter_sets_ = std::move(resumption.parameter_sets);
-  if (resumption.raw_video != AV_CODEC_ID_NONE &&
-      !ParameterSetMemory::LeadsWithSets(resumption.raw_video, resumption.bytes.data(),
+  // Kept bytes of a raw H.264/H.265 stream get its sets in front.
+  const AVCodecID raw_video = resumption.format == "h264"   ? AV_CODEC_ID_H264
+                              : resumption.format == "hevc" ? AV_CODEC_ID_HEVC
+                                                            : AV_CODEC_ID_NONE;
+  if (raw_video != AV_CODEC_ID_NONE &&
+      !ParameterSetMemory::LeadsWithSets(raw_video, resumption.bytes.data(),
                                          resumption.bytes.size())) {
     std::vector<uint8_t> bytes = remuxer->parameter_sets_.AnnexB();
     bytes.insert(bytes.end(), resumption.bytes.begin(), resumption.bytes.end());
@@ -139,9 +143,6 @@ void StreamRemuxer::Run() {
     // FFmpeg's FLV reader steps back over a metadata tag it cannot parse
     // whole, within the bytes its probe read: FLV is probed again.
     format_ = elementary ? format : std::string();
-    raw_video_ = format == "h264"   ? AV_CODEC_ID_H264
-                 : format == "hevc" ? AV_CODEC_ID_HEVC
-                                    : AV_CODEC_ID_NONE;
   }
   PacketPtr packet = MakePacket();
   while (input->Read(packet.get()) >= 0) {
@@ -240,7 +241,6 @@ bool StreamRemuxer::Stop() {
       resumption_->base = kept_base_;
       resumption_->needs_head = !joinable_;
       resumption_->parameter_sets = parameter_sets_;  // the thread has ended
-      resumption_->raw_video = raw_video_;
       resumption_->format = format_;
     }
   }

@@ -41,9 +41,6 @@ struct RecordResumption {
   bool needs_head = false;
   // The kept bytes may begin at a key frame without the stream's sets.
   ParameterSetMemory parameter_sets;
-  // A raw H.264/H.265 stream (else none): its sets go in front of kept
-  // bytes that lack them.
-  AVCodecID raw_video = AV_CODEC_ID_NONE;
   // The container, as FFmpeg names it (MPEG-TS/PS, raw H.264/H.265): the
   // kept bytes are read without probing them again. Empty: probed.
   std::string format;
@@ -124,7 +121,6 @@ class StreamRemuxer {
   // The stream can be read from any key frame on, without its head
   // (MPEG-TS/PS, raw H.264/H.265); any other is carried on through its head.
   bool joinable_ QX_GUARDED_BY(kept_mutex_) = false;
-  AVCodecID raw_video_ QX_GUARDED_BY(kept_mutex_) = AV_CODEC_ID_NONE;
   std::string format_ QX_GUARDED_BY(kept_mutex_);
 
   Mutex stop_mutex_;
