@@ -187,6 +187,51 @@ GstPad* AddAacEncoder(GstElement* pipeline, GstPad* sound) {
   return gst_element_get_static_pad(chain[std::size(chain) - 1], "src");
 }
 
+// H.264/H.265 comes out of its depayloader with presentation times only
+// (RTP carries no other), and pictures that are shown after later ones
+// (B-pictures) then leave the muxer with decode times out of order: MPEG-TS
+// readers warn and players drop pictures. A timestamper of its codec gives
+// every picture a decode time from the reordering that the stream's
+// sequence parameters allow. A parser after it hands the stream to the
+// muxer in the form the muxer takes: the timestamper passes on whatever form
+// the first parser chose without asking the muxer. Returns that parser's
+// output pad (with a reference), null when the stream needs none of this or
+// it cannot be made (the stream then goes on as it is).
+GstPad* AddDecodeTimes(GstElement* pipeline, GstPad* video, int32_t handle) {
+  GstCaps* caps = gst_pad_get_current_caps(video);
+  if (caps == nullptr) caps = gst_pad_query_caps(video, nullptr);
+  const bool h264 = !gst_caps_is_empty(caps) &&
+                    gst_structure_has_name(gst_caps_get_structure(caps, 0), "video/x-h264");
+  const bool h265 = !gst_caps_is_empty(caps) &&
+                    gst_structure_has_name(gst_caps_get_structure(caps, 0), "video/x-h265");
+  gst_caps_unref(caps);
+  if (!h264 && !h265) return nullptr;
+  GstElement* chain[] = {
+      gst_element_factory_make(h264 ? "h264timestamper" : "h265timestamper", nullptr),
+      gst_element_factory_make(h264 ? "h264parse" : "h265parse", nullptr)};
+  if (chain[0] == nullptr || chain[1] == nullptr) {
+    qx::log::Warning("net", handle,
+                     "GStreamer has no {} timestamper: pictures keep no decode times",
+                     h264 ? "H.264" : "H.265");
+    for (GstElement* element : chain)
+      if (element != nullptr) gst_object_unref(element);
+    return nullptr;
+  }
+  g_object_set(chain[1], "config-interval", -1, nullptr);
+  for (GstElement* element : chain) gst_bin_add(GST_BIN(pipeline), element);
+  GstPad* in = gst_element_get_static_pad(chain[0], "sink");
+  const bool linked =
+      gst_element_link(chain[0], chain[1]) && gst_pad_link(video, in) == GST_PAD_LINK_OK;
+  gst_object_unref(in);
+  if (!linked) {
+    qx::log::Warning("net", handle, "cannot link the timestamper: pictures keep no decode times");
+    for (GstElement* element : chain) gst_bin_remove(GST_BIN(pipeline), element);
+    return nullptr;
+  }
+  for (GstElement* element : chain) gst_element_sync_state_with_parent(element);
+  return gst_element_get_static_pad(chain[1], "src");
+}
+
 // A parsed stream in a form the muxer does not take (H.264 as a byte stream
 // for Matroska, which wants it length-prefixed): a second parser of its kind
 // converts it, as parsers do when their output is asked for in another form.
@@ -255,6 +300,8 @@ RtspReceiver::~RtspReceiver() {
   Stop(false);
   for (GstPad* input : muxer_inputs_)
     if (input != nullptr) gst_object_unref(input);
+  for (GstPad* entry : stream_entries_)
+    if (entry != nullptr) gst_object_unref(entry);
   if (bus_ != nullptr) gst_object_unref(bus_);
   if (pipeline_ != nullptr) gst_object_unref(pipeline_);
 }
@@ -323,12 +370,15 @@ void RtspReceiver::OnSourcePad(GstElement*, GstPad* pad, gpointer data) {
   g_signal_connect(parser, "deep-element-added", G_CALLBACK(OnParserElement), nullptr);
   gst_element_sync_state_with_parent(parser);
   GstPad* parser_sink = gst_element_get_static_pad(parser, "sink");
-  if (gst_pad_link(pad, parser_sink) != GST_PAD_LINK_OK) {
+  const bool linked = gst_pad_link(pad, parser_sink) == GST_PAD_LINK_OK;
+  if (!linked) {
     qx::log::Error("net", self->options_.handle, "cannot link the recorder's stream {}", index);
     self->GiveUpStream(index);
   }
-  gst_object_unref(parser_sink);
   MutexLock lock(self->mutex_);
+  if (linked && index < self->stream_entries_.size() && self->stream_entries_[index] == nullptr)
+    self->stream_entries_[index] = GST_PAD(gst_object_ref(parser_sink));
+  gst_object_unref(parser_sink);
   self->set_up_ = true;
   self->changed_.notify_all();
 }
@@ -338,15 +388,21 @@ void RtspReceiver::OnParsedPad(GstElement* parser, GstPad* pad, gpointer data) {
   const guint index = GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(parser), "qx-stream"));
   Carriage carriage = Carriage::kDrop;
   GstPad* muxer_input = self->MuxerInput(index, &carriage);
-  GstPad* output = carriage == Carriage::kToAac ? AddAacEncoder(self->pipeline_, pad) : pad;
+  // `output` is the end of what leads to the muxer: the parsed pad, or
+  // (with a reference) the last element put after it.
+  GstPad* output = pad;
+  if (carriage == Carriage::kToAac)
+    output = AddAacEncoder(self->pipeline_, pad);
+  else if (GstPad* timed = AddDecodeTimes(self->pipeline_, pad, self->options_.handle))
+    output = timed;
   bool linked = muxer_input != nullptr && output != nullptr &&
                 gst_pad_link(output, muxer_input) == GST_PAD_LINK_OK;
-  if (!linked && output == pad && muxer_input != nullptr) {
-    output = AddConverter(self->pipeline_, pad, muxer_input);
-    linked = output != nullptr && gst_pad_link(output, muxer_input) == GST_PAD_LINK_OK;
-    if (output == nullptr) output = pad;
+  if (!linked && carriage != Carriage::kToAac && output != nullptr && muxer_input != nullptr) {
+    if (GstPad* converted = AddConverter(self->pipeline_, output, muxer_input)) {
+      linked = gst_pad_link(converted, muxer_input) == GST_PAD_LINK_OK;
+      gst_object_unref(converted);
+    }
   }
-  if (output != nullptr && output != pad) gst_object_unref(output);
   if (muxer_input != nullptr) gst_object_unref(muxer_input);
   if (!linked) {
     GstCaps* caps = gst_pad_query_caps(pad, nullptr);
@@ -356,9 +412,10 @@ void RtspReceiver::OnParsedPad(GstElement* parser, GstPad* pad, gpointer data) {
     g_free(text);
     gst_caps_unref(caps);
     self->GiveUpStream(index);
-    if (output == pad) Discard(self->pipeline_, pad);
-    return;
+    if (output != nullptr && !gst_pad_is_linked(output)) Discard(self->pipeline_, output);
   }
+  if (output != nullptr && output != pad) gst_object_unref(output);
+  if (!linked) return;
   const bool video = self->Plan().video[index];
   gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, video ? OnFrame : OnSound, self, nullptr);
   gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, LogEnd,
@@ -398,6 +455,7 @@ void RtspReceiver::PrepareMuxer(const GstSDPMessage& sdp) {
   muxer_ = muxer;
   plan_ = std::move(plan);
   muxer_inputs_ = std::move(inputs);
+  stream_entries_.assign(plan_.streams.size(), nullptr);
   said_bye_.assign(plan_.streams.size(), false);
   arrived_.assign(plan_.streams.size(), false);
 }
@@ -534,6 +592,18 @@ void RtspReceiver::OnBye(GstElement*, guint session, guint, gpointer data) {
 }
 
 void RtspReceiver::EndMuxerInputs() {
+  std::vector<GstPad*> entries;
+  {
+    MutexLock lock(mutex_);
+    for (GstPad* entry : stream_entries_)
+      if (entry != nullptr) entries.push_back(GST_PAD(gst_object_ref(entry)));
+  }
+  // Serialised with the stream's own pushes (the pad's stream lock): the
+  // elements give out what they hold, then pass the end on to the muxer.
+  for (GstPad* entry : entries) {
+    gst_pad_send_event(entry, gst_event_new_eos());
+    gst_object_unref(entry);
+  }
   GstElement* muxer = Muxer();
   if (muxer == nullptr) return;  // the recorder never described the session
   GstIterator* pads = gst_element_iterate_sink_pads(muxer);
@@ -631,6 +701,13 @@ void RtspReceiver::WatchBus() {
       if (watch_silence && !ended_inputs && !stopping_ && silent_for > silence_limit) {
         qx::log::Warning("net", options_.handle, "{} sent nothing for {} ms: giving up",
                          options_.url, silent_for / GST_MSECOND);
+        // What did arrive may still wait in the timestamper or the muxer:
+        // ending the streams writes it out before the session goes.
+        EndMuxerInputs();
+        if (GstMessage* last = gst_bus_timed_pop_filtered(
+                bus_, silence_limit,
+                static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)))
+          gst_message_unref(last);
         end = ReceiverEnd::kFailed;
         break;
       }

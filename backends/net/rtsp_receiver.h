@@ -101,6 +101,8 @@ class RtspReceiver {
   // RTP session (its jitter buffers), on their way to the muxer.
   bool PacketsInFlight() const;
   static void OnBye(GstElement* manager, guint session, guint ssrc, gpointer self);
+  // Ends every stream: where it enters the elements before the muxer, then
+  // at the muxer's inputs (streams that never came).
   void EndMuxerInputs();
   static void OnSdp(GstElement* source, GstSDPMessage* sdp, gpointer self);
   static GstFlowReturn OnSample(GstElement* sink, gpointer self);
@@ -159,8 +161,13 @@ class RtspReceiver {
   GstElement* muxer_ QX_GUARDED_BY(mutex_) = nullptr;
   StreamPlan plan_ QX_GUARDED_BY(mutex_);
   std::vector<GstPad*> muxer_inputs_ QX_GUARDED_BY(mutex_);  // by stream, owned
-  std::vector<bool> said_bye_ QX_GUARDED_BY(mutex_);         // by stream
-  std::vector<bool> arrived_ QX_GUARDED_BY(mutex_);          // by stream: rtspsrc gave its pad
+  // By stream, owned: where it leaves the RTP session (the input of its
+  // depayloader and parser), null until linked. Ending a stream there lets
+  // what the elements on its way to the muxer hold (a depayloader's or a
+  // parser's last frame, a timestamper's window) reach the muxer first.
+  std::vector<GstPad*> stream_entries_ QX_GUARDED_BY(mutex_);
+  std::vector<bool> said_bye_ QX_GUARDED_BY(mutex_);  // by stream
+  std::vector<bool> arrived_ QX_GUARDED_BY(mutex_);   // by stream: rtspsrc gave its pad
   // Monotonic time (g_get_monotonic_time) the first stream arrived, 0 before.
   gint64 first_arrival_us_ QX_GUARDED_BY(mutex_) = 0;
 };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -96,6 +97,63 @@ TEST_F(DownloadTest, ByNameHoldsTheWholeRecording) {
   EXPECT_EQ(ProbeFrameCount(target), ProbeFrameCount(Clip()));
   EXPECT_EQ(DecodedFrameCount(target), kClipSeconds * kClipFps) << "the file decodes whole";
   EXPECT_EQ(ProbeFrameCount(target), kClipSeconds * kClipFps);
+}
+
+// RTP carries presentation times only: pictures shown after later ones
+// (B-pictures) still leave the file with a decode time each, in order, never
+// after their presentation time, which MPEG-TS readers need.
+TEST_F(DownloadTest, BPicturesKeepDecodeTimesInOrder) {
+  const std::string clip = Clip("", true);
+  ASSERT_FALSE(clip.empty());
+  Connect({"--user", kUser, "--password", kPassword, "--recording",
+           "clip,1," + std::to_string(kRecordingStart) + "," + clip});
+  const std::string by_time = Target("b by time.ts"), by_name = Target("b by name.ts");
+  // The whole recording: the test recorder, on GStreamer, places an MP4's
+  // B-pictures 80 ms later than FFmpeg does, so a span's edges would cut
+  // other pictures than ffprobe's count of the clip expects.
+  NetDateTime start = RecordAt(-10), end = RecordAt(kClipSeconds + 30);
+  const int32_t downloads[] = {net_download_by_time(login_, 1, &start, &end, by_time.c_str()),
+                               net_download_by_name(login_, "clip", by_name.c_str())};
+  for (int32_t download : downloads) {
+    ASSERT_NE(download, 0);
+    EXPECT_EQ(Ended(download), 100);
+  }
+  const int frames = ProbeFrameCount(clip);
+  for (const std::string& file : {by_time, by_name}) {
+    const std::vector<PacketTimes> packets = ProbeVideoPacketTimes(file);
+    ASSERT_EQ(static_cast<int>(packets.size()), frames) << file;
+    EXPECT_EQ(DecodedFrameCount(file), frames) << file;
+    std::vector<double> shown;
+    for (size_t i = 0; i < packets.size(); ++i) {
+      ASSERT_FALSE(std::isnan(packets[i].dts)) << file << ": packet " << i;
+      EXPECT_LE(packets[i].dts, packets[i].pts + 1e-6) << file << ": packet " << i;
+      if (i > 0) {
+        ASSERT_GT(packets[i].dts, packets[i - 1].dts) << file << ": packet " << i;
+      }
+      shown.push_back(packets[i].pts);
+    }
+    std::sort(shown.begin(), shown.end());
+    for (size_t i = 1; i < shown.size(); ++i)
+      ASSERT_NEAR(shown[i] - shown[i - 1], 1.0 / kClipFps, 1e-3) << file << ": frame " << i;
+  }
+}
+
+// A recorder that stops sending by name after its 59th frame (the 60th
+// never leaves it): every picture that arrived is in the file, the ones the
+// timestamper still held for B-pictures' decode times included.
+TEST_F(DownloadTest, ARecorderFallenSilentLeavesEveryFrameThatArrivedInTheFile) {
+  const std::string clip = Clip("", true);
+  ASSERT_FALSE(clip.empty());
+  Connect({"--user", kUser, "--password", kPassword, "--recording",
+           "clip,1," + std::to_string(kRecordingStart) + "," + clip, "--stall-after-frames", "60"});
+  setenv("QXPLAYSDK_NET_TIMEOUT_MS", "1500", 1);
+  const std::string target = Target("b silent.ts");
+  const int32_t download = net_download_by_name(login_, "clip", target.c_str());
+  unsetenv("QXPLAYSDK_NET_TIMEOUT_MS");
+  ASSERT_NE(download, 0);
+  EXPECT_EQ(Ended(download), -1);
+  EXPECT_EQ(ProbeFrameCount(target), 59);
+  EXPECT_EQ(DecodedFrameCount(target), 59);
 }
 
 // Every sound stream goes into the file as recorded: AAC into MPEG-TS as

@@ -46,14 +46,15 @@ int CountEntries(const char* folder) {
 
 }  // namespace
 
-std::string Clip(const std::string& sound) {
+std::string Clip(const std::string& sound, bool b_frames) {
   static std::mutex mutex;
   static std::map<std::string, std::string> made;
   std::lock_guard<std::mutex> lock(mutex);
-  if (auto found = made.find(sound); found != made.end()) return found->second;
+  const std::string kind = (b_frames ? "-bframes" : "") + (sound.empty() ? "" : "-" + sound);
+  if (auto found = made.find(kind); found != made.end()) return found->second;
   std::filesystem::create_directories(QX_NET_CLIP_DIR);
   const std::string file =
-      std::string(QX_NET_CLIP_DIR) + "/recording" + (sound.empty() ? ".mp4" : "-" + sound + ".mov");
+      std::string(QX_NET_CLIP_DIR) + "/recording" + kind + (sound.empty() ? ".mp4" : ".mov");
   if (!std::filesystem::exists(file)) {
     const std::string temporary = file + ".part";
     std::ostringstream command;
@@ -67,13 +68,12 @@ std::string Clip(const std::string& sound) {
                                     : "pcm_alaw");
     }
     command << " -t " << kClipSeconds
-            << " -c:v libx264 -preset ultrafast -g 25 -keyint_min 25 -sc_threshold 0 -bf 0"
-               " -pix_fmt yuv420p -f "
-            << (sound.empty() ? "mp4" : "mov") << " '" << temporary << "' && mv '" << temporary
-            << "' '" << file << "'";
+            << " -c:v libx264 -preset ultrafast -g 25 -keyint_min 25 -sc_threshold 0 -bf "
+            << (b_frames ? 2 : 0) << " -pix_fmt yuv420p -f " << (sound.empty() ? "mp4" : "mov")
+            << " '" << temporary << "' && mv '" << temporary << "' '" << file << "'";
     if (std::system(command.str().c_str()) != 0) return "";
   }
-  made[sound] = file;
+  made[kind] = file;
   return file;
 }
 
@@ -156,17 +156,27 @@ int DecodedFrameCount(const std::string& file) {
   return std::atoi(out.c_str());
 }
 
-std::vector<double> ProbeVideoTimestamps(const std::string& file) {
-  std::vector<double> times;
+std::vector<PacketTimes> ProbeVideoPacketTimes(const std::string& file) {
+  std::vector<PacketTimes> packets;
   std::istringstream lines(
       Run("ffprobe -v error -select_streams v:0 -show_entries "
-          "packet=pts_time -of csv=p=0 '" +
+          "packet=pts_time,dts_time -of csv=p=0 '" +
           file + "'"));
+  const auto time = [](const std::string& text) {
+    return text.rfind("N/A", 0) == 0 ? std::nan("") : std::atof(text.c_str());
+  };
   std::string line;
   while (std::getline(lines, line)) {
-    if (line.empty()) continue;
-    times.push_back(line.rfind("N/A", 0) == 0 ? std::nan("") : std::atof(line.c_str()));
+    const size_t comma = line.find(',');
+    if (comma == std::string::npos) continue;
+    packets.push_back({time(line.substr(0, comma)), time(line.substr(comma + 1))});
   }
+  return packets;
+}
+
+std::vector<double> ProbeVideoTimestamps(const std::string& file) {
+  std::vector<double> times;
+  for (const PacketTimes& packet : ProbeVideoPacketTimes(file)) times.push_back(packet.pts);
   return times;
 }
 

@@ -22,8 +22,9 @@ inline constexpr int kClipFps = 25;
 // An MP4 clip with H.264 video (a key frame every second, no B-frames),
 // made once per test run with the ffmpeg program. With `sound` ("aac",
 // "pcmu", "pcma"), a MOV clip of the same video with a 1 kHz tone, mono, in
-// that codec (AAC at 16 kHz, G.711 at 8 kHz).
-std::string Clip(const std::string& sound = "");
+// that codec (AAC at 16 kHz, G.711 at 8 kHz). With `b_frames`, up to two
+// B-pictures between the others.
+std::string Clip(const std::string& sound = "", bool b_frames = false);
 inline constexpr double kToneHz = 1000.0;
 
 // A file's container as ffprobe names it ("mpegts", "matroska,webm").
@@ -53,6 +54,10 @@ int ProbeFramesBetween(const std::string& file, double from, double to);
 // The presentation timestamps (seconds) of a file's video packets in file
 // order, as ffprobe reports them; NaN for a packet without one.
 std::vector<double> ProbeVideoTimestamps(const std::string& file);
+struct PacketTimes {
+  double pts = 0.0, dts = 0.0;  // seconds; NaN when the packet has none
+};
+std::vector<PacketTimes> ProbeVideoPacketTimes(const std::string& file);
 
 // The record of kRecordingStart + `offset` seconds.
 NetDateTime RecordAt(int64_t offset);

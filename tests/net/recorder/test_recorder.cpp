@@ -144,7 +144,10 @@ GstPadProbeReturn OnUpstreamEvent(GstPad* pad, GstPadProbeInfo* info, gpointer d
     return GST_PAD_PROBE_HANDLED;
   }
   replay->file_start = static_cast<GstClockTime>(file_start);
-  replay->file_stop = static_cast<GstClockTime>(file_stop);
+  // A span that reaches past the file's end takes all of it: with B-pictures
+  // the last ones are shown after the end of the file's duration.
+  const bool whole_tail = file_stop == static_cast<gint64>(duration);
+  replay->file_stop = whole_tail ? GST_CLOCK_TIME_NONE : static_cast<GstClockTime>(file_stop);
   for (GstElement* stamp : replay->onvif_stamps)
     g_object_set(stamp, "ntp-offset",
                  static_cast<guint64>(replay->recording_start + static_cast<guint64>(file_start)),
@@ -156,8 +159,9 @@ GstPadProbeReturn OnUpstreamEvent(GstPad* pad, GstPadProbeInfo* info, gpointer d
       static_cast<GstSeekFlags>((flags & ~(GST_SEEK_FLAG_KEY_UNIT | GST_SEEK_FLAG_SNAP_BEFORE |
                                            GST_SEEK_FLAG_SNAP_AFTER | GST_SEEK_FLAG_SNAP_NEAREST)) |
                                 GST_SEEK_FLAG_ACCURATE);
-  GstEvent* translated = gst_event_new_seek(rate, GST_FORMAT_TIME, accurate, GST_SEEK_TYPE_SET,
-                                            file_start, GST_SEEK_TYPE_SET, file_stop);
+  GstEvent* translated = gst_event_new_seek(
+      rate, GST_FORMAT_TIME, accurate, GST_SEEK_TYPE_SET, file_start,
+      whole_tail ? GST_SEEK_TYPE_NONE : GST_SEEK_TYPE_SET, whole_tail ? -1 : file_stop);
   gst_event_set_seqnum(translated, gst_event_get_seqnum(event));
   gst_event_unref(event);
   GST_PAD_PROBE_INFO_DATA(info) = translated;
