@@ -21,8 +21,9 @@ mkdir -p "${results}"
 build/media-bench/bin/media_bench --benchmark_out="${results}/media_bench.json" \
   --benchmark_out_format=json "$@"
 # The network library against the test recorder on loopback (about two
-# minutes: `ffmpeg -c copy` fetches the 60 s recording at real time).
-build/media-bench/bin/net_bench --benchmark_out="${results}/net_bench.json" \
+# minutes: `ffmpeg -c copy` fetches the 60 s recording at real time). Its
+# warnings go to stderr, so that a failed download says why.
+QXPLAYSDK_LOG="${QXPLAYSDK_LOG:-warning}" build/media-bench/bin/net_bench --benchmark_out="${results}/net_bench.json" \
   --benchmark_out_format=json
 
 python3 - "${results}/media_bench.json" "${results}/net_bench.json" <<'PY'
