@@ -12,10 +12,9 @@ packages=(cmake ninja-build g++ clang libclang-rt-dev clang-format clang-tidy li
   # tools, rendering checked on a virtual X display.
   ffmpeg xvfb xauth libx11-dev
   # The network library: GStreamer's RTSP client and depayloaders, the
-  # muxers, G.711 decoders and AAC encoder (voaacenc, in plugins-bad) it
-  # needs for sound, the H.264/H.265 timestampers (plugins-bad) that give
-  # pictures their decode times, and the RTSP server its tests run as a
-  # recorder on loopback.
+  # muxers, the H.264/H.265 timestampers (plugins-bad) that give pictures
+  # their decode times, and the RTSP server its tests run as a recorder on
+  # loopback.
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base
   gstreamer1.0-plugins-good gstreamer1.0-plugins-bad libgstrtspserver-1.0-dev
   # Packaging and its checks: the reference documentation, Debian packages

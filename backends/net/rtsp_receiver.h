@@ -3,9 +3,8 @@
 // connection) → parsebin per stream (depayloader and parser) → muxer →
 // appsink. Video and sound are carried, in the container and with the
 // carriage that StreamPlan decides from the session description: as
-// recorded into MPEG-TS or Matroska (files), or into MPEG-TS with sound that
-// MPEG-TS cannot carry encoded as AAC (live streams). Metadata streams are
-// received and dropped.
+// recorded, into MPEG-TS or Matroska. Metadata streams are received and
+// dropped.
 //
 // The bytes go to the sink on GStreamer's streaming thread. A thread of the
 // receiver watches the session: the end of the recording, an error or a
@@ -43,8 +42,8 @@ struct ReceiverOptions {
   // Downloads: the recorder sends as fast as it can (Rate-Control: no) and
   // every packet is kept (no jitter buffer). Playbacks: real time.
   bool as_fast_as_sent = false;
-  // Files: every stream keeps its codec, in Matroska when MPEG-TS cannot
-  // carry one. Otherwise an MPEG-TS stream, sound made to fit.
+  // Files: a stream that neither MPEG-TS nor Matroska carries is left out.
+  // Otherwise (live streams) such sound is encoded as AAC to fit.
   bool keep_codecs = false;
   std::chrono::milliseconds timeout{5000};
   // For the log lines: which download or playback this is.

@@ -70,7 +70,9 @@ StreamPlan PlanStreams(const GstSDPMessage& sdp, bool keep_codecs, int32_t handl
     gst_caps_unref(caps);
     if (fits_ts.back()) {
       plan.streams.back() = Carriage::kCopy;
-    } else if (keep_codecs && fits_mkv.back()) {
+    } else if (fits_mkv.back()) {
+      // Playbacks too: the engine reads a live Matroska stream, so MJPEG
+      // and G.711 reach it as they came, with no lossy step on the way.
       plan.streams.back() = Carriage::kCopy;
       plan.container = Container::kMatroska;
     } else if (!keep_codecs && sound) {
@@ -82,11 +84,12 @@ StreamPlan PlanStreams(const GstSDPMessage& sdp, bool keep_codecs, int32_t handl
   }
   // Matroska carries what MPEG-TS carries, but check each stream anyway.
   if (plan.container == Container::kMatroska)
-    for (size_t i = 0; i < plan.streams.size(); ++i)
+    for (size_t i = 0; i < plan.streams.size(); ++i) {
       if (plan.streams[i] == Carriage::kCopy && !fits_mkv[i]) {
         qx::log::Warning("net", handle, "Matroska cannot carry stream {}: it is left out", i);
         plan.streams[i] = Carriage::kDrop;
       }
+    }
   return plan;
 }
 

@@ -3,12 +3,12 @@
 // stream arrives (a muxer cannot take a new stream once it has written its
 // header, and a download must not change container half-way).
 //
-// Video and sound are carried; other streams (metadata) are dropped.
-//  - Downloads keep every stream's codec: MPEG-TS when it carries all of
-//    them, as local recordings are written; otherwise Matroska, which also
-//    carries G.711 and other PCM sound, under the caller's file name.
-//  - Playbacks feed the media engine a live MPEG-TS stream: sound that
-//    MPEG-TS cannot carry (G.711) is decoded and encoded again as AAC.
+// Video and sound are carried; other streams (metadata) are dropped. Every
+// stream keeps its codec: MPEG-TS when it carries all of them, as local
+// recordings are written; otherwise Matroska, which also carries MJPEG,
+// G.711 and other PCM sound (downloads under the caller's file name;
+// playbacks as the live stream the media engine reads). Only a playback's
+// sound that neither carries would be encoded again as AAC.
 #ifndef QXPLAYSDK_BACKENDS_NET_STREAM_PLAN_H
 #define QXPLAYSDK_BACKENDS_NET_STREAM_PLAN_H
 
@@ -29,7 +29,7 @@ struct StreamPlan {
   std::vector<bool> video;  // the stream is video (else sound), same index
 };
 
-// `keep_codecs`: downloads; false: a live MPEG-TS stream for the engine.
+// `keep_codecs`: downloads; false: a live stream for the engine.
 StreamPlan PlanStreams(const GstSDPMessage& sdp, bool keep_codecs, int32_t handle);
 
 // The GStreamer element that writes the container.

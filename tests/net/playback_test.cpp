@@ -83,9 +83,39 @@ TEST(RemotePlayback, ARecordingPlayedToItsEndShowsEveryPicture) {
   EXPECT_EQ(playback->PresentedFrames(), frames);
 }
 
-// The recording's sound plays on the engine port: AAC as it came, G.711
-// encoded as AAC for the live MPEG-TS stream. What SDL's disk driver played
-// must be the recording's tone.
+// A recorder that sends MJPEG (RTP/JPEG), which MPEG-TS cannot carry: the
+// playback reaches the engine as a live Matroska stream and shows every
+// picture.
+TEST(RemotePlayback, AnMjpegRecordingShowsEveryPicture) {
+  ASSERT_TRUE(EnsureGstreamer());
+  const std::string clip = std::string(QX_NET_CLIP_DIR) + "/mjpeg.mov";
+  ASSERT_EQ(std::system(("ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=320x240:rate=25 "
+                         "-t 2 -c:v mjpeg -huffman default -q:v 5 -pix_fmt yuvj420p '" +
+                         clip + "'")
+                            .c_str()),
+            0);
+  RecorderProcess recorder({"--user", kUser, "--password", kPassword, "--video", "mjpeg",
+                            "--recording",
+                            "mjpeg,1," + std::to_string(kRecordingStart) + "," + clip});
+  ASSERT_NE(recorder.port(), 0);
+  ReceiverOptions options;
+  options.url = "rtsp://127.0.0.1:" + std::to_string(recorder.port()) + "/mjpeg";
+  options.user = kUser;
+  options.password = kPassword;
+  options.handle = 301;
+  std::unique_ptr<RemotePlayback> playback = RemotePlayback::Start(options, nullptr);
+  ASSERT_TRUE(playback);
+  const uint32_t frames = 2 * 25;
+  EXPECT_TRUE(
+      WaitFor([&] { return playback->PresentedFrames() >= frames; }, std::chrono::seconds(10)))
+      << playback->PresentedFrames() << " of " << frames << " shown";
+  playback->Stop();
+  EXPECT_EQ(playback->PresentedFrames(), frames);
+}
+
+// The recording's sound plays on the engine port as it came: AAC in a live
+// MPEG-TS stream, G.711 in a live Matroska stream. What SDL's disk driver
+// played must be the recording's tone.
 TEST(RemotePlayback, TheRecordingsSoundPlays) {
   ASSERT_TRUE(EnsureGstreamer());
   int32_t handle = 100;

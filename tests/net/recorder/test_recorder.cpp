@@ -6,7 +6,7 @@
 //                    --recording NAME,CHANNEL,START,FILE[,SOUND] [--recording ...]
 //                    [--auth basic|digest|both] [--cut-after-frames N]
 //                    [--stall-after-frames N] [--frame-delay-ms N]
-//                    [--silent-sound 1]
+//                    [--silent-sound 1] [--video h264|mjpeg]
 //
 // FILE is an MP4/MOV file with H.264 video and, when SOUND is given, one
 // sound track sent as SOUND: aac (RTP MPEG4-GENERIC), pcmu or pcma (G.711);
@@ -24,6 +24,8 @@
 // that many frames. --frame-delay-ms sends each frame that much later than
 // the one before: a slow recorder. --auth chooses the challenges offered (both by default).
 // --silent-sound 1 announces a by-time session's sound and never sends it.
+// --video mjpeg sends the files' video, MJPEG with the standard Huffman
+// tables, as RTP/JPEG (by name only); H.264 by default.
 #include <gst/gst.h>
 #include <gst/rtsp-server/rtsp-server.h>
 // These three headers of gst-rtsp-server 1.22 declare C functions without
@@ -69,6 +71,7 @@ std::atomic<long> g_cut_after_frames{-1};
 std::atomic<long> g_stall_after_frames{-1};
 std::atomic<long> g_frame_delay_ms{0};
 std::atomic<bool> g_silent_sound{false};
+bool g_mjpeg = false;  // set before the server starts
 constexpr long kUndelayedFrames = 5;
 
 // The state of one by-time session's pipeline: where its recording sits on
@@ -452,9 +455,10 @@ GstRTSPMediaFactory* MakeNamedFactory(const Recording& recording) {
   if (const char* payloader = SoundPayloader(recording.sound))
     sound = std::string(" demux.audio_0 ! queue ! ") + payloader + " name=pay1";
   gchar* launch = g_strdup_printf(
-      "( filesrc location=\"%s\" ! qtdemux name=demux demux.video_0 ! queue ! h264parse ! "
-      "rtph264pay name=pay0 pt=96%s )",
-      location, sound.c_str());
+      "( filesrc location=\"%s\" ! qtdemux name=demux demux.video_0 ! queue ! %s name=pay0 "
+      "pt=%d%s )",
+      location, g_mjpeg ? "jpegparse ! rtpjpegpay" : "h264parse ! rtph264pay", g_mjpeg ? 26 : 96,
+      sound.c_str());
   gst_rtsp_media_factory_set_launch(factory, launch);
   g_free(launch);
   g_free(location);
@@ -515,6 +519,8 @@ int main(int argc, char** argv) {
       g_frame_delay_ms = std::atol(argv[i + 1]);
     } else if (option == "--silent-sound") {
       g_silent_sound = std::string(argv[i + 1]) == "1";
+    } else if (option == "--video") {
+      g_mjpeg = std::string(argv[i + 1]) == "mjpeg";
     } else if (option == "--auth") {
       auth_methods = argv[i + 1];
     } else if (option == "--recording") {
