@@ -30,14 +30,21 @@ void CopyPlane(const uint8_t* source, int stride, int width, int height, uint8_t
 FramePtr PictureConverter::ToYuv420(const AVFrame& frame) {
   const bool full_range = IsFullRange(frame);
   if (frame.format == AV_PIX_FMT_YUV420P && !full_range) return RefFrame(&frame);
-  scaler_.reset(sws_getCachedContext(
-      scaler_.release(), frame.width, frame.height, static_cast<AVPixelFormat>(frame.format),
-      frame.width, frame.height, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr));
-  if (!scaler_) return nullptr;
-  // Limited range out, whatever the range in, as every other source gives.
-  const int* coefficients = sws_getCoefficients(SWS_CS_DEFAULT);
-  sws_setColorspaceDetails(scaler_.get(), coefficients, full_range ? 1 : 0, coefficients, 0, 0,
-                           1 << 16, 1 << 16);
+  if (!scaler_ || frame.width != width_ || frame.height != height_ || frame.format != format_ ||
+      full_range != full_range_) {
+    scaler_.reset(sws_getContext(
+        frame.width, frame.height, static_cast<AVPixelFormat>(frame.format), frame.width,
+        frame.height, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr));
+    if (!scaler_) return nullptr;
+    // Limited range out, whatever the range in, as every other source gives.
+    const int* coefficients = sws_getCoefficients(SWS_CS_DEFAULT);
+    sws_setColorspaceDetails(scaler_.get(), coefficients, full_range ? 1 : 0, coefficients, 0, 0,
+                             1 << 16, 1 << 16);
+    width_ = frame.width;
+    height_ = frame.height;
+    format_ = frame.format;
+    full_range_ = full_range;
+  }
   FramePtr converted = MakeFrame();
   converted->format = AV_PIX_FMT_YUV420P;
   converted->width = frame.width;

@@ -45,7 +45,15 @@ class PictureConverter {
   FramePtr ToYuv420(const AVFrame& frame);
 
  private:
+  // The scaler is made again only when the pictures change: FFmpeg's cached
+  // context never matches the "J" formats of MJPEG (it keeps their range
+  // apart from the format), and would be made anew, with a warning, for
+  // every picture.
   ScaleContextPtr scaler_;
+  int width_ = 0;
+  int height_ = 0;
+  int format_ = AV_PIX_FMT_NONE;
+  bool full_range_ = false;
 };
 
 // The picture in one contiguous block: the Y plane (width x height), then

@@ -31,16 +31,15 @@ void QX_BACKEND_CALL KeepPicture(int32_t /*port*/, uintptr_t picture, uintptr_t 
   first->bytes.assign(data, data + size);
 }
 
-TEST(PictureRangeTest, MjpegPicturesReachTheDecodeCallbackInLimitedRange) {
-  const std::string clip = TempPath("full-range.avi");
+void ExpectLimitedRangeFirstPicture(const std::string& clip, const std::string& encoding) {
   RunCommand(
       "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi "
-      "-i testsrc2=size=160x120:rate=25 -frames:v 5 -c:v mjpeg -pix_fmt yuvj420p "
-      "-q:v 2 '" +
-      clip + "'");
+      "-i testsrc2=size=160x120:rate=25 -frames:v 5 " +
+      encoding + " '" + clip + "'");
   // FFmpeg's own answer: the first picture as limited-range I420.
-  const std::string reference = RunCommand("ffmpeg -nostdin -hide_banner -loglevel error -i '" +
-                                           clip + "' -frames:v 1 -pix_fmt yuv420p -f rawvideo -");
+  const std::string reference =
+      RunCommand("ffmpeg -nostdin -hide_banner -loglevel error -i '" + clip +
+                 "' -frames:v 1 -vf scale=out_range=tv,format=yuv420p -f rawvideo -");
   ASSERT_EQ(reference.size(), 160U * 120U * 3 / 2);
 
   FirstPicture first;
@@ -69,6 +68,23 @@ TEST(PictureRangeTest, MjpegPicturesReachTheDecodeCallbackInLimitedRange) {
   // 16, white 255 for 235); a conversion differs from FFmpeg's by rounding.
   EXPECT_LT(total / static_cast<double>(reference.size()), 1.0);
   EXPECT_LE(largest, 4);
+}
+
+TEST(PictureRangeTest, FullRangePicturesReachTheDecodeCallbackInLimitedRange) {
+  // MJPEG's "J" format; H.264 full range (also a "J" format from FFmpeg's
+  // decoder); H.265 full range (plain 4:2:0 marked by its colour range).
+  struct Case {
+    const char* file;
+    const char* encoding;
+  };
+  for (const Case& c : {Case{"full-range.avi", "-c:v mjpeg -pix_fmt yuvj420p -q:v 2"},
+                        Case{"full-range-h264.mp4", "-c:v libx264 -pix_fmt yuvj420p"},
+                        Case{"full-range-h265.mp4",
+                             "-c:v libx265 -x265-params log-level=error -pix_fmt yuv420p "
+                             "-color_range pc"}}) {
+    SCOPED_TRACE(c.file);
+    ExpectLimitedRangeFirstPicture(TempPath(c.file), c.encoding);
+  }
 }
 
 }  // namespace
