@@ -894,7 +894,10 @@ OVRA_API int32_t OVRA_CALL Ovra_RecordStop(int32_t port);
  * The file being left goes on until the next key frame, where the new file
  * begins, so it may still grow by up to one group of pictures after it is
  * announced (Linux: MPEG-TS files stay readable throughout; 3GP files are
- * complete once that key frame came).
+ * complete once that key frame came), and then takes the sound of the time
+ * before that key frame that the stream carries after it (until every sound
+ * stream has reached it, the pictures are 2 s past it, or the recording
+ * stops).
  * \param port a local port
  * \param new_file_name the next file; kept as Ovra_RecordStart keeps it
  * \retval OVRA_OK switched
