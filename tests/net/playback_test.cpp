@@ -52,27 +52,26 @@ TEST(RemotePlayback, ByTimeAndByNameDeliverTheRecordingsFramesHeadless) {
   }
 }
 
-// A recording played to its end shows every picture, the last one too:
-// its pictures (about 100 KiB) are too large for an MPEG-TS packet length,
-// so the stream ends without the bytes that would otherwise complete the
-// last one.
-TEST(RemotePlayback, ARecordingPlayedToItsEndShowsEveryPicture) {
+// Makes a 2 s clip at 25 pictures a second with the ffmpeg program (its
+// `encoding` options), serves it by name with the recorder's `video`
+// payloader, plays it back to its end and expects every picture shown.
+void ExpectEveryPictureShown(const std::string& name, const std::string& encoding,
+                             const std::string& video, int32_t handle) {
   ASSERT_TRUE(EnsureGstreamer());
-  const std::string clip = std::string(QX_NET_CLIP_DIR) + "/large-pictures.mp4";
-  ASSERT_EQ(std::system(("ffmpeg -nostdin -v error -y -f lavfi "
-                         "-i testsrc2=size=480x360:rate=25,noise=alls=30:allf=t -t 2 "
-                         "-c:v libx264 -preset ultrafast -qp 24 -g 25 -bf 0 -pix_fmt yuv420p '" +
-                         clip + "'")
-                            .c_str()),
-            0);
-  RecorderProcess recorder({"--user", kUser, "--password", kPassword, "--recording",
-                            "large,1," + std::to_string(kRecordingStart) + "," + clip});
+  const std::string clip = std::string(QX_NET_CLIP_DIR) + "/" + name + ".mov";
+  ASSERT_EQ(
+      std::system(
+          ("ffmpeg -nostdin -v error -y -f lavfi -i " + encoding + " -t 2 '" + clip + "'").c_str()),
+      0);
+  RecorderProcess recorder({"--user", kUser, "--password", kPassword, "--video", video,
+                            "--recording",
+                            name + ",1," + std::to_string(kRecordingStart) + "," + clip});
   ASSERT_NE(recorder.port(), 0);
   ReceiverOptions options;
-  options.url = "rtsp://127.0.0.1:" + std::to_string(recorder.port()) + "/large";
+  options.url = "rtsp://127.0.0.1:" + std::to_string(recorder.port()) + "/" + name;
   options.user = kUser;
   options.password = kPassword;
-  options.handle = 300;
+  options.handle = handle;
   std::unique_ptr<RemotePlayback> playback = RemotePlayback::Start(options, nullptr);
   ASSERT_TRUE(playback);
   const uint32_t frames = 2 * 25;
@@ -83,34 +82,25 @@ TEST(RemotePlayback, ARecordingPlayedToItsEndShowsEveryPicture) {
   EXPECT_EQ(playback->PresentedFrames(), frames);
 }
 
+// A recording played to its end shows every picture, the last one too:
+// its pictures (about 100 KiB) are too large for an MPEG-TS packet length,
+// so the stream ends without the bytes that would otherwise complete the
+// last one.
+TEST(RemotePlayback, ARecordingPlayedToItsEndShowsEveryPicture) {
+  ExpectEveryPictureShown("large",
+                          "testsrc2=size=480x360:rate=25,noise=alls=30:allf=t -c:v libx264 "
+                          "-preset ultrafast -qp 24 -g 25 -bf 0 -pix_fmt yuv420p",
+                          "h264", 300);
+}
+
 // A recorder that sends MJPEG (RTP/JPEG), which MPEG-TS cannot carry: the
 // playback reaches the engine as a live Matroska stream and shows every
 // picture.
 TEST(RemotePlayback, AnMjpegRecordingShowsEveryPicture) {
-  ASSERT_TRUE(EnsureGstreamer());
-  const std::string clip = std::string(QX_NET_CLIP_DIR) + "/mjpeg.mov";
-  ASSERT_EQ(std::system(("ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=320x240:rate=25 "
-                         "-t 2 -c:v mjpeg -huffman default -q:v 5 -pix_fmt yuvj420p '" +
-                         clip + "'")
-                            .c_str()),
-            0);
-  RecorderProcess recorder({"--user", kUser, "--password", kPassword, "--video", "mjpeg",
-                            "--recording",
-                            "mjpeg,1," + std::to_string(kRecordingStart) + "," + clip});
-  ASSERT_NE(recorder.port(), 0);
-  ReceiverOptions options;
-  options.url = "rtsp://127.0.0.1:" + std::to_string(recorder.port()) + "/mjpeg";
-  options.user = kUser;
-  options.password = kPassword;
-  options.handle = 301;
-  std::unique_ptr<RemotePlayback> playback = RemotePlayback::Start(options, nullptr);
-  ASSERT_TRUE(playback);
-  const uint32_t frames = 2 * 25;
-  EXPECT_TRUE(
-      WaitFor([&] { return playback->PresentedFrames() >= frames; }, std::chrono::seconds(10)))
-      << playback->PresentedFrames() << " of " << frames << " shown";
-  playback->Stop();
-  EXPECT_EQ(playback->PresentedFrames(), frames);
+  ExpectEveryPictureShown("mjpeg",
+                          "testsrc2=size=320x240:rate=25 -c:v mjpeg -huffman default -q:v 5 "
+                          "-pix_fmt yuvj420p",
+                          "mjpeg", 301);
 }
 
 // The recording's sound plays on the engine port as it came: AAC in a live
