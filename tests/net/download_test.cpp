@@ -156,6 +156,29 @@ TEST_F(DownloadTest, ARecorderFallenSilentLeavesEveryFrameThatArrivedInTheFile) 
   EXPECT_EQ(DecodedFrameCount(target), 59);
 }
 
+// A recorder whose sound stops while its pictures go on, and which then
+// falls silent: the muxer holds the pictures back for sound that never
+// comes. The download ends (-1) with those pictures written, not dropped with
+// the session (the file held 1 picture of the 59 that arrived).
+TEST_F(DownloadTest, PicturesTheMuxerHeldForSoundAreWrittenWhenTheRecorderFallsSilent) {
+  const std::string clip = Clip("aac");
+  ASSERT_FALSE(clip.empty());
+  Connect({"--user", kUser, "--password", kPassword, "--sound-for-ms", "1000",
+           "--stall-after-frames", "60", "--recording",
+           "clip,1," + std::to_string(kRecordingStart) + "," + clip + ",aac"});
+  setenv("QXPLAYSDK_NET_TIMEOUT_MS", "1500", 1);
+  const std::string target = Target("sound stops.ts");
+  NetDateTime start = RecordAt(0), end = RecordAt(kClipSeconds);
+  const int32_t download = net_download_by_time(login_, 1, &start, &end, target.c_str());
+  unsetenv("QXPLAYSDK_NET_TIMEOUT_MS");
+  ASSERT_NE(download, 0);
+  EXPECT_EQ(Ended(download), -1);
+  EXPECT_EQ(net_stop_download(download), 1);
+  const int frames = ProbeFrameCount(target);
+  EXPECT_GT(frames, 2 * kClipFps) << "the pictures after the sound's end are in the file";
+  EXPECT_EQ(DecodedFrameCount(target), frames);
+}
+
 // Every sound stream goes into the file as recorded: AAC into MPEG-TS as
 // local recordings are written, G.711 (which MPEG-TS cannot carry) with the
 // video into Matroska under the caller's name.

@@ -6,7 +6,7 @@
 //                    --recording NAME,CHANNEL,START,FILE[,SOUND] [--recording ...]
 //                    [--auth basic|digest|both] [--cut-after-frames N]
 //                    [--stall-after-frames N] [--frame-delay-ms N]
-//                    [--silent-sound 1] [--video h264|mjpeg]
+//                    [--silent-sound 1] [--sound-for-ms N] [--video h264|mjpeg]
 //
 // FILE is an MP4/MOV file with H.264 video and, when SOUND is given, one
 // sound track sent as SOUND: aac (RTP MPEG4-GENERIC), pcmu or pcma (G.711);
@@ -23,7 +23,8 @@
 // --stall-after-frames keeps the session open but sends nothing more after
 // that many frames. --frame-delay-ms sends each frame that much later than
 // the one before: a slow recorder. --auth chooses the challenges offered (both by default).
-// --silent-sound 1 announces a by-time session's sound and never sends it.
+// --silent-sound 1 announces a by-time session's sound and never sends it;
+// --sound-for-ms N sends its first N ms and then no more.
 // --video mjpeg sends the files' video, MJPEG with the standard Huffman
 // tables, as RTP/JPEG (by name only); H.264 by default.
 #include <gst/gst.h>
@@ -71,6 +72,7 @@ std::atomic<long> g_cut_after_frames{-1};
 std::atomic<long> g_stall_after_frames{-1};
 std::atomic<long> g_frame_delay_ms{0};
 std::atomic<bool> g_silent_sound{false};
+std::atomic<long> g_sound_for_ms{-1};
 bool g_mjpeg = false;  // set before the server starts
 constexpr long kUndelayedFrames = 5;
 
@@ -247,8 +249,21 @@ GstPadProbeReturn DropSoundBeforeSegment(GstPad* pad, GstPadProbeInfo* info, gpo
 // buffers becomes a gap, on which the server's sink still prerolls. Runs
 // after OnBuffer, on the wall clock.
 GstPadProbeReturn SilenceSound(GstPad* pad, GstPadProbeInfo* info, gpointer) {
-  if (!g_silent_sound.load()) return GST_PAD_PROBE_OK;
   GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+  const long sound_ms = g_sound_for_ms.load();
+  if (sound_ms >= 0 && GST_BUFFER_PTS_IS_VALID(buffer)) {
+    // --sound-for-ms: the session's first sound goes out, the rest is gaps.
+    auto* first = static_cast<GstClockTime*>(g_object_get_data(G_OBJECT(pad), "qx-first-sound"));
+    if (first == nullptr) {
+      first = new GstClockTime(GST_BUFFER_PTS(buffer));
+      g_object_set_data_full(G_OBJECT(pad), "qx-first-sound", first,
+                             [](gpointer time) { delete static_cast<GstClockTime*>(time); });
+    }
+    if (GST_BUFFER_PTS(buffer) < *first + static_cast<GstClockTime>(sound_ms) * GST_MSECOND)
+      return GST_PAD_PROBE_OK;
+  } else if (!g_silent_sound.load()) {
+    return GST_PAD_PROBE_OK;
+  }
   if (GST_BUFFER_PTS_IS_VALID(buffer))
     gst_pad_push_event(pad, gst_event_new_gap(GST_BUFFER_PTS(buffer), GST_BUFFER_DURATION(buffer)));
   return GST_PAD_PROBE_DROP;
@@ -519,6 +534,8 @@ int main(int argc, char** argv) {
       g_frame_delay_ms = std::atol(argv[i + 1]);
     } else if (option == "--silent-sound") {
       g_silent_sound = std::string(argv[i + 1]) == "1";
+    } else if (option == "--sound-for-ms") {
+      g_sound_for_ms = std::atol(argv[i + 1]);
     } else if (option == "--video") {
       g_mjpeg = std::string(argv[i + 1]) == "mjpeg";
     } else if (option == "--auth") {
