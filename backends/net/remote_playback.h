@@ -1,8 +1,8 @@
-// A remote playback: a recording received at real time and pushed, as an
-// MPEG-TS live stream, into a port of the media engine, which decodes it and
-// draws it into the caller's window (or decodes without drawing) and plays
-// its sound exactly as it plays a local live stream. Sound the MPEG-TS
-// stream cannot carry (G.711) reaches it encoded as AAC.
+// A remote playback: a recording received at real time and pushed, as a
+// live stream (MPEG-TS, or Matroska for MJPEG and G.711), into a port of the
+// media engine, which decodes it and draws it into the caller's window (or
+// decodes without drawing) and plays its sound exactly as it plays a local
+// live stream.
 //
 // The engine port is the library's own: its number, kEnginePortBase plus the
 // playback handle, lies far above the ports 0..99 that the player library

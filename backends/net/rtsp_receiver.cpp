@@ -150,8 +150,8 @@ GList* FactoriesTaking(GstPad* pad, GstElementFactoryListType kind) {
   return fitting;
 }
 
-// Sound that MPEG-TS cannot carry (G.711), for a live stream: decoded and
-// encoded as AAC. Returns the encoder's output pad (with a reference), null
+// Sound that neither MPEG-TS nor Matroska carries, for a live stream:
+// decoded and encoded as AAC. Returns the encoder's output pad (with a reference), null
 // when the chain cannot be made.
 GstPad* AddAacEncoder(GstElement* pipeline, GstPad* sound) {
   GList* fitting = FactoriesTaking(sound, GST_ELEMENT_FACTORY_TYPE_DECODER);
